@@ -1,0 +1,37 @@
+# Test helpers.  Every test executable links the virtual board ahead of libc,
+# so the device nodes it opens can never be the real ones, and a main that
+# refuses to run unless the board says it is active.
+find_package(GTest QUIET)
+if(NOT GTest_FOUND)
+  # Debian ships the sources; building them avoids any download.
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gmock ALIAS gmock)
+endif()
+
+set(VYX_TEST_TIMEOUT 600 CACHE STRING "Per-executable test time-out in seconds")
+
+# vyx_add_test(name SOURCES a.cpp ... [LIBS lib ...])
+# Registers one CTest entry per executable: a suite shares one process, so it
+# can share one initialised device.
+function(vyx_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE vyxboard_main ${T_LIBS} GTest::gtest pthread dl)
+  # Link the board with --no-as-needed so its libc entry points come first.
+  target_link_options(${name} PRIVATE -Wl,--no-as-needed)
+  target_link_libraries(${name} PRIVATE vyxboard)
+  add_test(NAME ${name} COMMAND ${name})
+  set(env "VYX_TEST_BIN=${CMAKE_BINARY_DIR}/bin" "VYX_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  if(VYX_SANITIZE)
+    # The log library is compiled into both shared libraries by design, so
+    # hVYXLog exists twice and the plug-in binds to the library's copy.
+    list(APPEND env "ASAN_OPTIONS=detect_odr_violation=0:detect_leaks=1"
+                    "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+    if(CMAKE_CROSSCOMPILING)
+      list(APPEND env "ASAN_OPTIONS=detect_odr_violation=0:detect_leaks=0")
+    endif()
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${VYX_TEST_TIMEOUT}
+    ENVIRONMENT "${env}" WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+endfunction()
