@@ -41,6 +41,11 @@ uint16_t vb_model_sensor_read(int bus, uint8_t addr);
 void vb_model_sensor_write(int bus, uint8_t addr, uint16_t value);
 // A GPIO input line changed level (tests drive the external trigger this way).
 void vb_model_gpio_input(int line, bool level);
+// Write the emulated 1280 x 720 HDMI screen as a PNG file; false on failure.
+bool vb_model_save_screen_png(const char* path);
+// Frames the PL has delivered (written and announced by an interrupt) so far;
+// the launcher uses it to end a bounded run.
+uint64_t vb_model_frames_delivered();
 
 // ---- provided by the node layer, called by the model ----
 // Queue one capture interrupt for camera set 0..3 ("169".."172").  Returns
