@@ -81,7 +81,7 @@ VYXZEB_API int VYXLOG_Init(HANDLE* hVYXLog, unsigned int* szLogFilePath, bool bF
  * empty: "VYXLog" beside the executable) named szLogFileName (null or empty:
  * VYXLog_YYYYMMDD(hhmmss).txt with the local time of the call).  0 on success;
  * 1 if the folder cannot be created, the clock cannot be read or the path would
- * not fit in 127 characters, with *hLog left null. */
+ * not fit in 127 characters; *hLog is then not touched. */
 VYXZEB_API int VYXLOG_InitEx(HANDLE* hLog, unsigned int* szFolder, unsigned int* szLogFileName,
                              bool bFile, bool bPrintOut);
 
