@@ -1,0 +1,222 @@
+// PL_VSCALER.cpp - the video scaler between the source VDMA and the HDMI
+// frame store: block access, the display window computation shared with the
+// HDMI programming, and the scaler programming for one source size.
+#include "PL.h"
+
+#include <cstdint>
+#include <limits>
+
+#include "VYXLog.h"
+
+using namespace vyxpl;
+
+namespace {
+constexpr uint64_t kWindowMask = fpga::kShowWinFieldMask; // 14-bit screen coordinates
+
+// Keeps the low bits of a possibly negative 64-bit value (two's complement),
+// the way the hardware field would hold it.
+uint32_t LowBits(int64_t nValue, uint32_t unMask)
+{
+    return static_cast<uint32_t>(static_cast<uint64_t>(nValue) & unMask);
+}
+
+// Converts toward zero.  The aperture products can fall outside any integer
+// range for placements far outside the widget; a plain float-to-integer
+// conversion would be undefined there and differs between the board's ARM
+// core (saturating) and other targets, so saturate explicitly.  Values in
+// range convert exactly as a cast would.
+int64_t TruncateToInt(float fValue)
+{
+    if (fValue != fValue)
+        return 0;
+    constexpr float kLimit = 9.2233720368547758e18f; // 2^63
+    if (fValue >= kLimit)
+        return std::numeric_limits<int64_t>::max();
+    if (fValue <= -kLimit)
+        return std::numeric_limits<int64_t>::min();
+    return static_cast<int64_t>(fValue);
+}
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Block access
+// ---------------------------------------------------------------------------
+int CPL::Init_VSCALER()
+{
+    static const char kFunc[] = "Init_VSCALER";
+    Uninit_VSCALER();
+    m_nFdVSCALER = OpenMem(kFunc);
+    if (m_nFdVSCALER < 0)
+        return -1;
+    m_pRegMapBaseVSCALER = MapBlock(m_nFdVSCALER, phys::kScalerBase, phys::kScalerMapLength);
+    if (m_pRegMapBaseVSCALER == nullptr) {
+        VYXLOG_OutputStringEx(hVYXLog, 1,
+                              "VYXERR_(----------%s mmap m_pRegMapBaseVSCALER failed)", kFunc);
+        return -1;
+    }
+    // Nothing written: the scaler is programmed by the first show.
+    return 0;
+}
+
+int CPL::Uninit_VSCALER()
+{
+    UnmapBlock(m_pRegMapBaseVSCALER, m_nFdVSCALER, phys::kScalerMapLength);
+    return 0;
+}
+
+int CPL::CMD_WrReg_VSCALER(unsigned short usOffset, unsigned long ulValue)
+{
+    if (m_pRegMapBaseVSCALER == nullptr)
+        return VYXZEB_RET_SCALER_UNMAPPED;
+    m_pRegMapBaseVSCALER[(usOffset & scaler::kOffsetAlignMask) / 4] =
+        static_cast<uint32_t>(ulValue);
+    return 0;
+}
+
+int CPL::CMD_RdReg_VSCALER(unsigned short usOffset, unsigned long* pulValue)
+{
+    if (m_nFdVSCALER < 0 || m_pRegMapBaseVSCALER == nullptr)
+        return VYXZEB_RET_REGISTER_ACCESS_FAILED;
+    if (pulValue == nullptr)
+        return 0;
+    *pulValue = m_pRegMapBaseVSCALER[(usOffset & scaler::kOffsetAlignMask) / 4];
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Display window
+// ---------------------------------------------------------------------------
+// The placement (px, py, pw, ph) is relative to the widget's top-left corner
+// (wx, wy) and may stick out on any side; the window is the part of the
+// widget it covers.  The right end is exclusive and clamps to the widget's
+// right edge; the bottom end clamps one line short of the widget's bottom,
+// which is what the PL's line counter expects.  A placement right of the
+// widget leaves a one-column window at its right edge, one below it a window
+// of height 0 at its last line.
+//
+// All sums are taken in 64 bits, where none of them can overflow for any
+// 32-bit input; results that fit 32-bit arithmetic are the same as there.
+PL_SHOW_WINDOW CPL::ComputeShowWindow(int nPosX, int nPosY, unsigned int unPosWidth,
+                                      unsigned int unPosHeight, unsigned int unWidgetX,
+                                      unsigned int unWidgetY, unsigned int unWidgetWidth,
+                                      unsigned int unWidgetHeight)
+{
+    const int64_t px = nPosX;
+    const int64_t py = nPosY;
+    const int64_t wx = unWidgetX;
+    const int64_t wy = unWidgetY;
+    const int64_t ww = unWidgetWidth;
+    const int64_t wh = unWidgetHeight;
+    const int64_t xLast = px + static_cast<int64_t>(unPosWidth) - 1;
+    const int64_t yLast = py + static_cast<int64_t>(unPosHeight) - 1;
+
+    int64_t x0;
+    if (px < 0)
+        x0 = wx;
+    else if (px < ww)
+        x0 = wx + px;
+    else
+        x0 = wx + ww - 1;
+    x0 = LowBits(x0, kWindowMask);
+
+    int64_t x1;
+    if (xLast < 0)
+        x1 = x0; // nothing visible
+    else if (xLast < ww)
+        x1 = wx + xLast + 1;
+    else
+        x1 = wx + ww;
+
+    int64_t y0;
+    if (py < 0)
+        y0 = wy;
+    else if (py < wh)
+        y0 = wy + py;
+    else
+        y0 = wy + wh - 1;
+    y0 = LowBits(y0, kWindowMask);
+
+    int64_t y1;
+    if (yLast < 0)
+        y1 = y0; // nothing visible
+    else if (yLast < wh)
+        y1 = wy + yLast + 1;
+    else
+        y1 = wy + wh - 1;
+
+    PL_SHOW_WINDOW w;
+    w.unX0 = static_cast<uint32_t>(x0);
+    w.unX1 = LowBits(x1, kWindowMask);
+    w.unY0 = static_cast<uint32_t>(y0);
+    w.unY1 = LowBits(y1, kWindowMask);
+    return w;
+}
+
+PL_SHOW_WINDOW CPL::ComputeShowWindow() const
+{
+    return ComputeShowWindow(m_nPosX, m_nPosY, m_unPosWidth, m_unPosHeight, m_unWidgetX,
+                             m_unWidgetY, m_unWidgetWidth, m_unWidgetHeight);
+}
+
+// ---------------------------------------------------------------------------
+// Scaler programming
+// ---------------------------------------------------------------------------
+// The scaler takes the whole source, scales it by source / placement (4.20
+// fixed point shift factors) and passes on only the apertures, the source
+// columns and lines that land inside the window.  The ratios for the
+// apertures are single precision and the shift factors 32-bit integer
+// arithmetic, matching how the scaler core itself rounds.
+int CPL::SynchronizeScaler(int nSrcWidth, int nSrcHeight, int /*nSrcBits*/)
+{
+    const PL_SHOW_WINDOW w = ComputeShowWindow();
+    const uint32_t unOutWidth = (w.unX1 - w.unX0) & scaler::kFieldMask;
+    const uint32_t unOutHeight = (w.unY1 - w.unY0) & scaler::kFieldMask;
+
+    const uint32_t unSrcWidth = static_cast<uint32_t>(nSrcWidth);
+    const uint32_t unSrcHeight = static_cast<uint32_t>(nSrcHeight);
+
+    float fHRatio = 0.0f;
+    float fVRatio = 0.0f;
+    uint32_t unHsf = 0;
+    uint32_t unVsf = 0;
+    if (m_unPosWidth != 0) {
+        fHRatio = static_cast<float>(nSrcWidth) / static_cast<float>(m_unPosWidth);
+        unHsf = ((unSrcWidth << scaler::kShiftFactorFracBits) / m_unPosWidth) &
+                scaler::kShiftFactorMask;
+    }
+    if (m_unPosHeight != 0) {
+        fVRatio = static_cast<float>(nSrcHeight) / static_cast<float>(m_unPosHeight);
+        unVsf = ((unSrcHeight << scaler::kShiftFactorFracBits) / m_unPosHeight) &
+                scaler::kShiftFactorMask;
+    }
+
+    // Offsets of the window's ends inside the placement, in screen pixels.
+    const int64_t nFirstColOff = static_cast<int64_t>(w.unX0) - m_unWidgetX - m_nPosX;
+    const int64_t nEndColOff = static_cast<int64_t>(w.unX1) - m_unWidgetX - m_nPosX;
+    const int64_t nFirstLineOff = static_cast<int64_t>(w.unY0) - m_unWidgetY - m_nPosY;
+    const int64_t nEndLineOff = static_cast<int64_t>(w.unY1) - m_unWidgetY - m_nPosY;
+
+    // The last column is inclusive, the end line is not.
+    const uint32_t unFirstCol =
+        LowBits(TruncateToInt(static_cast<float>(nFirstColOff) * fHRatio), scaler::kFieldMask);
+    const uint32_t unLastCol =
+        LowBits(TruncateToInt(static_cast<float>(nEndColOff) * fHRatio) - 1, scaler::kFieldMask);
+    const uint32_t unFirstLine =
+        LowBits(TruncateToInt(static_cast<float>(nFirstLineOff) * fVRatio), scaler::kFieldMask);
+    const uint32_t unEndLine =
+        LowBits(TruncateToInt(static_cast<float>(nEndLineOff) * fVRatio), scaler::kFieldMask);
+
+    const uint32_t unSrcSize = (unSrcWidth & scaler::kFieldMask) |
+                               ((unSrcHeight & scaler::kFieldMask) << scaler::kHighShift);
+
+    CMD_WrReg_VSCALER(scaler::kControl, scaler::kCtrlValueBeforeUpdate);
+    CMD_WrReg_VSCALER(scaler::kHShiftFactor, unHsf);
+    CMD_WrReg_VSCALER(scaler::kVShiftFactor, unVsf);
+    CMD_WrReg_VSCALER(scaler::kSourceSize, unSrcSize);
+    CMD_WrReg_VSCALER(scaler::kHAperture, unFirstCol | (unLastCol << scaler::kHighShift));
+    CMD_WrReg_VSCALER(scaler::kVAperture, unFirstLine | (unEndLine << scaler::kHighShift));
+    int nRet = CMD_WrReg_VSCALER(scaler::kOutputSize,
+                                 unOutWidth | (unOutHeight << scaler::kHighShift));
+    CMD_WrReg_VSCALER(scaler::kControl, scaler::kCtrlValueAfterUpdate);
+    return nRet;
+}
