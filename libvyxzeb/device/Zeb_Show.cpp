@@ -4,13 +4,13 @@
 #include "Zeb.h"
 
 namespace {
-// The display DMA reads width x height pixels of the source: one byte each
-// from the grey channel, three from the colour channel.
+// The user's image occupies width x height pixels of bits / 8 bytes (at
+// least one byte each: that much the display DMA reads in any case).
 bool FitsPoolBlock(unsigned int unWidth, unsigned int unHeight, unsigned int unBitCount) {
-    const unsigned long long ullBytesPerPixel = (unBitCount == 8) ? 1 : 3;
-    const unsigned long long ullBytes =
-        static_cast<unsigned long long>(unWidth) * unHeight * ullBytesPerPixel;
-    return ullBytes <= kPoolBlockBytes;
+    unsigned long long ullBytesPerPixel = (static_cast<unsigned long long>(unBitCount) + 7) / 8;
+    if (ullBytesPerPixel == 0) ullBytesPerPixel = 1;
+    const unsigned long long ullPixels = static_cast<unsigned long long>(unWidth) * unHeight;
+    return ullPixels <= kPoolBlockBytes && ullPixels * ullBytesPerPixel <= kPoolBlockBytes;
 }
 }  // namespace
 

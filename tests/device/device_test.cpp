@@ -1,0 +1,226 @@
+// The device object on the virtual board: construction failure rows with
+// their log lines, the pool's bookkeeping, the capture interrupt thread and
+// the teardown.  White-box: links the library's objects, so g_Zeb and its
+// members are reachable.
+#include <gtest/gtest.h>
+#include <semaphore.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "TestSupport.h"
+#include "VYXSet.h"
+#include "VYXZebApi.h"
+#include "VyxBoard.h"
+#include "Zeb.h"
+
+namespace {
+
+using vyxtest::Contains;
+using vyxtest::CountOf;
+using vyxtest::LogCapture;
+
+// Every failed or finished device leaves no board descriptor or mapping.
+void ExpectNothingOpen() {
+    EXPECT_EQ(vb::openNodeDescriptors(), 0);
+    EXPECT_EQ(vb::liveNodeMappings(), 0);
+}
+
+class DeviceFailures : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(log_.ok());
+        log_.Mark();
+    }
+    void TearDown() override {
+        vb::resetFaults();
+        if (g_Zeb) VYXZEB_UnInit();
+        ExpectNothingOpen();
+    }
+    LogCapture log_;
+};
+
+TEST_F(DeviceFailures, MissingSpiBusFailsInitWithItsMessage) {
+    vb::setNodeMissing(vb::Node::Spi0, true);
+    EXPECT_EQ(VYXZEB_Init(), VYXZEB_RET_FAILED);
+    EXPECT_EQ(g_Zeb, nullptr);
+    EXPECT_TRUE(Contains(log_.SinceMark(), "VYXERR_(CZeb::CZeb BusInitial failed!)")) << log_.SinceMark();
+}
+
+TEST_F(DeviceFailures, CameraSetThatCannotMapFailsInit) {
+    vb::setNodeMissing(vb::Node::CacheOps, true);
+    EXPECT_EQ(VYXZEB_Init(), VYXZEB_RET_FAILED);
+    const std::string text = log_.SinceMark();
+    EXPECT_TRUE(Contains(text, "VYXERR_(CZeb::CZeb SetInitial failed!)")) << text;
+    // No pool and no interrupt thread were attempted after the set failed.
+    EXPECT_FALSE(Contains(text, "CreatePhysicalPool")) << text;
+    EXPECT_FALSE(Contains(text, "StartCaptureInterruptThread")) << text;
+}
+
+TEST_F(DeviceFailures, PoolThatCannotOpenOrMapFailsInitWithoutThread) {
+    // The camera set opens /dev/cache_ops first; the pool's open is the second.
+    vb::Fault secondOpen;
+    secondOpen.fromCall = 2;
+    vb::setFault(vb::Node::CacheOps, vb::Op::Open, secondOpen);
+    EXPECT_EQ(VYXZEB_Init(), VYXZEB_RET_FAILED);
+    std::string text = log_.SinceMark();
+    EXPECT_TRUE(Contains(text, "VYXERR_(----------CreatePhysicalPool open device /dev/cache_ops failed)")) << text;
+    EXPECT_TRUE(Contains(text, "VYXWARNING_(CZeb::CZeb CreatePhysicalPool failed!)")) << text;
+    EXPECT_FALSE(Contains(text, "StartCaptureInterruptThread")) << text;
+    EXPECT_EQ(vb::openNodeDescriptors(vb::Node::Capture), 0);
+    ExpectNothingOpen();
+
+    vb::resetFaults();
+    log_.Mark();
+    vb::Fault poolMap;
+    poolMap.physOffset = 0x32800000;
+    vb::setFault(vb::Node::CacheOps, vb::Op::Mmap, poolMap);
+    EXPECT_EQ(VYXZEB_Init(), VYXZEB_RET_FAILED);
+    text = log_.SinceMark();
+    EXPECT_TRUE(Contains(text, "VYXERR_(----------CreatePhysicalPool mmap m_pPhyMemPoolMapBase failed)")) << text;
+    EXPECT_TRUE(Contains(text, "VYXWARNING_(CZeb::CZeb CreatePhysicalPool failed!)")) << text;
+}
+
+TEST_F(DeviceFailures, MissingGpioIsToleratedAndGpioCallsFail) {
+    vb::setNodeMissing(vb::Node::Gpio, true);
+    ASSERT_EQ(VYXZEB_Init(), 0);
+    EXPECT_TRUE(Contains(log_.SinceMark(), "VYXWARNING_(CZeb::CZeb GPIOInitial failed!)")) << log_.SinceMark();
+    bool level = false;
+    EXPECT_EQ(VYXZEB_GpioGet(0, &level), VYXZEB_RET_GPIO_FAILED);
+    EXPECT_EQ(VYXZEB_GpioSet(3, true), VYXZEB_RET_GPIO_FAILED);
+    unsigned short levels = 0xFFFF;
+    EXPECT_EQ(VYXZEB_GpioGetStatus(&levels), VYXZEB_RET_GPIO_FAILED);
+    EXPECT_EQ(levels, 0);
+    EXPECT_EQ(VYXZEB_GpioSetStatus(0xFF), VYXZEB_RET_GPIO_FAILED);
+}
+
+TEST_F(DeviceFailures, MissingCaptureNodeLeavesCapturesTimingOut) {
+    vb::setNodeMissing(vb::Node::Capture, true);
+    ASSERT_EQ(VYXZEB_Init(), 0);
+    ASSERT_EQ(VYXZEB_CaptureSetTimeOut(0, 100), 0);
+    ASSERT_EQ(VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_CONTINUOUS), 0);
+    unsigned char* frame = reinterpret_cast<unsigned char*>(0x1);
+    EXPECT_EQ(VYXZEB_CaptureData(0, &frame), VYXZEB_RET_CAPTURE_TIMEOUT);
+    EXPECT_EQ(frame, nullptr);
+}
+
+// ---- one shared device for the pool and the interrupt thread ----
+class SharedDevice : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(VYXZEB_Init(), 0); }
+    static void TearDownTestSuite() {
+        EXPECT_EQ(VYXZEB_UnInit(), 0);
+        ExpectNothingOpen();
+    }
+    static int SemValue() {
+        int v = -1;
+        sem_getvalue(g_Zeb->m_pSet[0]->m_pSemCapture, &v);
+        return v;
+    }
+    static void DrainSem() {
+        while (sem_trywait(g_Zeb->m_pSet[0]->m_pSemCapture) == 0) {
+        }
+    }
+};
+
+TEST_F(SharedDevice, PoolCounterMessageAppearsOnlyAfterTheSpareCount) {
+    LogCapture log;
+    ASSERT_TRUE(log.ok());
+    unsigned char* blocks[24] = {};
+    for (auto& b : blocks) ASSERT_EQ(VYXZEB_Malloc(1, &b), 0);
+    unsigned char* p = nullptr;
+    log.Mark();
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(VYXZEB_Malloc(1, &p), VYXZEB_RET_FAILED);
+    EXPECT_EQ(log.SinceMark(), "");   // the three spare counts go silently
+    EXPECT_EQ(VYXZEB_Malloc(1, &p), VYXZEB_RET_FAILED);
+    EXPECT_EQ(VYXZEB_Malloc(1, &p), VYXZEB_RET_FAILED);
+    EXPECT_EQ(CountOf(log.SinceMark(), "VYXERR_(----------MallocPhyPoolBlk m_unPhyPlBlkFree(0))"), 2u)
+        << log.SinceMark();
+    log.Mark();
+    EXPECT_EQ(VYXZEB_Malloc(8388609, &p), VYXZEB_RET_FAILED);
+    EXPECT_TRUE(Contains(log.SinceMark(), "VYXERR_(----------MallocPhyPoolBlk size(8388609))")) << log.SinceMark();
+    for (auto& b : blocks) ASSERT_EQ(VYXZEB_Free(&b), 0);
+    EXPECT_EQ(g_Zeb->m_unPhyPlBlkFree, 24u);   // three below the start: the spares were spent
+}
+
+TEST_F(SharedDevice, PoolTranslatesEveryBlockStartAndFlushes) {
+    unsigned char* phy = nullptr;
+    const uint64_t flushes = vb::cacheFlushCount();
+    ASSERT_EQ(g_Zeb->GetLoadDataPhyAddress(g_Zeb->m_PhyPlBlk[5].pVirAddr, &phy), 0);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(phy), 0x35000000u);
+    // Block 26 is never handed out, yet it translates.
+    ASSERT_EQ(g_Zeb->GetLoadDataPhyAddress(g_Zeb->m_PhyPlBlk[26].pVirAddr, &phy), 0);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(phy), 0x3F800000u);
+    EXPECT_EQ(vb::cacheFlushCount(), flushes + 2);
+    phy = nullptr;
+    EXPECT_EQ(g_Zeb->GetLoadDataPhyAddress(g_Zeb->m_PhyPlBlk[5].pVirAddr + 1, &phy), VYXZEB_RET_FAILED);
+    EXPECT_EQ(phy, nullptr);
+    EXPECT_EQ(vb::cacheFlushCount(), flushes + 2);
+}
+
+TEST_F(SharedDevice, EachCodeOfSetZeroPostsOnceAndOtherTextsAreIgnored) {
+    DrainSem();
+    const uint64_t read0 = vb::interruptsRead();
+    ASSERT_TRUE(vb::raiseInterruptText("169"));
+    ASSERT_TRUE(vb::waitInterruptsRead(read0 + 1, 5000));
+    // The post happens right after the read; wait for it, bounded.
+    for (int i = 0; i < 5000 && SemValue() < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(SemValue(), 1);
+
+    // No set 1, and texts that are not exactly a code: nothing is posted.
+    // A short text after a long one must not pick up the long one's tail.
+    ASSERT_TRUE(vb::raiseInterruptText("170"));
+    ASSERT_TRUE(vb::raiseInterruptText("1690", false));
+    ASSERT_TRUE(vb::raiseInterruptText("169", false));   // without terminator: still a code
+    ASSERT_TRUE(vb::raiseInterruptText("16", false));
+    ASSERT_TRUE(vb::raiseInterruptText("16"));
+    ASSERT_TRUE(vb::waitInterruptsRead(read0 + 6, 5000));
+    for (int i = 0; i < 5000 && SemValue() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(SemValue(), 2);
+    DrainSem();
+}
+
+// ---- teardown ----
+
+TEST(Teardown, UnInitJoinsTheInterruptThreadPromptly) {
+    ASSERT_EQ(VYXZEB_Init(), 0);
+    ASSERT_EQ(vb::openNodeDescriptors(vb::Node::Capture), 1);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(VYXZEB_UnInit(), 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    // The thread has closed its node before UnInit returned: it was joined.
+    EXPECT_EQ(vb::openNodeDescriptors(vb::Node::Capture), 0);
+    // Woken through its pipe, not by the end of its one-second wait.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 900);
+    ExpectNothingOpen();
+}
+
+// Init/UnInit cycles while interrupts keep arriving: the thread must never
+// touch a destroyed camera set, and nothing may accumulate.
+TEST(Teardown, RepeatedCyclesUnderInterruptsLeaveNothingBehind) {
+    std::atomic<bool> stop{false};
+    std::thread storm([&] {
+        while (!stop) {
+            vb::raiseInterruptText("169");
+            std::this_thread::sleep_for(std::chrono::microseconds(200));   // pace the storm, not a wait
+        }
+    });
+    ASSERT_EQ(VYXZEB_Init(), 0);
+    ASSERT_EQ(VYXZEB_UnInit(), 0);
+    const int fds = vyxtest::CountEntries("fd");
+    const int threads = vyxtest::CountEntries("task");
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        ASSERT_EQ(VYXZEB_Init(), 0) << cycle;
+        ASSERT_EQ(VYXZEB_UnInit(), 0) << cycle;
+        EXPECT_EQ(vb::openNodeDescriptors(), 0) << cycle;
+        EXPECT_EQ(vb::liveNodeMappings(), 0) << cycle;
+    }
+    EXPECT_EQ(vyxtest::CountEntries("fd"), fds);
+    EXPECT_EQ(vyxtest::CountEntries("task"), threads);
+    stop = true;
+    storm.join();
+}
+
+}  // namespace
