@@ -1,8 +1,7 @@
 // VYXSet_Internal.cpp - frame capture, the capture time-out, and the raw
 // FPGA and acquisition settings of the set's PL.
-#include <cerrno>
-#include <climits>
 #include <ctime>
+#include <limits>
 
 #include "ISensor.h"
 #include "PL.h"
@@ -28,7 +27,7 @@ timespec DeadlineAfterMs(unsigned long ulMs) {
         t.tv_sec += 1;
     }
     // Saturate rather than wrap a 32-bit time_t for absurd time-outs.
-    constexpr time_t kMaxTime = sizeof(time_t) >= 8 ? static_cast<time_t>(LLONG_MAX) : static_cast<time_t>(INT_MAX);
+    constexpr time_t kMaxTime = std::numeric_limits<time_t>::max();
     t.tv_sec = (static_cast<unsigned long long>(kMaxTime - t.tv_sec) < ulSeconds)
                    ? kMaxTime
                    : t.tv_sec + static_cast<time_t>(ulSeconds);
