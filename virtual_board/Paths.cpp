@@ -1,0 +1,307 @@
+// Paths.cpp - which paths the virtual board owns.
+//
+// A device node must be recognised however the program spells it: absolute
+// or relative to the working directory or to an openat() directory, with
+// repeated slashes, "." and "..", through symbolic links (also dangling ones:
+// the board's nodes need not exist on the host), and by the device numbers of
+// the host's own nodes of those names.  Paths under "/picture/" (the camera's
+// storage folders) are redirected into the sandbox root.
+#include "BoardCore.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#ifndef VYX_BOARD_PLUGIN_PATH
+#define VYX_BOARD_PLUGIN_PATH "/usr/lib/libvyxSensorQ210B.so"
+#endif
+
+namespace vb {
+
+namespace {
+
+constexpr const char* kOwnedPaths[kNodeCount] = {
+    "/dev/mem", "/dev/cache_ops", "/dev/spidev32766.0", "/dev/spidev32766.1",
+    "/dev/vyx_capture_0", "/dev/misc_vyx_gpio"};
+constexpr const char kPictureDir[] = "/picture";
+constexpr int kMaxLinkHops = 40;   // the kernel's own limit
+
+using StatFn = int (*)(const char*, struct stat64*);
+using ReadlinkFn = ssize_t (*)(const char*, char*, size_t);
+using MkdirFn = int (*)(const char*, mode_t);
+
+ssize_t realReadlink(const char* path, char* buf, size_t n) {
+    VB_REAL(ReadlinkFn, readlink);
+    return real_readlink(path, buf, n);
+}
+
+int realStat(const char* path, struct stat64* st) {
+    VB_REAL(StatFn, stat64);
+    return real_stat64(path, st);
+}
+
+int realMkdir(const char* path, mode_t mode) {
+    VB_REAL(MkdirFn, mkdir);
+    return real_mkdir(path, mode);
+}
+
+// Collapses "//", "." and ".." of an absolute path.
+std::string normalize(const std::string& abs) {
+    std::vector<std::string> parts;
+    size_t i = 0;
+    while (i < abs.size()) {
+        size_t j = abs.find('/', i);
+        if (j == std::string::npos) j = abs.size();
+        std::string c = abs.substr(i, j - i);
+        if (c == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!c.empty() && c != ".") {
+            parts.push_back(c);
+        }
+        i = j + 1;
+    }
+    std::string out;
+    for (auto& p : parts) out += "/" + p;
+    return out.empty() ? "/" : out;
+}
+
+bool absolutize(int dirfd, const char* path, std::string& out) {
+    if (path[0] == '/') {
+        out = path;
+        return true;
+    }
+    char base[PATH_MAX];
+    if (dirfd == AT_FDCWD) {
+        if (!getcwd(base, sizeof base)) return false;
+    } else {
+        char link[64];
+        snprintf(link, sizeof link, "/proc/self/fd/%d", dirfd);
+        ssize_t n = realReadlink(link, base, sizeof base - 1);
+        if (n <= 0 || base[0] != '/') return false;
+        base[n] = 0;
+    }
+    out = std::string(base) + "/" + path;
+    return true;
+}
+
+// Follows symbolic links component by component, also when the final target
+// does not exist on this host.
+std::string resolveLinks(const std::string& path) {
+    std::string todo = normalize(path);
+    for (int hops = 0; hops < kMaxLinkHops; ++hops) {
+        std::string done;
+        size_t i = 1;
+        bool restarted = false;
+        while (i <= todo.size()) {
+            size_t j = todo.find('/', i);
+            if (j == std::string::npos) j = todo.size();
+            std::string cand = done + "/" + todo.substr(i, j - i);
+            char target[PATH_MAX];
+            ssize_t n = realReadlink(cand.c_str(), target, sizeof target - 1);
+            std::string rest = j < todo.size() ? todo.substr(j) : std::string();
+            if (n > 0) {
+                target[n] = 0;
+                std::string next = target[0] == '/' ? std::string(target) : done + "/" + target;
+                todo = normalize(next + rest);
+                restarted = true;
+                break;
+            }
+            if (errno == ENOENT || errno == ENOTDIR || errno == EACCES) {
+                // Nothing further exists: the rest is taken as spelled.
+                return normalize(cand + rest);
+            }
+            done = cand;
+            i = j + 1;
+        }
+        if (!restarted) return todo;
+    }
+    return todo;
+}
+
+Node matchNode(const std::string& p) {
+    for (int n = 0; n < kNodeCount; ++n)
+        if (p == kOwnedPaths[n]) return static_cast<Node>(n);
+    return Node::Count;
+}
+
+// Device numbers of the host's nodes of the board's names, so that another
+// name for the same device (a hard link, a mknod copy) is owned too.
+struct HostNodes {
+    dev_t rdev[kNodeCount];
+    bool present[kNodeCount];
+};
+const HostNodes& hostNodes() {
+    static const HostNodes nodes = [] {
+        HostNodes h{};
+        for (int n = 0; n < kNodeCount; ++n) {
+            struct stat64 st;
+            h.present[n] = realStat(kOwnedPaths[n], &st) == 0 && S_ISCHR(st.st_mode);
+            h.rdev[n] = h.present[n] ? st.st_rdev : 0;
+        }
+        return h;
+    }();
+    return nodes;
+}
+
+Node matchDevice(const std::string& p) {
+    struct stat64 st;
+    int saved = errno;
+    bool chr = realStat(p.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+    errno = saved;
+    if (!chr) return Node::Count;
+    const HostNodes& h = hostNodes();
+    for (int n = 0; n < kNodeCount; ++n)
+        if (h.present[n] && h.rdev[n] == st.st_rdev) return static_cast<Node>(n);
+    return Node::Count;
+}
+
+bool underPicture(const std::string& p) {
+    size_t n = sizeof kPictureDir - 1;
+    return p.compare(0, n, kPictureDir) == 0 && (p.size() == n || p[n] == '/');
+}
+
+// ---- sandbox root ----
+std::mutex g_rootMu;
+std::string* g_root = nullptr;
+bool g_rootMade = false;
+pid_t g_rootOwner = 0;
+std::atomic<bool> g_fakeFree{false};
+std::atomic<uint64_t> g_fakeFreeBytes{0};
+
+void makeTree(const std::string& root) {
+    realMkdir(root.c_str(), 0755);
+    realMkdir((root + "/picture").c_str(), 0755);
+    realMkdir((root + "/picture/sd").c_str(), 0755);
+    realMkdir((root + "/picture/data").c_str(), 0755);
+}
+
+std::string rootLocked() {
+    if (!g_root) {
+        const char* env = getenv("VYX_BOARD_ROOT");
+        if (env && env[0]) {
+            g_root = new std::string(normalize(env));
+        } else {
+            const char* tmp = getenv("TMPDIR");
+            std::string templ = std::string(tmp && tmp[0] ? tmp : "/tmp") + "/vyxboard-root-XXXXXX";
+            std::vector<char> buf(templ.begin(), templ.end());
+            buf.push_back(0);
+            if (mkdtemp(buf.data())) {
+                g_root = new std::string(buf.data());
+                g_rootMade = true;
+                g_rootOwner = getpid();
+            } else {
+                g_root = new std::string("/tmp/vyxboard-root");
+            }
+        }
+        makeTree(*g_root);
+    }
+    return *g_root;
+}
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
+    remove(path);
+    return 0;
+}
+
+}  // namespace
+
+PathVerdict classifyPath(int dirfd, const char* path) {
+    PathVerdict v;
+    if (!path || !path[0]) return v;
+    std::string abs;
+    if (!absolutize(dirfd, path, abs)) return v;
+    std::string norm = normalize(abs);
+    Node n = matchNode(norm);
+    if (n == Node::Count) {
+        std::string resolved = resolveLinks(norm);
+        n = matchNode(resolved);
+        if (n == Node::Count && underPicture(norm)) {
+            v.kind = PathVerdict::Sandbox;
+            v.hostPath = sandboxRoot() + norm;
+            // A link inside the sandbox may still lead to a board node.
+            std::string hostResolved = resolveLinks(v.hostPath);
+            n = matchNode(hostResolved);
+            if (n == Node::Count) n = matchDevice(hostResolved);
+            if (n == Node::Count) return v;
+        }
+        if (n == Node::Count) n = matchDevice(resolved);
+    }
+    if (n != Node::Count) {
+        v.kind = PathVerdict::Node;
+        v.node = n;
+        v.hostPath.clear();
+    }
+    return v;
+}
+
+bool sandboxRewrite(int dirfd, const char* path, std::string& hostPath) {
+    if (!path || !path[0]) return false;
+    std::string abs;
+    if (!absolutize(dirfd, path, abs)) return false;
+    std::string norm = normalize(abs);
+    if (!underPicture(norm)) return false;
+    hostPath = sandboxRoot() + norm;
+    return true;
+}
+
+bool fakeFreeSpace(uint64_t& bytes) {
+    if (!g_fakeFree.load()) return false;
+    bytes = g_fakeFreeBytes.load();
+    return true;
+}
+
+const char* pluginPath() {
+    const char* env = getenv("VYX_BOARD_PLUGIN");
+    return env && env[0] ? env : VYX_BOARD_PLUGIN_PATH;
+}
+
+// ---- control API ----
+
+std::string sandboxRoot() {
+    std::lock_guard<std::mutex> lock(g_rootMu);
+    return rootLocked();
+}
+
+void setSandboxRoot(const std::string& root) {
+    std::lock_guard<std::mutex> lock(g_rootMu);
+    std::string abs;
+    if (!absolutize(AT_FDCWD, root.c_str(), abs)) abs = root;
+    if (!g_root) g_root = new std::string;
+    if (g_rootMade && g_rootOwner == getpid())
+        nftw(g_root->c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+    g_rootMade = false;
+    *g_root = normalize(abs);
+    makeTree(*g_root);
+}
+
+std::string sandboxPath(const std::string& boardPath) {
+    std::string norm = normalize(boardPath);
+    return sandboxRoot() + norm;
+}
+
+void setFakeFreeSpace(uint64_t bytes) {
+    g_fakeFreeBytes.store(bytes);
+    g_fakeFree.store(true);
+}
+
+void clearFakeFreeSpace() { g_fakeFree.store(false); }
+
+}  // namespace vb
+
+// The private root made for this process goes away with it.
+__attribute__((destructor)) static void vyxboardRemoveRoot() {
+    std::lock_guard<std::mutex> lock(vb::g_rootMu);
+    if (vb::g_root && vb::g_rootMade && vb::g_rootOwner == getpid()) {
+        // Remove the whole folder this process created, deepest entries first.
+        nftw(vb::g_root->c_str(), vb::removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+    }
+}
