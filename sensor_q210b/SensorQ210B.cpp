@@ -96,6 +96,11 @@ CSensorQ210B::CSensorQ210B(CIBus* pBus, bool* pbInit) : CSensor(pBus, pbInit)
     if (SensorRdReg() != VYXZEB_RET_SUCCESS)
         return;
     UpdatePixClk();
+    // The time in force starts as what the chip already exposes: when its
+    // lines already match 25 ms, the next step writes nothing and would
+    // otherwise leave the time in force unset.  (The request set here is
+    // replaced by the next step.)
+    UpdateExposureTime();
     SetExposureTime(25.0f);
     SetCaptureFieldOfView(0, 0, kArrayWidth, kArrayHeight);
     UpdateCaptureWidth();
