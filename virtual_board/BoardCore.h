@@ -63,8 +63,10 @@ struct PathVerdict {
     vb::Node node = vb::Node::Count;
     std::string hostPath;   // Sandbox: the rewritten path
 };
-// dirfd is AT_FDCWD or a directory descriptor for the *at() calls.
-PathVerdict classifyPath(int dirfd, const char* path);
+// dirfd is AT_FDCWD or a directory descriptor for the *at() calls.  With
+// followLast false a link in the last component is the object itself (lstat,
+// unlink, rename, O_NOFOLLOW), as the kernel treats it.
+PathVerdict classifyPath(int dirfd, const char* path, bool followLast = true);
 // Sandbox rewrite only (for calls that do not reach device nodes).
 bool sandboxRewrite(int dirfd, const char* path, std::string& hostPath);
 // Fake free space: true and the byte count when faked.

@@ -86,7 +86,7 @@ using OpenatFn = int (*)(int, const char*, int, ...);
 
 // Common body of every open variant.  `real` is the variant's own libc entry.
 int openCommon(int dirfd, const char* path, int flags, mode_t mode, OpenatFn realAt, OpenFn real) {
-    PathVerdict v = vb::classifyPath(dirfd, path);
+    PathVerdict v = vb::classifyPath(dirfd, path, (flags & O_NOFOLLOW) == 0);
     if (v.kind == PathVerdict::Node) return vb::nodeOpen(v.node, flags);
     if (v.kind == PathVerdict::Sandbox) {
         if (realAt) return realAt(AT_FDCWD, v.hostPath.c_str(), flags, mode);
@@ -134,8 +134,9 @@ constexpr const char kStandInNode[] = "/dev/null";
 
 // Path argument for a stat/access-like call: the rewritten path, the stand-in
 // of a present node, or nullptr with errno for a missing node.
-const char* statPath(int dirfd, const char* path, std::string& keep, int& outDirfd) {
-    PathVerdict v = vb::classifyPath(dirfd, path);
+const char* statPath(int dirfd, const char* path, std::string& keep, int& outDirfd,
+                     bool followLast = true) {
+    PathVerdict v = vb::classifyPath(dirfd, path, followLast);
     outDirfd = dirfd;
     if (v.kind == PathVerdict::Node) {
         if (vb::nodeMissing(v.node)) {
@@ -156,7 +157,7 @@ const char* statPath(int dirfd, const char* path, std::string& keep, int& outDir
 // Path argument for a call that would change a node (unlink, rename, mkdir):
 // the board's nodes cannot be changed.
 const char* changePath(int dirfd, const char* path, std::string& keep, int& outDirfd) {
-    PathVerdict v = vb::classifyPath(dirfd, path);
+    PathVerdict v = vb::classifyPath(dirfd, path, false);
     outDirfd = dirfd;
     if (v.kind == PathVerdict::Node) {
         errno = vb::nodeMissing(v.node) ? ENOENT : EACCES;
@@ -529,56 +530,58 @@ void* dlopen(const char* file, int mode) noexcept {
 }
 
 // ================================================================ path calls
-#define VB_STAT_BODY(type, name, dirfd, path, ...)                  \
+#define VB_STAT_BODY_F(follow, type, name, dirfd, path, ...)        \
     std::string keep;                                               \
     int useDir;                                                     \
-    const char* p = statPath(dirfd, path, keep, useDir);            \
+    const char* p = statPath(dirfd, path, keep, useDir, follow);    \
     if (!p) return -1;                                              \
     (void)useDir;                                                   \
     VB_REAL(type, name);                                            \
     return real_##name(__VA_ARGS__);
+#define VB_STAT_BODY(...) VB_STAT_BODY_F(true, __VA_ARGS__)
+#define VB_LSTAT_BODY(...) VB_STAT_BODY_F(false, __VA_ARGS__)
 
 int stat(const char* path, struct stat* st) noexcept {
     VB_STAT_BODY(int (*)(const char*, struct stat*), stat, AT_FDCWD, path, p, st)
 }
 int lstat(const char* path, struct stat* st) noexcept {
-    VB_STAT_BODY(int (*)(const char*, struct stat*), lstat, AT_FDCWD, path, p, st)
+    VB_LSTAT_BODY(int (*)(const char*, struct stat*), lstat, AT_FDCWD, path, p, st)
 }
 int stat64(const char* path, struct stat64* st) noexcept {
     VB_STAT_BODY(int (*)(const char*, struct stat64*), stat64, AT_FDCWD, path, p, st)
 }
 int lstat64(const char* path, struct stat64* st) noexcept {
-    VB_STAT_BODY(int (*)(const char*, struct stat64*), lstat64, AT_FDCWD, path, p, st)
+    VB_LSTAT_BODY(int (*)(const char*, struct stat64*), lstat64, AT_FDCWD, path, p, st)
 }
 int fstatat(int dirfd, const char* path, struct stat* st, int flags) noexcept {
-    VB_STAT_BODY(int (*)(int, const char*, struct stat*, int), fstatat, dirfd, path, useDir, p, st,
+    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, struct stat*, int), fstatat, dirfd, path, useDir, p, st,
                  flags)
 }
 int fstatat64(int dirfd, const char* path, struct stat64* st, int flags) noexcept {
-    VB_STAT_BODY(int (*)(int, const char*, struct stat64*, int), fstatat64, dirfd, path, useDir, p,
+    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, struct stat64*, int), fstatat64, dirfd, path, useDir, p,
                  st, flags)
 }
 int __xstat(int ver, const char* path, struct stat* st) noexcept {
     VB_STAT_BODY(int (*)(int, const char*, struct stat*), __xstat, AT_FDCWD, path, ver, p, st)
 }
 int __lxstat(int ver, const char* path, struct stat* st) noexcept {
-    VB_STAT_BODY(int (*)(int, const char*, struct stat*), __lxstat, AT_FDCWD, path, ver, p, st)
+    VB_LSTAT_BODY(int (*)(int, const char*, struct stat*), __lxstat, AT_FDCWD, path, ver, p, st)
 }
 int __xstat64(int ver, const char* path, struct stat64* st) noexcept {
     VB_STAT_BODY(int (*)(int, const char*, struct stat64*), __xstat64, AT_FDCWD, path, ver, p, st)
 }
 int __lxstat64(int ver, const char* path, struct stat64* st) noexcept {
-    VB_STAT_BODY(int (*)(int, const char*, struct stat64*), __lxstat64, AT_FDCWD, path, ver, p, st)
+    VB_LSTAT_BODY(int (*)(int, const char*, struct stat64*), __lxstat64, AT_FDCWD, path, ver, p, st)
 }
 #ifdef VB_ILP32
 int __stat64_time64(const char* path, void* st) {
     VB_STAT_BODY(int (*)(const char*, void*), __stat64_time64, AT_FDCWD, path, p, st)
 }
 int __lstat64_time64(const char* path, void* st) {
-    VB_STAT_BODY(int (*)(const char*, void*), __lstat64_time64, AT_FDCWD, path, p, st)
+    VB_LSTAT_BODY(int (*)(const char*, void*), __lstat64_time64, AT_FDCWD, path, p, st)
 }
 int __fstatat64_time64(int dirfd, const char* path, void* st, int flags) {
-    VB_STAT_BODY(int (*)(int, const char*, void*, int), __fstatat64_time64, dirfd, path, useDir, p,
+    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, void*, int), __fstatat64_time64, dirfd, path, useDir, p,
                  st, flags)
 }
 #endif
@@ -587,7 +590,7 @@ int access(const char* path, int how) noexcept {
     VB_STAT_BODY(int (*)(const char*, int), access, AT_FDCWD, path, p, how)
 }
 int faccessat(int dirfd, const char* path, int how, int flags) noexcept {
-    VB_STAT_BODY(int (*)(int, const char*, int, int), faccessat, dirfd, path, useDir, p, how, flags)
+    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, int, int), faccessat, dirfd, path, useDir, p, how, flags)
 }
 
 #define VB_STATFS_BODY(type, name, S)                                  \

@@ -95,7 +95,7 @@ bool absolutize(int dirfd, const char* path, std::string& out) {
 
 // Follows symbolic links component by component, also when the final target
 // does not exist on this host.
-std::string resolveLinks(const std::string& path) {
+std::string resolveLinks(const std::string& path, bool followLast) {
     std::string todo = normalize(path);
     for (int hops = 0; hops < kMaxLinkHops; ++hops) {
         std::string done;
@@ -105,9 +105,10 @@ std::string resolveLinks(const std::string& path) {
             size_t j = todo.find('/', i);
             if (j == std::string::npos) j = todo.size();
             std::string cand = done + "/" + todo.substr(i, j - i);
+            std::string rest = j < todo.size() ? todo.substr(j) : std::string();
+            if (!followLast && rest.empty()) return cand;
             char target[PATH_MAX];
             ssize_t n = realReadlink(cand.c_str(), target, sizeof target - 1);
-            std::string rest = j < todo.size() ? todo.substr(j) : std::string();
             if (n > 0) {
                 target[n] = 0;
                 std::string next = target[0] == '/' ? std::string(target) : done + "/" + target;
@@ -214,7 +215,7 @@ int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
 
 }  // namespace
 
-PathVerdict classifyPath(int dirfd, const char* path) {
+PathVerdict classifyPath(int dirfd, const char* path, bool followLast) {
     PathVerdict v;
     if (!path || !path[0]) return v;
     std::string abs;
@@ -222,18 +223,18 @@ PathVerdict classifyPath(int dirfd, const char* path) {
     std::string norm = normalize(abs);
     Node n = matchNode(norm);
     if (n == Node::Count) {
-        std::string resolved = resolveLinks(norm);
+        std::string resolved = resolveLinks(norm, followLast);
         n = matchNode(resolved);
         if (n == Node::Count && underPicture(norm)) {
             v.kind = PathVerdict::Sandbox;
             v.hostPath = sandboxRoot() + norm;
             // A link inside the sandbox may still lead to a board node.
-            std::string hostResolved = resolveLinks(v.hostPath);
+            std::string hostResolved = resolveLinks(v.hostPath, followLast);
             n = matchNode(hostResolved);
-            if (n == Node::Count) n = matchDevice(hostResolved);
+            if (n == Node::Count && followLast) n = matchDevice(hostResolved);
             if (n == Node::Count) return v;
         }
-        if (n == Node::Count) n = matchDevice(resolved);
+        if (n == Node::Count && followLast) n = matchDevice(resolved);
     }
     if (n != Node::Count) {
         v.kind = PathVerdict::Node;

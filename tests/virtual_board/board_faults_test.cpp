@@ -1,0 +1,230 @@
+// Fault injection: every kind of failure the SDK's error paths need, on the
+// call it is asked for and no other.
+#include <fcntl.h>
+#include <linux/spi/spidev.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/select.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "VyxBoard.h"
+
+namespace {
+
+class BoardFaults : public testing::Test {
+protected:
+    void SetUp() override {
+        vb::resetFaults();
+        vb::resetCounters();
+        vb::clearSpiLog();
+        vb::clearIoctlLog();
+    }
+    void TearDown() override {
+        vb::resetFaults();
+        EXPECT_EQ(vb::openNodeDescriptors(), 0);
+        EXPECT_EQ(vb::liveNodeMappings(), 0);
+    }
+};
+
+void* mapAt(int fd, size_t len, uint64_t phys) {
+    return mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd, static_cast<off_t>(phys));
+}
+
+TEST_F(BoardFaults, MissingNodesAnswerEnoentEverywhere) {
+    for (int n = 0; n < vb::kNodeCount; ++n) {
+        auto node = static_cast<vb::Node>(n);
+        const char* path = vb::nodePath(node);
+        SCOPED_TRACE(path);
+        vb::setNodeMissing(node, true);
+        errno = 0;
+        EXPECT_EQ(open(path, O_RDWR), -1);
+        EXPECT_EQ(errno, ENOENT);
+        EXPECT_EQ(fopen(path, "r"), nullptr);
+        struct stat st;
+        EXPECT_EQ(stat(path, &st), -1);
+        EXPECT_EQ(access(path, F_OK), -1);
+        vb::setNodeMissing(node, false);
+        int fd = open(path, O_RDONLY);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(stat(path, &st), 0);
+        EXPECT_TRUE(S_ISCHR(st.st_mode));
+        close(fd);
+    }
+}
+
+TEST_F(BoardFaults, OpenFailsFromTheNthCallOrJustOnce) {
+    // The third /dev/mem open is the scaler's in the PL bring-up.
+    vb::setFault(vb::Node::Mem, vb::Op::Open, {EACCES, 3});
+    int fds[4];
+    for (int i = 0; i < 4; ++i) fds[i] = open("/dev/mem", O_RDWR | O_SYNC);
+    EXPECT_GE(fds[0], 0);
+    EXPECT_GE(fds[1], 0);
+    EXPECT_EQ(fds[2], -1);
+    EXPECT_EQ(fds[3], -1);
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(vb::callCount(vb::Node::Mem, vb::Op::Open), 4u);
+    for (int fd : fds)
+        if (fd >= 0) close(fd);
+
+    vb::Fault once{EMFILE, 2};
+    once.times = 1;
+    vb::setFault(vb::Node::Spi0, vb::Op::Open, once);
+    int a = open("/dev/spidev32766.0", O_RDWR);
+    int b = open("/dev/spidev32766.0", O_RDWR);
+    int c = open("/dev/spidev32766.0", O_RDWR);
+    EXPECT_GE(a, 0);
+    EXPECT_EQ(b, -1);
+    EXPECT_GE(c, 0);
+    close(a);
+    close(c);
+}
+
+TEST_F(BoardFaults, MmapFailsForOneBlockOrFromTheNthMapping) {
+    vb::Fault scaler{ENOMEM};
+    scaler.physOffset = vb::kScalerBase;
+    vb::setFault(vb::Node::Mem, vb::Op::Mmap, scaler);
+    int mem = open("/dev/mem", O_RDWR | O_SYNC);
+    ASSERT_GE(mem, 0);
+    void* fpga = mapAt(mem, 156, vb::kFpgaBase);
+    EXPECT_NE(fpga, MAP_FAILED);
+    errno = 0;
+    EXPECT_EQ(mapAt(mem, vb::kRegBlockBytes, vb::kScalerBase), MAP_FAILED);
+    EXPECT_EQ(errno, ENOMEM);
+    void* vdma = mapAt(mem, vb::kRegBlockBytes, vb::kVdmaHdmiBase);
+    EXPECT_NE(vdma, MAP_FAILED);
+    munmap(vdma, vb::kRegBlockBytes);
+    munmap(fpga, 156);
+    close(mem);
+
+    // The third frame-buffer mapping of a camera set.
+    vb::setFault(vb::Node::CacheOps, vb::Op::Mmap, {ENOMEM, 3});
+    int cache = open("/dev/cache_ops", O_RDWR | O_SYNC);
+    ASSERT_GE(cache, 0);
+    void* maps[3];
+    for (int i = 0; i < 3; ++i) maps[i] = mapAt(cache, 0xA00000, 0x30000000u + i * 0xA00000u);
+    EXPECT_NE(maps[0], MAP_FAILED);
+    EXPECT_NE(maps[1], MAP_FAILED);
+    EXPECT_EQ(maps[2], MAP_FAILED);
+    EXPECT_EQ(vb::liveNodeMappings(vb::Node::CacheOps), 2);
+    munmap(maps[0], 0xA00000);
+    munmap(maps[1], 0xA00000);
+    close(cache);
+}
+
+TEST_F(BoardFaults, IoctlFaultsCanNameOneRequest) {
+    vb::Fault flush{EIO};
+    flush.request = 0xF704;
+    vb::setFault(vb::Node::CacheOps, vb::Op::Ioctl, flush);
+    int cache = open("/dev/cache_ops", O_RDWR);
+    uint8_t record[12] = {};
+    uint64_t before = vb::cacheFlushCount();
+    errno = 0;
+    EXPECT_EQ(ioctl(cache, 0xF704, record), -1);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_EQ(vb::cacheFlushCount(), before);
+    close(cache);
+
+    vb::setFault(vb::Node::Gpio, vb::Op::Ioctl, {EBUSY});
+    int gpio = open("/dev/misc_vyx_gpio", O_RDONLY);
+    size_t writes = vb::gpioWrites().size();
+    int32_t v = 1;
+    EXPECT_EQ(ioctl(gpio, 0x20000, &v), -1);
+    EXPECT_EQ(errno, EBUSY);
+    EXPECT_EQ(vb::gpioWrites().size(), writes) << "a refused write changes no line";
+    EXPECT_EQ(vb::ioctlLog().back().error, EBUSY);
+    close(gpio);
+}
+
+TEST_F(BoardFaults, SpiWriteAndTransferFailures) {
+    int fd = open("/dev/spidev32766.0", O_RDWR);
+    ASSERT_GE(fd, 0);
+    vb::setFault(vb::Node::Spi0, vb::Op::Write, {EIO});
+    const uint8_t frame[3] = {0x8E, 0x01, 0x00};
+    errno = 0;
+    EXPECT_EQ(write(fd, frame, 3), -1);
+    EXPECT_EQ(errno, EIO);
+    auto log = vb::spiLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].result, -1);
+
+    uint8_t tx[3] = {0x0E, 0xAA, 0xAA}, rx[3] = {0x11, 0x22, 0x33};
+    spi_ioc_transfer x;
+    memset(&x, 0, sizeof x);
+    x.tx_buf = reinterpret_cast<uintptr_t>(tx);
+    x.rx_buf = reinterpret_cast<uintptr_t>(rx);
+    x.len = 3;
+    vb::setSpiTransferReturnsZero(0, 2);
+    EXPECT_EQ(ioctl(fd, SPI_IOC_MESSAGE(1), &x), 3);
+    rx[0] = rx[1] = rx[2] = 0x77;
+    EXPECT_EQ(ioctl(fd, SPI_IOC_MESSAGE(1), &x), 0);
+    EXPECT_EQ(rx[1], 0x77) << "a transfer that returns 0 clocks nothing in";
+
+    vb::setFault(vb::Node::Spi0, vb::Op::Ioctl, {ETIMEDOUT});
+    errno = 0;
+    EXPECT_EQ(ioctl(fd, SPI_IOC_MESSAGE(1), &x), -1);
+    EXPECT_EQ(errno, ETIMEDOUT);
+    close(fd);
+}
+
+TEST_F(BoardFaults, InterruptsCanBeWithheldOrStop) {
+    int fd = open("/dev/vyx_capture_0", O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    vb::withholdInterrupts(true);
+    EXPECT_FALSE(vb::raiseInterrupt(0));
+    vb::withholdInterrupts(false);
+    vb::stopInterruptsAfter(2);
+    EXPECT_TRUE(vb::raiseInterrupt(0));
+    EXPECT_TRUE(vb::raiseInterrupt(0));
+    EXPECT_FALSE(vb::raiseInterrupt(0));
+    char buf[8];
+    EXPECT_GT(read(fd, buf, sizeof buf), 0);
+    EXPECT_GT(read(fd, buf, sizeof buf), 0);
+    EXPECT_EQ(read(fd, buf, sizeof buf), -1);
+    EXPECT_EQ(errno, EAGAIN);
+
+    // A failing read takes its code with it.
+    vb::resetFaults();
+    ASSERT_TRUE(vb::raiseInterrupt(1));
+    vb::setFault(vb::Node::Capture, vb::Op::Read, {EIO, 1, 1});
+    EXPECT_EQ(read(fd, buf, sizeof buf), -1);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_EQ(read(fd, buf, sizeof buf), -1);
+    EXPECT_EQ(errno, EAGAIN);
+
+    // A failing wait.
+    vb::setFault(vb::Node::Capture, vb::Op::Select, {EINTR});
+    fd_set rd;
+    FD_ZERO(&rd);
+    FD_SET(fd, &rd);
+    timeval tv{0, 0};
+    EXPECT_EQ(select(fd + 1, &rd, nullptr, nullptr, &tv), -1);
+    EXPECT_EQ(errno, EINTR);
+    close(fd);
+}
+
+TEST_F(BoardFaults, ResetRestoresEveryNode) {
+    for (int n = 0; n < vb::kNodeCount; ++n) {
+        auto node = static_cast<vb::Node>(n);
+        vb::setNodeMissing(node, true);
+        vb::setFault(node, vb::Op::Open, {EIO});
+    }
+    vb::withholdInterrupts(true);
+    vb::resetFaults();
+    for (int n = 0; n < vb::kNodeCount; ++n) {
+        int fd = open(vb::nodePath(static_cast<vb::Node>(n)), O_RDONLY);
+        EXPECT_GE(fd, 0) << vb::nodePath(static_cast<vb::Node>(n));
+        close(fd);
+    }
+    int fd = open("/dev/vyx_capture_0", O_RDONLY);
+    EXPECT_TRUE(vb::raiseInterrupt(2));
+    close(fd);
+}
+
+}  // namespace

@@ -1,0 +1,177 @@
+// Which paths the board owns: the device nodes however they are spelled, the
+// /picture/ sandbox, and the plug-in path.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <link.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "VyxBoard.h"
+
+namespace {
+
+class BoardPaths : public testing::Test {
+protected:
+    void SetUp() override {
+        vb::resetFaults();
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        char templ[] = "/tmp/vyxboard-paths-XXXXXX";
+        ASSERT_NE(mkdtemp(templ), nullptr);
+        scratch = templ;
+    }
+    void TearDown() override {
+        EXPECT_EQ(chdir(cwd), 0);
+        std::string cmd = "rm -rf '" + scratch + "'";
+        EXPECT_EQ(system(cmd.c_str()), 0);
+        vb::clearFakeFreeSpace();
+        vb::resetFaults();
+        EXPECT_EQ(vb::openNodeDescriptors(), 0);
+    }
+    // Opens a path and reports which node the board gave (Node::Count: none).
+    static vb::Node opened(int fd) {
+        vb::Node n = vb::nodeOfDescriptor(fd);
+        if (fd >= 0) close(fd);
+        return n;
+    }
+    char cwd[PATH_MAX];
+    std::string scratch;
+};
+
+TEST_F(BoardPaths, NodesAreOwnedHoweverTheyAreSpelled) {
+    EXPECT_EQ(opened(open("//dev/./mem", O_RDWR)), vb::Node::Mem);
+    EXPECT_EQ(opened(open("/dev/../dev/cache_ops", O_RDWR)), vb::Node::CacheOps);
+    EXPECT_EQ(opened(open64("/dev//spidev32766.1", O_RDWR)), vb::Node::Spi1);
+
+    int dev = open("/dev", O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(dev, 0);
+    EXPECT_EQ(opened(openat(dev, "vyx_capture_0", O_RDONLY)), vb::Node::Capture);
+    EXPECT_EQ(opened(openat(dev, "./misc_vyx_gpio", O_RDONLY)), vb::Node::Gpio);
+    close(dev);
+
+    ASSERT_EQ(chdir("/dev"), 0);
+    EXPECT_EQ(opened(open("mem", O_RDWR)), vb::Node::Mem);
+    EXPECT_EQ(opened(openat(AT_FDCWD, "spidev32766.0", O_RDWR)), vb::Node::Spi0);
+    ASSERT_EQ(chdir("/"), 0);
+    EXPECT_EQ(opened(open("dev/cache_ops", O_RDWR)), vb::Node::CacheOps);
+
+    // Links, including ones that dangle on this host.
+    std::string link = scratch + "/mem-link", chain = scratch + "/chain";
+    ASSERT_EQ(symlink("/dev/mem", link.c_str()), 0);
+    ASSERT_EQ(symlink(link.c_str(), chain.c_str()), 0);
+    EXPECT_EQ(opened(open(chain.c_str(), O_RDWR)), vb::Node::Mem);
+    std::string devLink = scratch + "/devdir";
+    ASSERT_EQ(symlink("/dev", devLink.c_str()), 0);
+    EXPECT_EQ(opened(open((devLink + "/vyx_capture_0").c_str(), O_RDONLY)), vb::Node::Capture);
+    FILE* f = fopen((devLink + "/misc_vyx_gpio").c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(vb::nodeOfDescriptor(fileno(f)), vb::Node::Gpio);
+    fclose(f);
+}
+
+TEST_F(BoardPaths, MissingAndProtectedNodesNeverReachTheHost) {
+    vb::setNodeMissing(vb::Node::Mem, true);
+    ASSERT_EQ(chdir("/dev"), 0);
+    errno = 0;
+    EXPECT_EQ(open("mem", O_RDWR), -1);
+    EXPECT_EQ(errno, ENOENT);
+    int dev = open("/dev", O_RDONLY | O_DIRECTORY);
+    EXPECT_EQ(openat(dev, "mem", O_RDWR), -1);
+    EXPECT_EQ(errno, ENOENT);
+    close(dev);
+    vb::setNodeMissing(vb::Node::Mem, false);
+    // Nodes cannot be removed or replaced.
+    EXPECT_EQ(unlink("/dev/mem"), -1);
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(rename("/dev/cache_ops", "/dev/cache_ops.old"), -1);
+    EXPECT_EQ(errno, EACCES);
+    // stat-like calls describe a character device, whether or not the host has one.
+    struct stat st;
+    ASSERT_EQ(lstat("/dev/vyx_capture_0", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+TEST_F(BoardPaths, PictureFoldersLiveInTheSandbox) {
+    std::string root = vb::sandboxRoot();
+    ASSERT_FALSE(root.empty());
+    EXPECT_EQ(vb::sandboxPath("/picture/sd/a.bmp"), root + "/picture/sd/a.bmp");
+    struct stat st;
+    ASSERT_EQ(lstat("/picture/sd/", &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    ASSERT_EQ(stat("/picture/data", &st), 0);
+    EXPECT_NE(lstat("/picture/sdcard/", &st), 0);
+
+    // Write to a temporary name, then rename over the target, as a careful
+    // writer does.
+    char temp[] = "/picture/sd/.frame-XXXXXX";
+    int fd = mkstemp(temp);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(strncmp(temp, "/picture/sd/.frame-", 19), 0) << temp;
+    EXPECT_EQ(write(fd, "BM", 2), 2);
+    close(fd);
+    ASSERT_EQ(access(vb::sandboxPath(temp).c_str(), F_OK), 0);
+    ASSERT_EQ(rename(temp, "/picture/sd/frame.bmp"), 0);
+    FILE* f = fopen("/picture/sd/frame.bmp", "r");
+    ASSERT_NE(f, nullptr);
+    char buf[3] = {};
+    EXPECT_EQ(fread(buf, 1, 2, f), 2u);
+    EXPECT_STREQ(buf, "BM");
+    fclose(f);
+
+    // A link inside a storage folder is refused by O_NOFOLLOW, and one that
+    // leads to a board node still gets the board's node.
+    std::string link = vb::sandboxPath("/picture/sd/link.bmp");
+    ASSERT_EQ(symlink("/dev/mem", link.c_str()), 0);
+    EXPECT_EQ(open("/picture/sd/link.bmp", O_WRONLY | O_NOFOLLOW), -1);
+    ASSERT_EQ(lstat("/picture/sd/link.bmp", &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(opened(open("/picture/sd/link.bmp", O_RDWR)), vb::Node::Mem);
+
+    EXPECT_EQ(unlink("/picture/sd/link.bmp"), 0);
+    EXPECT_EQ(unlink("/picture/sd/frame.bmp"), 0);
+    EXPECT_NE(access(vb::sandboxPath("/picture/sd/frame.bmp").c_str(), F_OK), 0);
+
+    DIR* d = opendir("/picture/data/");
+    ASSERT_NE(d, nullptr);
+    closedir(d);
+}
+
+TEST_F(BoardPaths, FreeSpaceOfTheSandboxCanBeFaked) {
+    struct statfs sf;
+    vb::setFakeFreeSpace(1000);
+    ASSERT_EQ(statfs("/picture/sd/", &sf), 0);
+    EXPECT_LE(static_cast<uint64_t>(sf.f_bsize) * sf.f_bfree, 1000u);
+    vb::setFakeFreeSpace(5ull << 30);   // more than 32 bits can count in bytes
+    ASSERT_EQ(statfs("/picture/data/", &sf), 0);
+    uint64_t free = static_cast<uint64_t>(sf.f_bsize) * sf.f_bfree;
+    EXPECT_GT(free, 4ull << 30);
+    EXPECT_LE(free, 5ull << 30);
+    // Paths outside the sandbox report the truth.
+    struct statfs tmp;
+    ASSERT_EQ(statfs(scratch.c_str(), &tmp), 0);
+    vb::clearFakeFreeSpace();
+    ASSERT_EQ(statfs("/picture/sd/", &sf), 0);
+}
+
+TEST_F(BoardPaths, PluginPathLoadsThePluginOfThisTree) {
+    void* h = dlopen("/usr/lib/libvyxSensorQ210B.so", RTLD_NOW | RTLD_DEEPBIND);
+    ASSERT_NE(h, nullptr) << dlerror();
+    link_map* map = nullptr;
+    ASSERT_EQ(dlinfo(h, RTLD_DI_LINKMAP, &map), 0);
+    std::string name = map->l_name;
+    EXPECT_NE(name, "/usr/lib/libvyxSensorQ210B.so");
+    EXPECT_NE(name.find("libvyxSensorQ210B.so"), std::string::npos) << name;
+    dlclose(h);
+}
+
+}  // namespace
