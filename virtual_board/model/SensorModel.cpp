@@ -1,0 +1,198 @@
+// SensorModel.cpp - register file, clocks and image formation of the Q210B
+// as the virtual board emulates it (see SensorModel.h for the model).
+#include "SensorModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace vb {
+namespace model {
+
+using namespace q210b;
+
+SensorRegisters sensorPowerOnRegisters()
+{
+    SensorRegisters r{};
+    r[kChipId] = 0x5132;
+    r[kLineLength] = 0x0052;
+    r[kLineLengthTermH] = 0x0000;
+    r[kControl] = 0x0E01;
+    r[kClocks] = 0x0F21;
+    r[kPll] = 0x634B;
+    r[kReadout] = 0x0000;
+    r[kOptions] = 0x0100;
+    r[kExposure] = 0x21F1;
+    r[kFirstRow] = kWindowOffset;
+    r[kRowCount] = kArrayRows;
+    r[kFirstColumn] = kWindowOffset;
+    r[kColumnCount] = kArrayColumns;
+    r[kAddressMode] = 0x0000;
+    r[kGainA] = 0x1010;
+    r[kGainB] = 0x1010;
+    r[kOscillator] = 0x80F0;
+    r[kLineLengthTermK] = 0x0010;
+    return r;
+}
+
+uint16_t SensorChip::read(uint8_t addr) const
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_regs[addr & kSensorAddressMask];
+}
+
+void SensorChip::write(uint8_t addr, uint16_t value)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    m_regs[addr & kSensorAddressMask] = value;
+}
+
+SensorRegisters SensorChip::snapshot() const
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_regs;
+}
+
+SensorClocks sensorClocks(const SensorRegisters& regs)
+{
+    SensorClocks c;
+    const unsigned trim = regs[kOscillator] & 0x7Fu;
+    c.osc = 1.0 / (5.3404e-7 / (trim + 36.0) + 3.4e-9);
+    const unsigned pll = regs[kPll];
+    const double n = (pll & 0xFFu) + 1.0;
+    const double m = ((pll >> 8) & 0x1Fu) + 1.0;
+    const double p = ((pll >> 13) & 0x3u) + 1.0;
+    c.pll = (2.0 * n) / (2.0 * m * p) * kReferenceClockHz;
+
+    const unsigned clk = regs[kClocks];
+    auto source = [&](unsigned sel) {
+        switch (sel & 0x3u) {
+        case 1: return kReferenceClockHz;
+        case 2: return c.osc;
+        case 3: return c.pll;
+        default: return 0.0;   // no source selected
+        }
+    };
+    c.a = source(clk >> 10);
+    c.b = source(clk >> 8);
+    const unsigned d5 = (clk & 0xFu) == 0 ? 1u : (clk & 0xFu);
+    const unsigned d4 = ((clk >> 4) & 0xFu) == 0 ? 1u : ((clk >> 4) & 0xFu);
+    c.divided = c.b / d5;
+    c.pix = ((clk & (1u << 12)) ? c.a : c.b) / d4;
+    return c;
+}
+
+namespace {
+
+// Output size along one axis, exactly as the chip's readout counts it.
+int binnedCount(int windowPixels, int code, bool halve)
+{
+    const int d = code + 8;
+    return halve ? ((windowPixels * 4) / d) * 2 : (windowPixels * 8) / d;
+}
+
+int deliveredCount(int binned, bool trim, bool halve)
+{
+    const int n = binned - (trim ? kTrimPixels : 0);
+    if (n <= 0) return 0;
+    return halve ? n / 2 : n;
+}
+
+// Array span [first, end) that delivered pixel `index` averages along one axis.
+struct Span { int first, end; };
+std::vector<Span> spans(int count, int origin, int code, bool halve, bool trim, int arrayPixels)
+{
+    std::vector<Span> out(static_cast<size_t>(count));
+    const int d = code + 8;
+    const int step = halve ? 2 : 1;
+    const int skip = trim ? kTrimPixels / 2 : 0;
+    for (int i = 0; i < count; ++i) {
+        const int p0 = i * step + skip;
+        const int p1 = p0 + step;
+        int first = origin + (p0 * d) / 8;
+        int end = origin + (p1 * d) / 8;
+        if (end <= first) end = first + 1;
+        first = std::max(first, 0);
+        end = std::min(end, arrayPixels);
+        out[static_cast<size_t>(i)] = Span{first, std::max(first, end)};
+    }
+    return out;
+}
+
+}  // namespace
+
+SensorReadout sensorReadout(const SensorRegisters& regs)
+{
+    SensorReadout r;
+    const int cols = regs[kColumnCount] & kWindowFieldMask;
+    const int rows = regs[kRowCount] & kWindowFieldMask;
+    r.firstColumn = static_cast<int>(regs[kFirstColumn] & kWindowFieldMask) - kWindowOffset;
+    r.firstRow = static_cast<int>(regs[kFirstRow] & kWindowFieldMask) - kWindowOffset;
+    r.columnCode = (regs[kAddressMode] >> 8) & 0xFF;
+    r.rowCode = regs[kAddressMode] & 0xFF;
+    r.halve = (regs[kReadout] & kHalveBit) != 0;
+    r.trim = (regs[kReadout] & kTrimBit) != 0;
+    r.mirror = (regs[kControl] & kMirrorBit) != 0;
+    r.flip = (regs[kControl] & kFlipBit) != 0;
+    const int binnedRows = binnedCount(rows, r.rowCode, r.halve);
+    r.width = deliveredCount(binnedCount(cols, r.columnCode, r.halve), r.trim, r.halve);
+    r.height = deliveredCount(binnedRows, r.trim, r.halve);
+
+    const SensorClocks c = sensorClocks(regs);
+    const double lineUnits = regs[kLineLength] & kLineLengthMask;
+    r.lineTimeS = c.pix > 0 ? lineUnits * 8.0 / c.pix : 0.0;
+    const double exposureLines = regs[kExposure];
+    r.exposureS = exposureLines * r.lineTimeS;
+    const double gainSum = (regs[kGainA] & 0xFF) + (regs[kGainA] >> 8) +
+                           (regs[kGainB] & 0xFF) + (regs[kGainB] >> 8);
+    r.gain = gainSum / 4.0 / kUnityGainCode;
+    r.brightness = r.exposureS / kReferenceExposureS * r.gain;
+    const double frameLines = std::max<double>(binnedRows + kBlankingLines, exposureLines + 1);
+    r.frameTimeS = frameLines * r.lineTimeS;
+    return r;
+}
+
+void renderSensorImage(const SensorReadout& r, const uint8_t* scene,
+                       uint8_t* dst, int dstWidth, int dstHeight, size_t dstStride)
+{
+    // Brightness table: the chip's analogue chain scales every binned value
+    // the same way, so one lookup per pixel is enough.
+    uint8_t lut[256];
+    const double k = (std::isfinite(r.brightness) && r.brightness > 0) ? r.brightness : 0.0;
+    for (int v = 0; v < 256; ++v) {
+        const double out = std::floor(v * k + 0.5);
+        lut[v] = static_cast<uint8_t>(out >= 255.0 ? 255.0 : out);
+    }
+
+    const int w = std::min(r.width, dstWidth);
+    const int h = std::min(r.height, dstHeight);
+    const std::vector<Span> colSpan = spans(r.width, r.firstColumn, r.columnCode, r.halve, r.trim, kArrayColumns);
+    const std::vector<Span> rowSpan = spans(r.height, r.firstRow, r.rowCode, r.halve, r.trim, kArrayRows);
+
+    for (int y = 0; y < dstHeight; ++y) {
+        uint8_t* line = dst + static_cast<size_t>(y) * dstStride;
+        if (y >= h) {
+            std::fill(line, line + dstWidth, uint8_t{0});
+            continue;
+        }
+        const Span rs = rowSpan[static_cast<size_t>(r.flip ? r.height - 1 - y : y)];
+        for (int x = 0; x < w; ++x) {
+            const Span cs = colSpan[static_cast<size_t>(r.mirror ? r.width - 1 - x : x)];
+            const unsigned count = static_cast<unsigned>((rs.end - rs.first) * (cs.end - cs.first));
+            if (count == 0) {   // the window reaches past the array: no light
+                line[x] = 0;
+                continue;
+            }
+            unsigned sum = 0;
+            for (int sy = rs.first; sy < rs.end; ++sy) {
+                const uint8_t* src = scene + static_cast<size_t>(sy) * kArrayColumns;
+                for (int sx = cs.first; sx < cs.end; ++sx) sum += src[sx];
+            }
+            line[x] = lut[(sum + count / 2) / count];
+        }
+        std::fill(line + w, line + dstWidth, uint8_t{0});
+    }
+}
+
+}  // namespace model
+}  // namespace vb

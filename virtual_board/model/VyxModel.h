@@ -1,0 +1,89 @@
+// VyxModel.h - what tests can ask the virtual board's hardware models: the
+// Q210B sensor's register file, the acquisition counters and frame stamps,
+// the HDMI screen, and the scene the camera looks at.
+//
+// How the hardware is modelled is described next to each model:
+//   SensorModel.h       Q210B register file, clocks and image formation
+//   Scene.h             test pattern and user scenes (VYXSIM_SCENE)
+//   AcquisitionModel.h  triggers, frame clock, frame buffers, interrupts
+//   DisplayModel.h      source VDMA, scaler, HDMI frame store and screen
+//
+// All functions are thread-safe.  Waiting functions take a bounded time-out
+// and return false when it passes.
+#ifndef VYX_MODEL_H
+#define VYX_MODEL_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "VyxBoard.h"
+
+namespace vb {
+
+// ---------------------------------------------------------------- sensor
+constexpr int kSensorColumns = 1280;
+constexpr int kSensorRows = 1024;
+// The register as the chip holds it (what an SPI read returns).
+VB_API uint16_t modelSensorRegister(uint8_t addr);
+// Free-running frame period the sensor settings give, in microseconds.
+VB_API int64_t modelSensorFramePeriodUs();
+// Brightness factor of the current exposure and gain (1.0 at 25 ms, gain 16).
+VB_API double modelSensorBrightness();
+
+// ---------------------------------------------------------------- scene
+// Value of the default test pattern at array pixel (x, y), unit brightness.
+VB_API uint8_t modelPatternValue(int x, int y);
+// Point the camera at a PNG image (grey or colour); false if unreadable.
+VB_API bool modelLoadScene(const std::string& pngPath);
+// Back to the test pattern.
+VB_API void modelUsePattern();
+
+// ---------------------------------------------------------------- acquisition
+// GPIO input line that is the PL's external trigger input (drive it with
+// vb::setGpioInput).
+constexpr int kTriggerInputLine = 0;
+// Every frame starts with its 32-bit frame counter (little endian) followed
+// by the counter's complement: kFrameStampBytes bytes.
+constexpr int kFrameStampBytes = 8;
+// Counter in a frame's stamp; false when the 8 bytes are not a stamp.
+VB_API bool modelFrameCounter(const uint8_t* frame, uint32_t* counter);
+
+struct ModelCounters {
+    uint64_t framesExposed = 0;      // frames the sensor produced
+    uint64_t framesWritten = 0;      // frames stored into a frame buffer
+    uint64_t framesDelivered = 0;    // stored and announced by an interrupt
+    uint64_t framesDropped = 0;      // lost: no free buffer or write side held in clear
+    uint64_t buffersFilled = 0;      // capture interrupts the PL raised
+    uint64_t interruptsWithheld = 0; // of those, refused by the board's fault injection
+    uint64_t releases = 0;           // release writes that freed a buffer
+    uint32_t lastFrameCounter = 0;   // stamp of the last stored frame
+    uint64_t showsEvaluated = 0;     // show strobes the display path ran
+    uint64_t screenUpdates = 0;      // times the screen image was recomposed
+};
+VB_API ModelCounters modelCounters();
+// Waits until the counters satisfy `done`; false on time-out.
+VB_API bool modelWaitFor(bool (*done)(const ModelCounters&, const void* arg), const void* arg, int timeoutMs);
+// Convenience waits on the counters.
+VB_API bool modelWaitFramesWritten(uint64_t atLeast, int timeoutMs);
+VB_API bool modelWaitFramesDropped(uint64_t atLeast, int timeoutMs);
+// Waits until the PL has sampled its registers at least once more after the
+// call (so every store made before the call has been seen).
+VB_API bool modelWaitTick(int timeoutMs);
+
+// ---------------------------------------------------------------- screen
+constexpr int kScreenWidth = 1280;
+constexpr int kScreenHeight = 720;
+// Waits until more than `showsBefore` shows have been evaluated and the
+// screen shows the frame store the last show wrote (the library programs the
+// HDMI read channel after the strobe).
+VB_API bool modelWaitShow(uint64_t showsBefore, int timeoutMs);
+// The 1280 x 720 screen, 3 bytes per pixel (R, G, B), rows top to bottom.
+VB_API std::vector<uint8_t> modelScreen();
+// One screen pixel as 0xRRGGBB.
+VB_API uint32_t modelScreenPixel(int x, int y);
+VB_API bool modelSaveScreenPng(const std::string& path);
+
+}  // namespace vb
+
+#endif
