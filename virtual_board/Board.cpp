@@ -193,6 +193,7 @@ void startModel() {
     if (!g_modelState.compare_exchange_strong(expected, 1)) return;
     vb_model_start(hardware());
     g_modelState.store(2);
+    startLaunchWatcher();
 }
 
 template <typename T>

@@ -71,6 +71,8 @@ PathVerdict classifyPath(int dirfd, const char* path, bool followLast = true);
 bool sandboxRewrite(int dirfd, const char* path, std::string& hostPath);
 // Fake free space: true and the byte count when faked.
 bool fakeFreeSpace(uint64_t& bytes);
+// Starts the launcher's watcher when the program runs under vyxsim.
+void startLaunchWatcher();
 // Host path of the plug-in that stands in for /usr/lib/libvyxSensorQ210B.so.
 const char* pluginPath();
 

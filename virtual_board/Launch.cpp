@@ -1,0 +1,139 @@
+// Launch.cpp - the board's side of a bounded run under the launcher vyxsim.
+//
+// vyxsim cannot see inside the program it runs, but the board can: when the
+// launcher's variables are present, a watcher thread in the program's process
+// counts delivered frames, saves the HDMI screen as a PNG and talks to the
+// launcher over two pipes:
+//   board -> launcher   "frames <n> <png 0|1>\n"   the frame target was reached
+//                       "stopped <n> <png 0|1>\n"  answer to "stop"
+//   launcher -> board   "stop\n"                   the run ends: save the screen now
+// The launcher then ends the program with SIGTERM (SIGKILL after a grace).
+// The variables are removed from the environment at once, so programs the
+// program itself starts do not take part.
+#include "BoardCore.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+namespace vb {
+
+namespace {
+
+constexpr int kFramePollMs = 20;   // how often the frame count is looked at
+
+struct LaunchState {
+    int fromLauncher = -1;
+    int toLauncher = -1;
+    uint64_t frameTarget = 0;
+    std::string pngPath;
+    std::mutex mu;
+    bool pngSaved = false;
+};
+
+LaunchState* g_launch = nullptr;
+
+// Saves the screen once; later calls report the first result.
+bool saveScreenOnce() {
+    LaunchState& s = *g_launch;
+    std::lock_guard<std::mutex> lock(s.mu);
+    if (s.pngPath.empty()) return false;
+    if (!s.pngSaved) s.pngSaved = vb_model_save_screen_png(s.pngPath.c_str());
+    return s.pngSaved;
+}
+
+void tell(const char* what) {
+    char line[96];
+    bool png = saveScreenOnce();
+    int n = snprintf(line, sizeof line, "%s %llu %d\n", what,
+                     static_cast<unsigned long long>(vb_model_frames_delivered()), png ? 1 : 0);
+    if (n > 0) sysWrite(g_launch->toLauncher, line, static_cast<size_t>(n));
+}
+
+void* watch(void*) {
+    LaunchState& s = *g_launch;
+    bool targetReported = false;
+    std::string pending;
+    for (;;) {
+        pollfd p{s.fromLauncher, POLLIN, 0};
+        bool counting = s.frameTarget != 0 && !targetReported;
+        int r = poll(&p, 1, counting ? kFramePollMs : -1);
+        if (r > 0) {
+            char buf[64];
+            ssize_t n = sysRead(s.fromLauncher, buf, sizeof buf);
+            if (n <= 0) return nullptr;   // the launcher is gone
+            pending.append(buf, static_cast<size_t>(n));
+            size_t eol;
+            while ((eol = pending.find('\n')) != std::string::npos) {
+                if (pending.compare(0, eol, "stop") == 0) tell("stopped");
+                pending.erase(0, eol + 1);
+            }
+        }
+        if (counting && vb_model_frames_delivered() >= s.frameTarget) {
+            targetReported = true;
+            tell("frames");
+        }
+    }
+}
+
+void atProgramExit() {
+    if (g_launch) saveScreenOnce();
+}
+
+bool parseFds(const char* text, int& a, int& b) { return sscanf(text, "%d,%d", &a, &b) == 2; }
+
+}  // namespace
+
+}  // namespace vb
+
+// Reads the launcher's variables when the board is loaded.
+__attribute__((constructor)) static void vyxboardLaunch() {
+    const char* control = getenv("VYX_BOARD_CONTROL");
+    const char* hdmi = getenv("VYX_BOARD_HDMI");
+    const char* frames = getenv("VYX_BOARD_FRAMES");
+    int from = -1, to = -1;
+    bool launched = control && vb::parseFds(control, from, to);
+    if (!launched && !(hdmi && hdmi[0])) return;
+    auto* s = new vb::LaunchState;
+    s->fromLauncher = launched ? from : -1;
+    s->toLauncher = launched ? to : -1;
+    if (hdmi) s->pngPath = hdmi;
+    if (frames) s->frameTarget = strtoull(frames, nullptr, 10);
+    vb::g_launch = s;
+    unsetenv("VYX_BOARD_CONTROL");
+    unsetenv("VYX_BOARD_HDMI");
+    unsetenv("VYX_BOARD_FRAMES");
+    if (launched) {
+        fcntl(from, F_SETFD, FD_CLOEXEC);
+        fcntl(to, F_SETFD, FD_CLOEXEC);
+    }
+}
+
+namespace vb {
+
+// Called once the model runs (first use of a node): by then every static
+// object of the program and of the models exists, and the exit handler
+// registered here runs before they are destroyed.
+void startLaunchWatcher() {
+    if (!g_launch) return;
+    atexit(atProgramExit);
+    if (g_launch->fromLauncher < 0) return;
+    pthread_t t;
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    if (pthread_create(&t, &attr, watch, nullptr) != 0) {
+        static const char kMsg[] = "vyxboard: cannot start the launcher watcher\n";
+        sysWrite(2, kMsg, sizeof kMsg - 1);
+    }
+    pthread_attr_destroy(&attr);
+}
+
+}  // namespace vb

@@ -1,0 +1,316 @@
+// vyxsim - runs a program on the virtual board.
+//
+//   vyxsim [--root DIR] [--frames N] [--seconds S] [--hdmi FILE] -- PROGRAM ARGS...
+//
+// The program is started with the board preloaded (LD_PRELOAD; for an armhf
+// build the program runs under the emulator qemu-arm, and the preload is
+// passed as QEMU_SET_ENV=LD_PRELOAD=... so that it reaches the emulated
+// program and not the emulator).  The camera's storage folders /picture/sd/
+// and /picture/data/ live under DIR/picture/ (default ./vyxsim-root).
+// With --frames the run ends after that many frames were delivered, with
+// --seconds after that long; the program then gets SIGTERM, and SIGKILL if it
+// has not ended after a grace period.  With --hdmi the emulated HDMI screen
+// is written as a PNG file when the run ends.
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifndef VYX_BOARD_LIBRARY
+#define VYX_BOARD_LIBRARY "libvyxboard.so"
+#endif
+#ifndef VYX_SIM_EMULATOR
+#define VYX_SIM_EMULATOR ""
+#endif
+#ifndef VYX_SANITIZED
+#define VYX_SANITIZED 0
+#endif
+
+namespace {
+
+constexpr int kGraceMs = 5000;        // SIGTERM -> SIGKILL
+constexpr int kScreenSaveMs = 10000;  // how long the board may take to write the PNG
+constexpr int kTickMs = 100;          // how often the child's state is looked at
+
+struct Options {
+    std::string root = "vyxsim-root";
+    unsigned long long frames = 0;
+    double seconds = 0;
+    std::string hdmi;
+    std::vector<std::string> command;
+};
+
+void usage(FILE* out) {
+    fprintf(out,
+            "usage: vyxsim [--root DIR] [--frames N] [--seconds S] [--hdmi FILE] -- PROGRAM "
+            "[ARGS...]\n"
+            "  --root DIR    sandbox root; /picture/sd/ and /picture/data/ live in DIR/picture/\n"
+            "                (default ./vyxsim-root)\n"
+            "  --frames N    end the program after N delivered frames\n"
+            "  --seconds S   end the program after S seconds\n"
+            "  --hdmi FILE   write the HDMI screen as PNG to FILE when the run ends\n"
+            "The board library is %s (override: VYXSIM_BOARD).\n",
+            VYX_BOARD_LIBRARY);
+}
+
+bool parse(int argc, char** argv, Options& o) {
+    int i = 1;
+    for (; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](const char* name) -> const char* {
+            if (i + 1 >= argc) {
+                fprintf(stderr, "vyxsim: %s needs a value\n", name);
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        if (a == "--") {
+            ++i;
+            break;
+        } else if (a == "--root") {
+            const char* v = value("--root");
+            if (!v) return false;
+            o.root = v;
+        } else if (a == "--frames") {
+            const char* v = value("--frames");
+            char* end = nullptr;
+            if (!v || (o.frames = strtoull(v, &end, 10)) == 0 || *end) {
+                fprintf(stderr, "vyxsim: --frames needs a positive count\n");
+                return false;
+            }
+        } else if (a == "--seconds") {
+            const char* v = value("--seconds");
+            char* end = nullptr;
+            if (!v || (o.seconds = strtod(v, &end)) <= 0 || *end) {
+                fprintf(stderr, "vyxsim: --seconds needs a positive number\n");
+                return false;
+            }
+        } else if (a == "--hdmi") {
+            const char* v = value("--hdmi");
+            if (!v) return false;
+            o.hdmi = v;
+        } else if (a == "-h" || a == "--help") {
+            usage(stdout);
+            exit(0);
+        } else {
+            // The program may also follow without "--".
+            break;
+        }
+    }
+    for (; i < argc; ++i) o.command.push_back(argv[i]);
+    if (o.command.empty()) {
+        usage(stderr);
+        return false;
+    }
+    return true;
+}
+
+std::string absolute(const std::string& p) {
+    if (!p.empty() && p[0] == '/') return p;
+    char cwd[PATH_MAX];
+    if (!getcwd(cwd, sizeof cwd)) return p;
+    return std::string(cwd) + "/" + p;
+}
+
+bool makeDir(const std::string& p) {
+    if (mkdir(p.c_str(), 0755) == 0 || errno == EEXIST) return true;
+    fprintf(stderr, "vyxsim: cannot create %s: %s\n", p.c_str(), strerror(errno));
+    return false;
+}
+
+std::vector<std::string> split(const std::string& s, char sep) {
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i <= s.size()) {
+        size_t j = s.find(sep, i);
+        if (j == std::string::npos) j = s.size();
+        if (j > i) out.push_back(s.substr(i, j - i));
+        i = j + 1;
+    }
+    return out;
+}
+
+double now() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+// Reads one line the board sent within the time limit; empty when none came.
+std::string readLine(int fd, int timeoutMs) {
+    std::string line;
+    double end = now() + timeoutMs / 1000.0;
+    while (true) {
+        int left = static_cast<int>((end - now()) * 1000);
+        if (left <= 0) return {};
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, left) <= 0) continue;
+        char c;
+        ssize_t n = read(fd, &c, 1);
+        if (n <= 0) return {};
+        if (c == '\n') return line;
+        line += c;
+    }
+}
+
+int exitCode(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!parse(argc, argv, o)) return 2;
+    std::string root = absolute(o.root);
+    if (!makeDir(root) || !makeDir(root + "/picture") || !makeDir(root + "/picture/sd") ||
+        !makeDir(root + "/picture/data"))
+        return 2;
+    std::string hdmi = o.hdmi.empty() ? std::string() : absolute(o.hdmi);
+    const char* boardEnv = getenv("VYXSIM_BOARD");
+    std::string board = boardEnv && boardEnv[0] ? boardEnv : VYX_BOARD_LIBRARY;
+
+    int toBoard[2], fromBoard[2];
+    if (pipe(toBoard) != 0 || pipe(fromBoard) != 0) {
+        perror("vyxsim: pipe");
+        return 2;
+    }
+    fcntl(toBoard[1], F_SETFD, FD_CLOEXEC);
+    fcntl(fromBoard[0], F_SETFD, FD_CLOEXEC);
+
+    fprintf(stderr, "vyxsim: board %s\nvyxsim: pictures in %s/picture/sd and %s/picture/data\n",
+            board.c_str(), root.c_str(), root.c_str());
+    if (!hdmi.empty()) fprintf(stderr, "vyxsim: HDMI screen will be written to %s\n", hdmi.c_str());
+
+    pid_t child = fork();
+    if (child < 0) {
+        perror("vyxsim: fork");
+        return 2;
+    }
+    if (child == 0) {
+        setenv("VYX_BOARD_ROOT", root.c_str(), 1);
+        std::string control = std::to_string(toBoard[0]) + "," + std::to_string(fromBoard[1]);
+        setenv("VYX_BOARD_CONTROL", control.c_str(), 1);
+        if (o.frames) setenv("VYX_BOARD_FRAMES", std::to_string(o.frames).c_str(), 1);
+        if (!hdmi.empty()) setenv("VYX_BOARD_HDMI", hdmi.c_str(), 1);
+        if (VYX_SANITIZED) {
+            // The board is preloaded ahead of the sanitizer runtime.
+            const char* old = getenv("ASAN_OPTIONS");
+            std::string opts = std::string(old && old[0] ? old : "") +
+                               (old && old[0] ? ":" : "") + "verify_asan_link_order=0";
+            setenv("ASAN_OPTIONS", opts.c_str(), 1);
+        }
+        std::vector<std::string> cmd;
+        std::vector<std::string> emulator = split(VYX_SIM_EMULATOR, '|');
+        if (!emulator.empty()) {
+            setenv("QEMU_SET_ENV", ("LD_PRELOAD=" + board).c_str(), 1);
+            cmd = emulator;
+        } else {
+            const char* old = getenv("LD_PRELOAD");
+            std::string pre = board + (old && old[0] ? std::string(":") + old : std::string());
+            setenv("LD_PRELOAD", pre.c_str(), 1);
+        }
+        cmd.insert(cmd.end(), o.command.begin(), o.command.end());
+        std::vector<char*> args;
+        for (auto& c : cmd) args.push_back(const_cast<char*>(c.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        fprintf(stderr, "vyxsim: cannot run %s: %s\n", args[0], strerror(errno));
+        _exit(127);
+    }
+    close(toBoard[0]);
+    close(fromBoard[1]);
+    signal(SIGPIPE, SIG_IGN);
+
+    double deadline = o.seconds > 0 ? now() + o.seconds : 0;
+    int status = 0;
+    bool ended = false, stoppedByUs = false;
+    std::string reason, report;
+    std::string pending;
+    while (!ended) {
+        pid_t w = waitpid(child, &status, WNOHANG);
+        if (w == child) {
+            ended = true;
+            break;
+        }
+        pollfd p{fromBoard[0], POLLIN, 0};
+        if (poll(&p, 1, kTickMs) > 0) {
+            char buf[128];
+            ssize_t n = read(fromBoard[0], buf, sizeof buf);
+            if (n > 0) pending.append(buf, static_cast<size_t>(n));
+            size_t eol;
+            while ((eol = pending.find('\n')) != std::string::npos) {
+                std::string line = pending.substr(0, eol);
+                pending.erase(0, eol + 1);
+                if (line.compare(0, 7, "frames ") == 0) {
+                    reason = "frame target reached";
+                    report = line;
+                }
+            }
+        }
+        if (reason.empty() && deadline > 0 && now() >= deadline) reason = "time is up";
+        if (!reason.empty()) break;
+    }
+    if (!ended) {
+        // Let the board write the screen, then end the program.
+        if (!hdmi.empty() && report.empty()) {
+            if (write(toBoard[1], "stop\n", 5) == 5) {
+                std::string line;
+                do {
+                    line = readLine(fromBoard[0], kScreenSaveMs);
+                } while (!line.empty() && line.compare(0, 8, "stopped ") != 0);
+                report = line;
+            }
+        }
+        stoppedByUs = true;
+        kill(child, SIGTERM);
+        double killAt = now() + kGraceMs / 1000.0;
+        while (waitpid(child, &status, WNOHANG) != child) {
+            if (now() >= killAt) {
+                fprintf(stderr, "vyxsim: program ignored SIGTERM, killing it\n");
+                kill(child, SIGKILL);
+                waitpid(child, &status, 0);
+                break;
+            }
+            poll(nullptr, 0, 20);
+        }
+    }
+    close(toBoard[1]);
+    close(fromBoard[0]);
+
+    unsigned long long frames = 0;
+    int png = 0;
+    if (!report.empty()) {
+        const char* sp = strchr(report.c_str(), ' ');
+        if (sp) sscanf(sp + 1, "%llu %d", &frames, &png);
+        fprintf(stderr, "vyxsim: %llu frames delivered\n", frames);
+    }
+    if (!hdmi.empty()) {
+        struct stat st;
+        bool there = stat(hdmi.c_str(), &st) == 0;
+        fprintf(stderr, there ? "vyxsim: HDMI screen written to %s\n"
+                              : "vyxsim: HDMI screen was not written (%s)\n",
+                hdmi.c_str());
+    }
+    fprintf(stderr, "vyxsim: pictures in %s/picture; the SDK log folder VYXLog is beside the program\n",
+            root.c_str());
+    if (stoppedByUs) {
+        fprintf(stderr, "vyxsim: run ended (%s)\n", reason.c_str());
+        return 0;
+    }
+    fprintf(stderr, "vyxsim: program ended with status %d\n", exitCode(status));
+    return exitCode(status);
+}
