@@ -6,6 +6,10 @@
 // operation.
 #include "SensorQ210B.h"
 
+#include <math.h>
+
+#include <limits>
+
 using namespace q210b;
 
 namespace {
@@ -39,6 +43,19 @@ unsigned long TruncateClamped(double dValue, unsigned long ulLimit)
 }
 
 const unsigned long kU32Max = 0xFFFFFFFFul;
+
+// Single-precision quotient with the IEEE result for a zero divisor (NaN for
+// 0 / 0, a signed infinity otherwise), without dividing by zero: a clock
+// source of "none" makes clocks 0 Hz and line times 0 ms.
+float Quotient(float fNum, float fDen)
+{
+    if (fDen != 0.0f)
+        return fNum / fDen;
+    if (fNum == 0.0f || isnan(fNum))
+        return std::numeric_limits<float>::quiet_NaN();
+    const bool bNegative = (signbit(fNum) != 0) != (signbit(fDen) != 0);
+    return bNegative ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
+}
 
 }  // namespace
 
@@ -96,7 +113,7 @@ void CSensorQ210B::UpdatePixClk()
 {
     float fPix = 0.0f;
     P30_GetClk(nullptr, nullptr, nullptr, &fPix, nullptr);
-    const float fPeriodS = 1.0f / fPix;   // +inf without a clock: defined in IEEE
+    const float fPeriodS = Quotient(1.0f, fPix);   // infinite without a clock
     m_fPixClkPeriod = fPeriodS * kMsPerSecond;
 }
 
@@ -105,7 +122,7 @@ unsigned int CSensorQ210B::P92_GetMinLineLength()
     const int R = P11_GetRoiWidth();
     float fA = 0.0f, fPix = 0.0f, fC = 0.0f;
     P30_GetClk(nullptr, nullptr, &fA, &fPix, &fC);
-    const float q = fPix / fA;
+    const float q = Quotient(fPix, fA);
 
     const unsigned short usK = Reg(kRegLineTermK);
     const unsigned int K = (Reg(kRegLineOptions) & kLineTermKSelect) == 0
@@ -119,7 +136,7 @@ unsigned int CSensorQ210B::P92_GetMinLineLength()
     const unsigned long X = TruncateClamped(dX, kU32Max);
 
     const float fY1 = q * kLineBlankClocks;
-    const float fRatio = fPix / fC;
+    const float fRatio = Quotient(fPix, fC);
     const float fY2 = fRatio * static_cast<float>(R);
     const float fY = fY1 + fY2;
     const unsigned long Y = TruncateClamped(fY, kU32Max);
@@ -161,7 +178,7 @@ unsigned long CSensorQ210B::Calculate_Exposure_Lines(float fTime)
 {
     const unsigned int L = Reg(kRegLineLength) & kLineLengthMask;
     const float fLine = static_cast<float>(L * kPixClksPerLineUnit) * m_fPixClkPeriod;
-    const float fLines = fTime / fLine + 0.5f;   // halves round up
+    const float fLines = Quotient(fTime, fLine) + 0.5f;   // halves round up
     // A line of length 0 makes this infinite; that and anything beyond 32
     // bits give the 32-bit maximum on every target, which SetExposureLines
     // then limits to the chip's range.
