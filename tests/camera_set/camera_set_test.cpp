@@ -1,0 +1,496 @@
+// White-box tests of CVYXSet on the virtual board: construction and its
+// failure rows, frame capture, the trigger-mode hand-shake, the frame
+// address translation and the release of everything a set made.
+//
+// Nothing posts a set's semaphore here unless a test does: the interrupt
+// thread belongs to the device object, so tests post it themselves or pump
+// the capture node as that thread would.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <malloc.h>
+#include <semaphore.h>
+#include <sys/select.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "BusSPI0.h"
+#include "PLRegs.h"
+#include "TestSupport.h"
+#include "VYXSet.h"
+#include "VyxBoard.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fpga = vyxpl::fpga;
+constexpr uint32_t kBuf = vyxpl::phys::kFrameBufferSize;
+
+// Bus arguments as the device object passes them.
+std::unique_ptr<CBusSPI0> OpenBus() {
+    bool ok = false;
+    auto bus = std::make_unique<CBusSPI0>(&ok, 100, 8, 1);
+    EXPECT_TRUE(ok);
+    return bus;
+}
+
+long ElapsedMs(Clock::time_point start) {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+int SemValue(CVYXSet& set) {
+    int n = -1;
+    sem_getvalue(set.m_pSemCapture, &n);
+    return n;
+}
+
+// One set shared by the suite: construction pauses a second by design.
+class CameraSetTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        vb::resetFaults();
+        s_bus = OpenBus().release();
+        bool ok = false;
+        s_set = new CVYXSet(&ok, s_bus, VYXZEB_SENSOR_Q210B);
+        s_ok = ok;
+    }
+    static void TearDownTestSuite() {
+        delete s_set;
+        delete s_bus;
+        s_set = nullptr;
+        s_bus = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(s_ok);
+        vb::resetFaults();
+        // An external trigger mode with no trigger input: the PL stays idle,
+        // so only the test decides when a frame is announced.
+        ASSERT_EQ(0, s_set->SetTriggerMode(VYXZEB_TRIGGER_EXTERNAL_TYPE0));
+        s_set->SetTimeOut(kDefaultCaptureTimeOutMs);
+    }
+
+    static CIBus* s_bus;
+    static CVYXSet* s_set;
+    static bool s_ok;
+};
+CIBus* CameraSetTest::s_bus = nullptr;
+CVYXSet* CameraSetTest::s_set = nullptr;
+bool CameraSetTest::s_ok = false;
+
+TEST_F(CameraSetTest, ConstructionMapsTheFrameBuffersAndSetsTheFullWindow) {
+    CVYXSet& set = *s_set;
+    EXPECT_EQ(vb::Node::CacheOps, vb::nodeOfDescriptor(set.m_nFdFrameBuffer));
+    EXPECT_EQ(fpga::kPlEnable152Value, vb::fpgaReg(fpga::kPlEnable152));
+
+    // Each mapping is the physical buffer of its index.
+    for (int i = 0; i < 4; ++i) {
+        const uint32_t phys = vyxpl::phys::kFrameBufferBase + i * kBuf;
+        const uint8_t marker = static_cast<uint8_t>(0xA0 + i);
+        ASSERT_TRUE(vb::writePhys(phys + kBuf - 1, &marker, 1));
+        ASSERT_NE(nullptr, set.m_pMapBaseFrameBuffer[i]);
+        EXPECT_EQ(marker, set.m_pMapBaseFrameBuffer[i][kBuf - 1]) << "buffer " << i;
+    }
+
+    int w = 0, h = 0, bits = 0;
+    ASSERT_EQ(0, set.GetCaptureSize(&w, &h, &bits));
+    EXPECT_EQ(1280, w);
+    EXPECT_EQ(1024, h);
+    EXPECT_EQ(8, bits);
+    EXPECT_EQ(1280u * 1024u, vb::fpgaReg(fpga::kFramePixelsA));
+    EXPECT_EQ(1280u * 1024u, vb::fpgaReg(fpga::kFramePixelsB));
+
+    VYXZEB_SENSOR_TYPE type = VYXZEB_SENSOR_V880A;
+    EXPECT_EQ(0, set.GetSensorType(&type));
+    EXPECT_EQ(VYXZEB_SENSOR_Q210B, type);
+
+    unsigned long timeOut = 0;
+    EXPECT_EQ(0, set.GetTimeOut(&timeOut));
+    EXPECT_EQ(kDefaultCaptureTimeOutMs, timeOut);
+    EXPECT_EQ(0, set.GetTimeOut(nullptr));
+
+    // The semaphore lives inside the set: no name another process could open.
+    EXPECT_EQ(&set.m_SemCapture, set.m_pSemCapture);
+}
+
+TEST_F(CameraSetTest, FramePointersTranslateToPhysicalAddressesWithOneCacheRequest) {
+    CVYXSet& set = *s_set;
+    unsigned char* phys = nullptr;
+    const uint64_t flushes = vb::cacheFlushCount();
+
+    ASSERT_EQ(0, set.GetFramePhyAddress(set.m_pMapBaseFrameBuffer[2], &phys));
+    EXPECT_EQ(0x31400000u, reinterpret_cast<uintptr_t>(phys));
+    ASSERT_EQ(0, set.GetFramePhyAddress(set.m_pMapBaseFrameBuffer[3] + kBuf - 1, &phys));
+    EXPECT_EQ(0x327FFFFFu, reinterpret_cast<uintptr_t>(phys));
+    ASSERT_EQ(0, set.GetFramePhyAddress(set.m_pMapBaseFrameBuffer[0] + 0x1234, &phys));
+    EXPECT_EQ(0x30001234u, reinterpret_cast<uintptr_t>(phys));
+    EXPECT_EQ(flushes + 3, vb::cacheFlushCount());
+
+    unsigned char local = 0;
+    phys = nullptr;
+    EXPECT_EQ(VYXZEB_RET_FAILED, set.GetFramePhyAddress(&local, &phys));
+    EXPECT_EQ(VYXZEB_RET_FAILED, set.GetFramePhyAddress(nullptr, &phys));
+    EXPECT_EQ(VYXZEB_RET_FAILED, set.ShowCaptureData(&local));
+    EXPECT_EQ(nullptr, phys);
+    EXPECT_EQ(flushes + 3, vb::cacheFlushCount());
+}
+
+TEST_F(CameraSetTest, CaptureReturnsTheBufferThePlNamesOncePerAnnouncedFrame) {
+    CVYXSet& set = *s_set;
+    set.SetTimeOut(100);
+    unsigned char* frame = nullptr;
+    EXPECT_EQ(VYXZEB_RET_BAD_PARAMETER, set.CaptureData(nullptr));
+
+    // Three frames announced while nobody waited: three captures return at
+    // once, each with the buffer register 52 names at that moment.
+    for (int i = 0; i < 3; ++i) sem_post(set.m_pSemCapture);
+    for (uint32_t id : {2u, 0u, 3u}) {
+        vb::setFpgaReg(fpga::kFrameBufStatus, id << fpga::kFrameBufIdShift);
+        ASSERT_EQ(0, set.CaptureData(&frame));
+        EXPECT_EQ(set.m_pMapBaseFrameBuffer[id], frame);
+    }
+
+    // The fourth finds nothing and gives up at its deadline.
+    frame = reinterpret_cast<unsigned char*>(&frame);
+    const auto start = Clock::now();
+    EXPECT_EQ(VYXZEB_RET_CAPTURE_TIMEOUT, set.CaptureData(&frame));
+    EXPECT_EQ(nullptr, frame);
+    EXPECT_GE(ElapsedMs(start), 95);
+}
+
+TEST_F(CameraSetTest, DeadlineLateInASecondCarriesIntoTheSeconds) {
+    CVYXSet& set = *s_set;
+    set.SetTimeOut(1100);
+    // Start the call 0.95 s into a wall-clock second: the deadline's
+    // nanoseconds would pass one second without the carry, which the wait
+    // refuses at once.
+    timespec now = {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    timespec at = {now.tv_sec + 1, 950000000L};
+    while (clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &at, nullptr) != 0) {
+    }
+    unsigned char* frame = nullptr;
+    const auto start = Clock::now();
+    EXPECT_EQ(VYXZEB_RET_CAPTURE_TIMEOUT, set.CaptureData(&frame));
+    EXPECT_GE(ElapsedMs(start), 1050);
+}
+
+TEST_F(CameraSetTest, SoftwareTriggerNeedsRunningAcquisitionAndFiresOncePerCapture) {
+    CVYXSet& set = *s_set;
+    set.SetTimeOut(100);
+    ASSERT_EQ(0, set.SetTriggerMode(VYXZEB_TRIGGER_SOFTWARE));
+    EXPECT_EQ(fpga::kControlCaptureStart, vb::fpgaReg(fpga::kControl) & fpga::kControlCaptureStart);
+
+    // Stop acquisition behind the set's back: the capture refuses at once
+    // and leaves the caller's pointer alone.
+    ASSERT_EQ(0, set.EmptyFrameBuffer());
+    unsigned char* frame = reinterpret_cast<unsigned char*>(&frame);
+    unsigned char* const untouched = frame;
+    EXPECT_EQ(VYXZEB_RET_CAPTURE_NOT_STARTED, set.CaptureData(&frame));
+    EXPECT_EQ(untouched, frame);
+
+    // Running again: a capture triggers the PL, which acquires one frame and
+    // raises the set's interrupt.  Read it as the interrupt thread would.
+    ASSERT_EQ(0, set.SetTriggerMode(VYXZEB_TRIGGER_SOFTWARE));
+    set.SetTimeOut(5000);
+    const uint64_t readBefore = vb::interruptsRead();
+    std::atomic<bool> stop{false};
+    std::thread pump([&] {
+        const int fd = open("/dev/vyx_capture_0", O_RDONLY);
+        ASSERT_GE(fd, 0);
+        while (!stop) {
+            fd_set in;
+            FD_ZERO(&in);
+            FD_SET(fd, &in);
+            timeval tv = {0, 50000};
+            if (select(fd + 1, &in, nullptr, nullptr, &tv) <= 0) continue;
+            char code[9] = {};
+            if (read(fd, code, 8) > 0 && std::string(code) == "169") sem_post(set.m_pSemCapture);
+        }
+        close(fd);
+    });
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(0, set.CaptureData(&frame)) << "capture " << i;
+        EXPECT_EQ(set.m_pMapBaseFrameBuffer[vb::fpgaReg(fpga::kFrameBufStatus) >> fpga::kFrameBufIdShift], frame);
+        EXPECT_EQ(0, set.ReleaseFrameBuffer());
+    }
+    stop = true;
+    pump.join();
+    EXPECT_GE(vb::interruptsRead(), readBefore + 3);
+}
+
+// True once thread `tid` sleeps in the kernel: in CaptureData with no frame
+// announced, the only place it can sleep is the frame semaphore.
+bool WaitUntilSleeping(pid_t tid) {
+    const std::string path = "/proc/self/task/" + std::to_string(tid) + "/stat";
+    for (int i = 0; i < 5000; ++i) {
+        const std::string stat = vyxtest::ReadFile(path);
+        const size_t paren = stat.rfind(')');
+        if (paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'S') return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+// A capture blocked in one thread while another changes the trigger mode.
+// The change posts once and drains: the capture either wakes on that post or
+// loses it to the drain.  A wake-up that comes only after the change is
+// complete (the post below) must not hand out the buffer the change has just
+// emptied: the capture returns -1011 with a null pointer, well before its
+// deadline.
+TEST_F(CameraSetTest, ModeChangeEndsABlockedCaptureWithoutAFrame) {
+    CVYXSet& set = *s_set;
+    set.SetTimeOut(60000);
+    vb::setFpgaReg(fpga::kFrameBufStatus, 2u << fpga::kFrameBufIdShift);
+    std::atomic<pid_t> tid{0};
+    unsigned char* frame = reinterpret_cast<unsigned char*>(&frame);
+    auto capture = std::async(std::launch::async, [&] {
+        tid = static_cast<pid_t>(syscall(SYS_gettid));
+        return set.CaptureData(&frame);
+    });
+    while (tid.load() == 0) std::this_thread::yield();
+    ASSERT_TRUE(WaitUntilSleeping(tid.load()));
+
+    ASSERT_EQ(0, set.SetTriggerMode(VYXZEB_TRIGGER_EXTERNAL_TYPE1));
+    sem_post(set.m_pSemCapture);
+    ASSERT_EQ(std::future_status::ready, capture.wait_for(std::chrono::seconds(20)));
+    EXPECT_EQ(VYXZEB_RET_CAPTURE_TIMEOUT, capture.get());
+    EXPECT_EQ(nullptr, frame);
+    while (sem_trywait(set.m_pSemCapture) == 0) {
+    }
+
+    // A capture that starts after the change takes frames of the new mode.
+    vb::setFpgaReg(fpga::kFrameBufStatus, 1u << fpga::kFrameBufIdShift);
+    sem_post(set.m_pSemCapture);
+    EXPECT_EQ(0, set.CaptureData(&frame));
+    EXPECT_EQ(set.m_pMapBaseFrameBuffer[1], frame);
+}
+
+// With nothing but mode changes posting the semaphore, no capture may ever
+// succeed: every wake-up comes from a change's own post.
+TEST_F(CameraSetTest, CapturesRacingModeChangesNeverReturnAFrame) {
+    CVYXSet& set = *s_set;
+    set.SetTimeOut(50);
+    std::atomic<bool> stop{false};
+    std::atomic<int> successes{0}, nonNull{0}, calls{0};
+    std::thread capturer([&] {
+        while (!stop) {
+            unsigned char* frame = nullptr;
+            if (set.CaptureData(&frame) == 0) ++successes;
+            if (frame) ++nonNull;
+            ++calls;
+        }
+    });
+    for (int i = 0; i < 24; ++i)
+        ASSERT_EQ(0, set.SetTriggerMode(i % 2 ? VYXZEB_TRIGGER_EXTERNAL_TYPE0 : VYXZEB_TRIGGER_EXTERNAL_TYPE3));
+    stop = true;
+    capturer.join();
+    EXPECT_EQ(0, successes.load());
+    EXPECT_EQ(0, nonNull.load());
+    EXPECT_GT(calls.load(), 0);
+}
+
+TEST_F(CameraSetTest, ModeChangeDrainsAnnouncedFramesAndRestartsAcquisition) {
+    CVYXSet& set = *s_set;
+    for (int i = 0; i < 3; ++i) sem_post(set.m_pSemCapture);
+    ASSERT_EQ(0, set.EmptyFrameBuffer());  // acquisition stopped
+    EXPECT_EQ(0u, vb::fpgaReg(fpga::kControl) & fpga::kControlCaptureStart);
+
+    ASSERT_EQ(0, set.SetTriggerMode(VYXZEB_TRIGGER_CONTINUOUS));
+    EXPECT_EQ(0, SemValue(set));
+    EXPECT_EQ(fpga::kControlCaptureStart, vb::fpgaReg(fpga::kControl) & fpga::kControlCaptureStart);
+    EXPECT_FALSE(set.m_bChangingTriggerMode.load());
+    VYXZEB_TRIGGER_MODE mode = VYXZEB_TRIGGER_SOFTWARE;
+    EXPECT_EQ(0, set.GetTriggerMode(&mode));
+    EXPECT_EQ(VYXZEB_TRIGGER_CONTINUOUS, mode);
+
+    // A refused mode is reported, and acquisition still runs afterwards.
+    EXPECT_EQ(VYXZEB_RET_BAD_PARAMETER, set.SetTriggerMode(static_cast<VYXZEB_TRIGGER_MODE>(6)));
+    EXPECT_EQ(fpga::kControlCaptureStart, vb::fpgaReg(fpga::kControl) & fpga::kControlCaptureStart);
+    ASSERT_EQ(0, set.SetTriggerMode(VYXZEB_TRIGGER_EXTERNAL_TYPE0));
+    EXPECT_EQ(0, SemValue(set));
+}
+
+TEST_F(CameraSetTest, OnlyWindowAndCombinedAddressModeResizeThePl) {
+    CVYXSet& set = *s_set;
+    const uint32_t full = 1280u * 1024u;
+    ASSERT_EQ(full, vb::fpgaReg(fpga::kFramePixelsA));
+
+    ASSERT_EQ(0, set.SetColAddressMode(VYX_ADDRESSMODE_DIV2));
+    EXPECT_EQ(full, vb::fpgaReg(fpga::kFramePixelsA));
+    ASSERT_EQ(0, set.SetAddressMode(VYX_ADDRESSMODE_DIV2));
+    EXPECT_EQ(640u * 512u, vb::fpgaReg(fpga::kFramePixelsA));
+    VYX_ADDRESSMODE mode = VYX_ADDRESSMODE_NORMAL;
+    EXPECT_EQ(0, set.GetAddressMode(&mode));
+    EXPECT_EQ(VYX_ADDRESSMODE_DIV2, mode);
+    EXPECT_EQ(0, set.GetColAddressMode(&mode));
+    EXPECT_EQ(VYX_ADDRESSMODE_DIV2, mode);
+
+    ASSERT_EQ(0, set.SetAddressMode(VYX_ADDRESSMODE_NORMAL));
+    EXPECT_EQ(full, vb::fpgaReg(fpga::kFramePixelsA));
+
+    ASSERT_EQ(0, set.SetCaptureFieldOfView(0, 0, 640, 480));
+    int w = 0, h = 0, bits = 0;
+    ASSERT_EQ(0, set.GetCaptureSize(&w, &h, &bits));
+    EXPECT_EQ(static_cast<uint32_t>(w * h), vb::fpgaReg(fpga::kFramePixelsA));
+    ASSERT_EQ(0, set.SetCaptureFieldOfView(0, 0, 1280, 1024));
+    EXPECT_EQ(full, vb::fpgaReg(fpga::kFramePixelsA));
+}
+
+TEST_F(CameraSetTest, TwoSetsHaveSemaphoresOfTheirOwn) {
+    std::unique_ptr<CBusSPI0> bus = OpenBus();
+    bool ok = false;
+    CVYXSet other(&ok, bus.get(), VYXZEB_SENSOR_Q210B);
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(0, other.SetTriggerMode(VYXZEB_TRIGGER_EXTERNAL_TYPE0));
+    ASSERT_EQ(0, s_set->SetTriggerMode(VYXZEB_TRIGGER_EXTERNAL_TYPE0));
+    EXPECT_NE(other.m_pSemCapture, s_set->m_pSemCapture);
+
+    other.SetTimeOut(100);
+    s_set->SetTimeOut(100);
+    sem_post(other.m_pSemCapture);
+    unsigned char* frame = nullptr;
+    EXPECT_EQ(VYXZEB_RET_CAPTURE_TIMEOUT, s_set->CaptureData(&frame));
+    EXPECT_EQ(0, other.CaptureData(&frame));
+}
+
+// ---- construction failure rows ------------------------------------------
+
+class CameraSetFailureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vb::resetFaults();
+        bus_ = OpenBus();
+        descriptors_ = vb::openNodeDescriptors(vb::Node::CacheOps);
+        mappings_ = vb::liveNodeMappings(vb::Node::CacheOps);
+    }
+    void TearDown() override {
+        vb::resetFaults();
+        EXPECT_EQ(descriptors_, vb::openNodeDescriptors(vb::Node::CacheOps));
+        EXPECT_EQ(mappings_, vb::liveNodeMappings(vb::Node::CacheOps));
+    }
+    std::unique_ptr<CBusSPI0> bus_;
+    vyxtest::LogCapture log_;
+    int descriptors_ = 0;
+    int mappings_ = 0;
+};
+
+TEST_F(CameraSetFailureTest, MissingFrameMemoryDeviceFailsWithNothingOpen) {
+    vb::setNodeMissing(vb::Node::CacheOps, true);
+    bool ok = true;
+    CVYXSet set(&ok, bus_.get(), VYXZEB_SENSOR_Q210B);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(-1, set.m_nFdFrameBuffer);
+    EXPECT_TRUE(vyxtest::Contains(log_.Text(), "VYXERR_(-----------CVYXSet open device /dev/cache_ops failed)"));
+
+    // A failed set answers every operation with the code of what it lacks.
+    unsigned char* frame = nullptr;
+    unsigned long value = 0;
+    VYXZEB_TRIGGER_MODE mode;
+    EXPECT_EQ(VYXZEB_RET_SET_UNAVAILABLE, set.CaptureData(&frame));
+    EXPECT_EQ(VYXZEB_RET_PL_UNAVAILABLE, set.SetTriggerMode(VYXZEB_TRIGGER_SOFTWARE));
+    EXPECT_EQ(VYXZEB_RET_PL_UNAVAILABLE, set.GetTriggerMode(&mode));
+    EXPECT_EQ(VYXZEB_RET_PL_UNAVAILABLE, set.GetTriggerDelayRange(&value, &value));
+    EXPECT_EQ(VYXZEB_RET_PL_UNAVAILABLE, set.ReleaseFrameBuffer());
+    EXPECT_EQ(VYXZEB_RET_SET_UNAVAILABLE, set.GetMultiFrame(&value));
+    EXPECT_EQ(VYXZEB_RET_SET_UNAVAILABLE, set.WrRegFPGA(fpga::kTriggerDelay, 1));
+    EXPECT_EQ(VYXZEB_RET_SET_UNAVAILABLE, set.ShowUserLoadData(nullptr, 8, 8, 8));
+    EXPECT_EQ(VYXZEB_RET_SET_UNAVAILABLE, set.ShowCaptureData(nullptr));
+    EXPECT_EQ(0, set.UpdatePL_WhenSensorFovChanged());
+    EXPECT_EQ(VYXZEB_RET_SENSOR_FAILED, set.SetGain(1));
+    EXPECT_EQ(VYXZEB_RET_SENSOR_FAILED, set.SetAddressMode(VYX_ADDRESSMODE_DIV2));
+}
+
+TEST_F(CameraSetFailureTest, ThirdMappingFailureKeepsTheFirstTwoUntilDestroyed) {
+    vb::Fault fault;
+    fault.fromCall = 3;
+    fault.times = 1;
+    vb::setFault(vb::Node::CacheOps, vb::Op::Mmap, fault);
+    bool ok = true;
+    {
+        CVYXSet set(&ok, bus_.get(), VYXZEB_SENSOR_Q210B);
+        EXPECT_FALSE(ok);
+        EXPECT_NE(nullptr, set.m_pMapBaseFrameBuffer[0]);
+        EXPECT_NE(nullptr, set.m_pMapBaseFrameBuffer[1]);
+        EXPECT_EQ(nullptr, set.m_pMapBaseFrameBuffer[2]);
+        EXPECT_EQ(nullptr, set.m_pMapBaseFrameBuffer[3]);
+        EXPECT_EQ(mappings_ + 2, vb::liveNodeMappings(vb::Node::CacheOps));
+    }
+    EXPECT_TRUE(vyxtest::Contains(log_.Text(), "VYXERR_(-----------CVYXSet m_pMapBaseFrameBuffer[2] mmap failed)"));
+}
+
+TEST_F(CameraSetFailureTest, MissingPluginFailsAndNamesThePath) {
+    bool ok = true;
+    CVYXSet set(&ok, bus_.get(), VYXZEB_SENSOR_V880A);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(nullptr, set.m_pSensor);
+    EXPECT_TRUE(vyxtest::Contains(log_.Text(),
+                                  "VYXERR_(CVYXSet dlopen the sensor dll /usr/lib/libvyxSensorV880A.so failed)"));
+}
+
+// A sensor that does not answer on its bus and a PL whose registers cannot be
+// reached still make a set: each operation reports what is missing.
+TEST_F(CameraSetFailureTest, SilentSensorAndUnreachablePlStillMakeASet) {
+    vb::setSpiTransferReturnsZero(0);
+    vb::setNodeMissing(vb::Node::Mem, true);
+    bool ok = false;
+    CVYXSet set(&ok, bus_.get(), VYXZEB_SENSOR_Q210B);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(nullptr, set.m_pSensor);
+    EXPECT_NE(nullptr, set.m_pPL);
+    EXPECT_TRUE(vyxtest::Contains(log_.Text(), "VYXERR_(CVYXSet craete new sensor object failed)"));
+
+    VYXZEB_SENSOR_TYPE type = VYXZEB_SENSOR_V880A;
+    unsigned long x = 0;
+    bool b = false;
+    EXPECT_EQ(VYXZEB_RET_SENSOR_FAILED, set.GetSensorType(&type));
+    EXPECT_EQ(VYXZEB_SENSOR_V880A, type);
+    EXPECT_EQ(VYXZEB_RET_SENSOR_FAILED, set.SetCaptureFieldOfView(0, 0, 640, 480));
+    EXPECT_EQ(VYXZEB_RET_SENSOR_FAILED, set.GetCaptureFieldOfView(&x, &x, &x, &x));
+    EXPECT_EQ(VYXZEB_RET_SENSOR_FAILED, set.FlashGetInvert(&b));
+    EXPECT_EQ(VYXZEB_RET_REGISTER_ACCESS_FAILED, set.RdRegFPGA(fpga::kVersion, &x));
+    EXPECT_EQ(VYXZEB_RET_REGISTER_ACCESS_FAILED, set.SetTriggerDelay(5));
+}
+
+// ---- repeated construction ------------------------------------------------
+
+// Bytes the process holds on the heap, large blocks (mapped singly) included.
+size_t HeapBytes() {
+    const struct mallinfo2 mi = mallinfo2();
+    return mi.uordblks + mi.hblkhd;
+}
+
+TEST(CameraSetCycles, RepeatedSetsLeaveDescriptorsMappingsAndMemoryFlat) {
+    vb::resetFaults();
+    std::unique_ptr<CBusSPI0> bus = OpenBus();
+    auto once = [&] {
+        bool ok = false;
+        CVYXSet set(&ok, bus.get(), VYXZEB_SENSOR_Q210B);
+        ASSERT_TRUE(ok);
+        ASSERT_NE(nullptr, set.m_pSensor);
+    };
+    once();  // the plug-in loads and stays loaded
+    const int nodeFds = vb::openNodeDescriptors();
+    const int nodeMaps = vb::liveNodeMappings();
+    const int fds = vyxtest::CountEntries("fd");
+    const int maps = vyxtest::CountMappings();
+    const size_t heap = HeapBytes();
+    for (int i = 0; i < 20; ++i) {
+        once();
+        ASSERT_EQ(nodeFds, vb::openNodeDescriptors()) << "cycle " << i;
+        ASSERT_EQ(nodeMaps, vb::liveNodeMappings()) << "cycle " << i;
+    }
+    EXPECT_EQ(fds, vyxtest::CountEntries("fd"));
+    EXPECT_EQ(maps, vyxtest::CountMappings());
+    // A sensor object alone is 256 KiB: twenty leaked ones would show.
+    EXPECT_LT(HeapBytes(), heap + 256 * 1024);
+}
+
+}  // namespace
