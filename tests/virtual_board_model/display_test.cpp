@@ -120,16 +120,16 @@ TEST_F(Display, ScaledPictureLandsInItsWindowAndTheRestIsBlack)
 
 TEST_F(Display, ApertureCropsTheSourceAndColourSourcesKeepTheirColours)
 {
-    // Colour source 300 x 250: R = x, G = y, B = 200.  One to one, the
+    // Colour source 300 x 250 (bytes B, G, R): R = x, G = y, B = 200.  One to one, the
     // picture starts at source column 100, line 50 and is 250 x 220, so it
     // runs past the source's right and bottom edges, which show black.
     constexpr uint32_t kW = 300, kH = 250;
     for (uint32_t y = 0; y < kH; ++y)
         for (uint32_t x = 0; x < kW; ++x) {
             uint8_t* p = board.pool + 3 * (y * kW + x);
-            p[0] = static_cast<uint8_t>(x);
+            p[0] = 200;
             p[1] = static_cast<uint8_t>(y);
-            p[2] = 200;
+            p[2] = static_cast<uint8_t>(x);
         }
     ShowSetup s;
     s.colour = true;

@@ -135,8 +135,12 @@ void composeScreen(const HardwareView& hw, const ReadSide& rs, uint8_t* screen)
                                              static_cast<uint64_t>(line) * rs.window.stride,
                                      static_cast<uint64_t>(pixels) * kScreenBytesPerPixel);
         if (in == nullptr) break;
-        std::memcpy(screen + (static_cast<size_t>(y0 + line) * kScreenWidth + x0) * kScreenBytesPerPixel, in,
-                    static_cast<size_t>(pixels) * kScreenBytesPerPixel);
+        uint8_t* out = screen + (static_cast<size_t>(y0 + line) * kScreenWidth + x0) * kScreenBytesPerPixel;
+        for (uint32_t x = 0; x < pixels; ++x, in += 3, out += 3) {
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
+        }
     }
 }
 

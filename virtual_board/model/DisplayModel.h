@@ -11,24 +11,26 @@
 //   * Source: the selected VDMA's MM2S channel, when running (control bit 0),
 //     streams vsize lines of hsize pixels from its start address, line pitch
 //     = stride.  The grey channel counts bytes (1 byte per pixel).  The colour
-//     channel of this PL carries 24-bit pixels (R, G, B bytes in that order)
-//     and counts its horizontal size and stride in pixels, which is how the
-//     library programs it (hsize = stride = image width for both channels).
+//     channel of this PL carries 24-bit pixels (bytes B, G, R in memory, the
+//     layout of the SDK's 24-bit images) and counts its horizontal size and
+//     stride in pixels, which is how the library programs it (hsize = stride
+//     = image width for both channels).
 //   * Scaler, when enabled (control bit 0): output pixel (ox, oy) of the
 //     output size (0x114) takes source pixel
 //         (first column + (ox * hsf) >> 20, first line + (oy * vsf) >> 20)
 //     (nearest neighbour, 4.20 shift factors 0x100/0x104, apertures
 //     0x10C/0x110).  Source pixels outside both the source size (0x108) and
-//     the streamed image are black.  Grey becomes R = G = B.
+//     the streamed image are black.  Grey becomes B = G = R.
 //   * HDMI S2MM, when running: writes min(vsize, output height) lines of the
-//     scaler output, packed 3 bytes per pixel (R, G, B), at most hsize bytes
+//     scaler output, packed 3 bytes per pixel (B, G, R), at most hsize bytes
 //     per line, line pitch = stride, from its start address.
 //   A stopped or unprogrammed stage moves no data and leaves the store as it
 //   was; so does a DMA address outside the reserved RAM.
 //
 // Screen (composeScreen), recomputed whenever the read side changes: while the
 // HDMI MM2S channel runs, its vsize lines of hsize bytes from its start
-// address (pitch = stride) appear in the window of FPGA registers 128
+// address (pitch = stride, B, G, R pixels) appear in the window of FPGA
+// registers 128
 // (first column, first line) and 132 (end column exclusive, last line
 // inclusive), clipped to the screen; everything else is black.
 #ifndef VYX_MODEL_DISPLAY_MODEL_H
@@ -72,7 +74,7 @@ struct ReadSide {
 bool runShowPipeline(const HardwareView& hw, StoreWindow* written);
 
 ReadSide readSide(const HardwareView& hw);
-// Fills screenRgb (kScreenBytes) from the read side.
+// Fills screenRgb (kScreenBytes, R, G, B per pixel) from the read side.
 void composeScreen(const HardwareView& hw, const ReadSide& rs, uint8_t* screenRgb);
 
 }  // namespace model
