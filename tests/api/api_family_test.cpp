@@ -179,7 +179,9 @@ TEST(Pool, BlocksAreHandedOutInOrderAndFreedOnce) {
     for (int k = 0; k < 24; ++k) {
         unsigned char* p = nullptr;
         ASSERT_EQ(VYXZEB_Malloc(k == 0 ? 0 : kBlock, &p), 0) << k;
-        if (!blocks.empty()) EXPECT_EQ(p, blocks.back() + kBlock);
+        if (!blocks.empty()) {
+            EXPECT_EQ(p, blocks.back() + kBlock);
+        }
         blocks.push_back(p);
     }
     unsigned char* extra = nullptr;
@@ -233,7 +235,7 @@ TEST(Display, UserImagesMustBePoolBlocksThatHoldTheWholeImage) {
     vb::writeReg(vb::Block::VdmaG8, vyxpl::vdma::kMm2sStartAddr, 0xDEAD0000u);
     vb::writeReg(vb::Block::VdmaRgb, vyxpl::vdma::kMm2sStartAddr, 0xDEAD0000u);
     EXPECT_EQ(VYXZEB_ShowUserLoadData(0, p, 4096, 4096, 8), VYXZEB_RET_BAD_PARAMETER);
-    EXPECT_EQ(VYXZEB_ShowUserLoadData(0, p, 1920, 1080, 32), VYXZEB_RET_BAD_PARAMETER);
+    EXPECT_EQ(VYXZEB_ShowUserLoadData(0, p, 2048, 1080, 32), VYXZEB_RET_BAD_PARAMETER);
     EXPECT_EQ(VYXZEB_ShowUserLoadData(0, p, 0xFFFFFFFFu, 0xFFFFFFFFu, 24), VYXZEB_RET_BAD_PARAMETER);
     EXPECT_EQ(vb::readReg(vb::Block::VdmaG8, vyxpl::vdma::kMm2sStartAddr), 0xDEAD0000u);
     EXPECT_EQ(vb::readReg(vb::Block::VdmaRgb, vyxpl::vdma::kMm2sStartAddr), 0xDEAD0000u);

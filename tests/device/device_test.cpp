@@ -186,7 +186,10 @@ TEST_F(SharedDevice, EachCodeOfSetZeroPostsOnceAndOtherTextsAreIgnored) {
 
 TEST(Teardown, UnInitJoinsTheInterruptThreadPromptly) {
     ASSERT_EQ(VYXZEB_Init(), 0);
-    ASSERT_EQ(vb::openNodeDescriptors(vb::Node::Capture), 1);
+    // The thread opens its node right after it starts; wait for that, bounded.
+    for (int i = 0; i < 5000 && vb::openNodeDescriptors(vb::Node::Capture) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(vb::openNodeDescriptors(vb::Node::Capture), 1);
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(VYXZEB_UnInit(), 0);
     const auto took = std::chrono::steady_clock::now() - start;
