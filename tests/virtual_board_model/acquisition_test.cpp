@@ -1,7 +1,11 @@
 // The PL's acquisition as a program on the board sees it: triggers, the four
 // frame buffers, register 52, releases, drops, clears, multi-frame buffers
 // and the external trigger input.
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "ModelTestSupport.h"
@@ -204,6 +208,32 @@ TEST_F(Acquisition, WithheldInterruptsAreNotCountedAsDelivered)
     EXPECT_EQ(after.interruptsWithheld, before.interruptsWithheld + 1);
     EXPECT_EQ(vb::vb_model_frames_delivered(), after.framesDelivered);
     EXPECT_FALSE(board.interruptPending());
+}
+
+// A forked child has no PL thread of its own: the parent's keeps serving the
+// shared registers, RAM and interrupt node, and the child exits without
+// waiting for a thread it does not have.
+TEST_F(Acquisition, ForkedChildIsServedByTheOnePlAndExitsCleanly)
+{
+    board.setCapture(true, fpga::kTriggerEnable);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const bool ok = board.sensorRead(4) == 0x0052 && board.triggerAndWait() >= 0;
+        vb::modelCounters();
+        std::exit(ok ? 0 : 1);
+    }
+    int status = -1;
+    const Clock::time_point start = Clock::now();
+    while (waitpid(child, &status, WNOHANG) == 0 && msSince(start) < kWaitMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (waitpid(child, &status, WNOHANG) == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        FAIL() << "the child hung";
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // ---------------------------------------------------------------- external trigger

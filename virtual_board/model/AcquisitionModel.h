@@ -101,6 +101,8 @@ public:
     // The trigger input changed level (any thread).
     void inputLevel(bool level, int64_t nowUs);
     AcquisitionCounters counters() const;
+    void lockForFork() { m_lock.lock(); }
+    void unlockAfterFork() { m_lock.unlock(); }
 
 private:
     enum class Buf { Free, Filling, Filled };

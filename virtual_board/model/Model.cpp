@@ -7,6 +7,7 @@
 // process exit (only in the process that started it: a forked child has no
 // such thread and must not wait for it).  Everything the thread touches is
 // allocated once and never freed, so late callers during exit stay safe.
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -152,6 +153,28 @@ void plThread(Model* m)
     }
 }
 
+// fork() copies the models' locks in whatever state the PL thread left them,
+// but not the thread itself: hold them across the fork so that the child
+// gets them unlocked.  The child runs no PL thread of its own; the parent's
+// keeps serving the shared register blocks, RAM and interrupt node.
+void lockForFork()
+{
+    Model& m = theModel();
+    m.sceneLock.lock();
+    m.lock.lock();
+    if (m.acquisition) m.acquisition->lockForFork();
+    m.sensor.lockForFork();
+}
+
+void unlockAfterFork()
+{
+    Model& m = theModel();
+    m.sensor.unlockAfterFork();
+    if (m.acquisition) m.acquisition->unlockAfterFork();
+    m.lock.unlock();
+    m.sceneLock.unlock();
+}
+
 void stopAtExit()
 {
     Model& m = theModel();
@@ -209,6 +232,7 @@ void vb_model_start(const HardwareView& hw)
         [] { return vb_node_raise_capture_interrupt(0); });
     m.acquisition->powerOn();
     m.owner = getpid();
+    pthread_atfork(lockForFork, unlockAfterFork, unlockAfterFork);
     m.thread = std::thread(plThread, &m);
     std::atexit(stopAtExit);
 }

@@ -148,6 +148,8 @@ public:
     uint16_t read(uint8_t addr) const;
     void write(uint8_t addr, uint16_t value);
     SensorRegisters snapshot() const;
+    void lockForFork() { m_lock.lock(); }
+    void unlockAfterFork() { m_lock.unlock(); }
 
 private:
     mutable std::mutex m_lock;
