@@ -53,8 +53,8 @@ int DemoStartUp(const DemoConfig& cfg, int* pnWidth, int* pnHeight, int* pnBitCo
                                  static_cast<unsigned long>(cfg.lFovY),
                                  static_cast<unsigned long>(cfg.lFovW),
                                  static_cast<unsigned long>(cfg.lFovH));
-    // A new window changes the sensor's line timing, which rescales the
-    // exposure: set gain and exposure again on the final geometry.
+    // A new window changes the sensor's line length and frame height, which
+    // bound the exposure: set gain and exposure again on the final geometry.
     VYXZEB_SetGain(kSensor, static_cast<unsigned long>(cfg.lGain));
     VYXZEB_SetExposureLines(kSensor, static_cast<unsigned long>(cfg.lExposureLines));
 
