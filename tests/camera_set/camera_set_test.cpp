@@ -488,7 +488,9 @@ TEST(CameraSetCycles, RepeatedSetsLeaveDescriptorsMappingsAndMemoryFlat) {
         ASSERT_EQ(nodeMaps, vb::liveNodeMappings()) << "cycle " << i;
     }
     EXPECT_EQ(fds, vyxtest::CountEntries("fd"));
-    EXPECT_EQ(maps, vyxtest::CountMappings());
+    // The board counts its own mappings exactly; the process as a whole may
+    // gain a few from the allocator (and the sanitizer's), never one a cycle.
+    EXPECT_LT(vyxtest::CountMappings(), maps + 10);
     // A sensor object alone is 256 KiB: twenty leaked ones would show.
     EXPECT_LT(HeapBytes(), heap + 256 * 1024);
 }
