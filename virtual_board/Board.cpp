@@ -33,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -67,8 +68,10 @@ constexpr uint8_t kSpiWriteFlag = 0x80;
 constexpr uint8_t kSpiAddrMask = 0x7F;
 constexpr uint32_t kSpiDefaultSpeedHz = 500000;
 constexpr uint32_t kSpidevBufBytes = 4096;   // spidev's default bufsiz
-// Logs keep the newest entries only, so an endless run stays bounded.
-constexpr size_t kLogLimit = 1u << 16;
+// Logs keep the newest entries in rings allocated once, so an endless run
+// (or a test that watches the heap) sees no growth.
+constexpr size_t kLogEntries = 4096;
+constexpr size_t kSpiLogBytes = 32;   // bytes kept per logged transfer
 constexpr int kOpCount = static_cast<int>(Op::Count);
 
 struct FaultSlot {
@@ -82,6 +85,52 @@ struct Mapping {
     size_t len;
     Node node;
 };
+
+// Fixed-capacity ring of log entries, newest last.
+template <typename T>
+class Ring {
+public:
+    Ring() : buf_(kLogEntries) {}
+    void push(const T& v) {
+        buf_[(head_ + count_) % kLogEntries] = v;
+        if (count_ < kLogEntries) count_++;
+        else head_ = (head_ + 1) % kLogEntries;
+    }
+    template <typename F>
+    void forEach(F f) const {
+        for (size_t i = 0; i < count_; ++i) f(buf_[(head_ + i) % kLogEntries]);
+    }
+    void clear() { head_ = count_ = 0; }
+    bool empty() const { return count_ == 0; }
+    const T& back() const { return buf_[(head_ + count_ - 1) % kLogEntries]; }
+
+private:
+    std::vector<T> buf_;
+    size_t head_ = 0, count_ = 0;
+};
+
+// A logged SPI exchange as kept in the ring.
+struct SpiRecord {
+    int bus;
+    SpiKind kind;
+    uint32_t speedHz;
+    long result;
+    uint16_t sentLen, returnedLen;
+    uint8_t sent[kSpiLogBytes], returned[kSpiLogBytes];
+};
+
+SpiRecord toRecord(const SpiFrame& f) {
+    SpiRecord r{};
+    r.bus = f.bus;
+    r.kind = f.kind;
+    r.speedHz = f.speedHz;
+    r.result = f.result;
+    r.sentLen = static_cast<uint16_t>(std::min(f.sent.size(), kSpiLogBytes));
+    r.returnedLen = static_cast<uint16_t>(std::min(f.returned.size(), kSpiLogBytes));
+    if (r.sentLen) memcpy(r.sent, f.sent.data(), r.sentLen);
+    if (r.returnedLen) memcpy(r.returned, f.returned.data(), r.returnedLen);
+    return r;
+}
 
 struct SpiState {
     uint8_t mode = 0;
@@ -114,9 +163,9 @@ struct Board {
     FaultSlot faults[kNodeCount][kOpCount];
     unsigned calls[kNodeCount][kOpCount] = {};
     SpiState spi[2];
-    std::vector<SpiFrame> spiLog;
-    std::vector<IoctlRecord> ioctlLog;
-    std::vector<GpioWrite> gpioWrites;
+    Ring<SpiRecord> spiLog;
+    Ring<IoctlRecord> ioctlLog;
+    Ring<GpioWrite> gpioWrites;
     std::atomic<bool> gpio[kGpioLines];
     uint64_t flushCount = 0;
     std::map<uintptr_t, Mapping> maps;
@@ -196,10 +245,10 @@ void startModel() {
     startLaunchWatcher();
 }
 
+void appendBounded(Ring<SpiRecord>& log, const SpiFrame& f) { log.push(toRecord(f)); }
 template <typename T>
-void appendBounded(std::vector<T>& log, T&& entry) {
-    if (log.size() >= kLogLimit) log.erase(log.begin(), log.begin() + kLogLimit / 2);
-    log.push_back(std::move(entry));
+void appendBounded(Ring<T>& log, const T& entry) {
+    log.push(entry);
 }
 
 // Counts the call and decides whether an injected fault makes it fail.
@@ -756,7 +805,18 @@ HardwareView hardware() {
 std::vector<SpiFrame> spiLog() {
     Board& b = board();
     std::lock_guard<std::mutex> lock(b.mu);
-    return b.spiLog;
+    std::vector<SpiFrame> out;
+    b.spiLog.forEach([&](const SpiRecord& r) {
+        SpiFrame f;
+        f.bus = r.bus;
+        f.kind = r.kind;
+        f.speedHz = r.speedHz;
+        f.result = r.result;
+        f.sent.assign(r.sent, r.sent + r.sentLen);
+        f.returned.assign(r.returned, r.returned + r.returnedLen);
+        out.push_back(std::move(f));
+    });
+    return out;
 }
 
 void clearSpiLog() {
@@ -768,7 +828,9 @@ void clearSpiLog() {
 std::vector<IoctlRecord> ioctlLog() {
     Board& b = board();
     std::lock_guard<std::mutex> lock(b.mu);
-    return b.ioctlLog;
+    std::vector<IoctlRecord> out;
+    b.ioctlLog.forEach([&](const IoctlRecord& r) { out.push_back(r); });
+    return out;
 }
 
 void clearIoctlLog() {
@@ -798,7 +860,9 @@ bool gpioLevel(int line) {
 std::vector<GpioWrite> gpioWrites() {
     Board& b = board();
     std::lock_guard<std::mutex> lock(b.mu);
-    return b.gpioWrites;
+    std::vector<GpioWrite> out;
+    b.gpioWrites.forEach([&](const GpioWrite& w) { out.push_back(w); });
+    return out;
 }
 
 void clearGpioWrites() {

@@ -644,6 +644,10 @@ int unlinkat(int dirfd, const char* path, int flags) noexcept {
     VB_CHANGE_BODY(int (*)(int, const char*, int), unlinkat, dirfd, path, useDir, p, flags)
 }
 
+int remove(const char* path) noexcept {
+    VB_CHANGE_BODY(int (*)(const char*), remove, AT_FDCWD, path, p)
+}
+
 int rename(const char* from, const char* to) noexcept {
     std::string k1, k2;
     int d1, d2;

@@ -83,7 +83,10 @@ VB_API uint8_t* physPtr(uint32_t phys);
 // The same view the model gets.
 VB_API HardwareView hardware();
 
-// ---------------------------------------------------------------- SPI log
+// ---------------------------------------------------------------- logs
+// The SPI, ioctl and GPIO-write logs keep the newest 4096 entries each, in
+// memory allocated when the board comes up; an SPI entry keeps at most the
+// first 32 bytes of each direction.
 enum class SpiKind : int { Write, Transfer, Read };
 struct SpiFrame {
     int bus = 0;                 // 0 or 1

@@ -87,12 +87,15 @@ bool isFile(const std::string& p) {
     return stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool endsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+// Programs that link the board themselves (the test programs) are covered
+// whatever they import.
+bool linksTheBoard(const std::string& file) {
+    int status = 0;
+    std::string out = run("readelf -W -d '" + file + "' 2>/dev/null", status);
+    return out.find("[libvyxboard.so]") != std::string::npos;
 }
 
-// The shipped libraries and the programs of the tree (not the test programs,
-// which link the board themselves).
+// The shipped libraries and the programs of the tree that run on the board.
 std::vector<std::string> sdkBinaries(const std::string& bin, const std::string& lib) {
     std::vector<std::string> files;
     for (const char* name : {"libvyxzeb.so", "libvyxSensorQ210B.so"})
@@ -100,9 +103,9 @@ std::vector<std::string> sdkBinaries(const std::string& bin, const std::string& 
     if (DIR* d = opendir(bin.c_str())) {
         while (dirent* e = readdir(d)) {
             std::string name = e->d_name, path = bin + "/" + name;
-            if (name[0] == '.' || endsWith(name, "_test") || name == "vyxsim" || !isFile(path))
+            if (name[0] == '.' || name == "vyxsim" || !isFile(path) || access(path.c_str(), X_OK) != 0)
                 continue;
-            if (access(path.c_str(), X_OK) == 0) files.push_back(path);
+            if (!linksTheBoard(path)) files.push_back(path);
         }
         closedir(d);
     }
