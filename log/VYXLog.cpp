@@ -46,7 +46,12 @@ constexpr size_t kDefaultNameMaxSize = 64;
 // terminated: every write into it is bounded to kLogPathSize - 1 bytes.
 alignas(unsigned int) char szPath[kLogPathSize];
 
-// Guards szPath, the list of live logs, hVYXLog's changes and every write.
+// Path of the log that hVYXLog holds, for VYXLOG_LogGet.  Kept apart from
+// szPath so that an application opening logs of its own with VYXLOG_InitEx
+// (or failing to) does not change what is reported for the SDK's log.
+char szLogPath[kLogPathSize];
+
+// Guards szPath, szLogPath, the list of live logs, hVYXLog's changes and every write.
 std::mutex g_LogLock;
 
 // Live logs: every CLog made by VYXLOG_Init and not yet destroyed.  A plain
@@ -113,6 +118,12 @@ int InitLocked(HANDLE* phLog, unsigned int* szLogFilePath, bool bFile, bool bPri
     if (!AddLive(pLog)) {
         delete pLog;
         return 1;
+    }
+    if (phLog == &hVYXLog) {
+        const char* pszPath = reinterpret_cast<const char*>(szLogFilePath);
+        memset(szLogPath, 0, sizeof szLogPath);
+        if (pszPath != nullptr)
+            memcpy(szLogPath, pszPath, strnlen(pszPath, kLogPathSize - 1));
     }
     StoreHandle(phLog, pLog);
     return 0;
@@ -306,7 +317,7 @@ VYXZEB_API int VYXLOG_LogGet(bool* pbEnable, char* pszFolder)
     if (pbEnable != nullptr)
         *pbEnable = bOn;
     if (bOn && pszFolder != nullptr)
-        memcpy(pszFolder, szPath, strlen(szPath) + 1);
+        memcpy(pszFolder, szLogPath, strlen(szLogPath) + 1);
     return 0;
 }
 

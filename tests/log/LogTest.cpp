@@ -240,9 +240,12 @@ TEST_F(Log, LongPathsAreRefusedAndLongTextsCut)
     EXPECT_FALSE(Exists(folder + "g")) << "a refused path leaves nothing behind";
     ASSERT_EQ(VYXLOG_LogSet(true, folder.c_str()), 0);
     EXPECT_EQ(CurrentLogPath().size(), 127u);
-    EXPECT_EQ(VYXLOG_LogSet(true, std::string(300, 'x').c_str()), 1);
+    // Another log's failed opening does not change the SDK log's reported path.
+    const std::string sdkLog = CurrentLogPath();
     HANDLE h = nullptr;
     EXPECT_EQ(VYXLOG_InitEx(&h, PathArg(dir), PathArg(std::string(VYXLOG_PATH_SIZE, 'n')), true, false), 1);
+    EXPECT_EQ(CurrentLogPath(), sdkLog);
+    EXPECT_EQ(VYXLOG_LogSet(true, std::string(300, 'x').c_str()), 1);
 
     // A 128-byte file path gives a handle without a file, not a cut name.
     ASSERT_EQ(VYXLOG_Init(&h, PathArg(dir + "/" + std::string(VYXLOG_PATH_SIZE, 'p')), true, false), 0);
