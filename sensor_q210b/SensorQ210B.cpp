@@ -115,7 +115,11 @@ CSensorQ210B::~CSensorQ210B() = default;
 
 int CSensorQ210B::GetType(int* pnType)
 {
-    return GetType(reinterpret_cast<VYXZEB_SENSOR_TYPE*>(pnType));
+    VYXZEB_SENSOR_TYPE eType = VYXZEB_SENSOR_Q210B;
+    const int nRet = GetType(&eType);
+    if (pnType != nullptr)
+        *pnType = eType;
+    return nRet;
 }
 
 int CSensorQ210B::GetType(VYXZEB_SENSOR_TYPE* pType)

@@ -1,10 +1,15 @@
-// Shared set-up of the sensor tests: a bus on the virtual board, a sensor
-// made on it, the SPI log as the witness, and the chip's registers put back
-// after every test so that each test starts from a freshly powered sensor.
+// Shared set-up of the sensor tests: a bus on the virtual board, the SPI log
+// as the witness, and the chip put back to its power-on registers after
+// every test.
 #ifndef VYX_TEST_SENSOR_FIXTURE_H
 #define VYX_TEST_SENSOR_FIXTURE_H
 
-#include <cstdint>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,55 +17,102 @@
 
 #include "BusSPI0.h"
 #include "SensorQ210B.h"
-#include "VyxBoard.h"
+#include "VYXLog.h"
+#include "VyxModel.h"
 
-// A Q210B with read access to the members the interface does not report.
-class ProbeQ210B : public CSensorQ210B {
-public:
+// A Q210B that also reports members the interface does not.
+struct ProbeQ210B : CSensorQ210B {
     using CSensorQ210B::CSensorQ210B;
-    float RequestedTime() const { return m_fReqExposureTime; }
-    float PixClkPeriod() const { return m_fPixClkPeriod; }
-    int CaptureWidth() const { return m_nCaptureWidth; }
-    int CaptureHeight() const { return m_nCaptureHeight; }
-    int Fd() const { return m_nFd; }
+    float Requested() const { return m_fReqExposureTime; }
+    float Period() const { return m_fPixClkPeriod; }
+    int Width() const { return m_nCaptureWidth; }
+    int Height() const { return m_nCaptureHeight; }
 };
 
-// Register value as the chip holds it, read behind the sensor's back.
-uint16_t ChipReg(uint8_t addr);
-void SetChipReg(uint8_t addr, uint16_t value);
+inline int ChipReg(int addr) { return vb::modelSensorRegister(static_cast<uint8_t>(addr)); }
 
-// The SPI traffic of bus 0 since the last clear.
-std::vector<vb::SpiFrame> Bus0Frames();
-// Write frames of bus 0 as (address, value) pairs.
-struct RegWrite {
-    int addr;
-    int value;
-    bool operator==(const RegWrite& o) const { return addr == o.addr && value == o.value; }
-};
-std::vector<RegWrite> Bus0Writes();
-std::ostream& operator<<(std::ostream& os, const RegWrite& w);
+// Bus 0 frames as (address, value) for writes that reached the chip and
+// (address | 0x100, 0) for reads.
+using Frames = std::vector<std::pair<int, int>>;
+inline Frames Bus0()
+{
+    Frames out;
+    for (const vb::SpiFrame& f : vb::spiLog())
+        if (f.bus == 0 && f.sent.size() == 3 && f.result > 0)
+            out.emplace_back(f.kind == vb::SpiKind::Write ? f.sent[0] & 0x7F : f.sent[0] | 0x100,
+                             f.kind == vb::SpiKind::Write ? f.sent[1] << 8 | f.sent[2] : 0);
+    return out;
+}
 
 class SensorTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override
+    {
+        static const std::vector<int> s_powerOn = [] {
+            std::vector<int> regs;
+            for (int a = 0; a < 128; ++a)
+                regs.push_back(ChipReg(a));
+            return regs;
+        }();
+        m_powerOn = &s_powerOn;
+        vb::resetFaults();
+        bool bOk = false;
+        m_pBus = new CBusSPI0(&bOk, 100, 8, 1);
+        ASSERT_TRUE(bOk);
+        vb::clearSpiLog();
+    }
+    void TearDown() override
+    {
+        delete s;
+        delete m_pBus;
+        vb::resetFaults();
+        // Raw writes on a descriptor of our own, past the code under test.
+        const int nFd = open("/dev/spidev32766.0", O_RDWR);
+        for (int a = 0; a < 128; ++a) {
+            const int v = (*m_powerOn)[a];
+            const uint8_t frame[3] = {static_cast<uint8_t>(0x80 | a), static_cast<uint8_t>(v >> 8),
+                                      static_cast<uint8_t>(v)};
+            if (ChipReg(a) != v) {
+                EXPECT_EQ(3, write(nFd, frame, 3));
+            }
+        }
+        close(nFd);
+    }
+    void Make()
+    {
+        bool bOk = false;
+        s = new ProbeQ210B(m_pBus, &bOk);
+        ASSERT_TRUE(bOk);
+        vb::clearSpiLog();
+    }
 
-    // A sensor made directly (not through newSensor) and the bus under it.
-    ProbeQ210B* MakeSensor();
-
+    const std::vector<int>* m_powerOn = nullptr;
     CBusSPI0* m_pBus = nullptr;
-    ProbeQ210B* m_pSensor = nullptr;
+    ProbeQ210B* s = nullptr;
 };
 
-// Log switched on into a private folder for the life of the object.
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    std::string Text() const;
-
-private:
-    std::string m_folder;
+// The library's log, on in a private folder while the object lives.
+struct LogCapture {
+    char folder[32] = "/tmp/vyx-sensor-log-XXXXXX";
+    char path[VYXLOG_PATH_SIZE] = {0};
+    LogCapture()
+    {
+        bool bOn = false;
+        EXPECT_EQ(0, VYXLOG_LogSet(true, mkdtemp(folder)));
+        VYXLOG_LogGet(&bOn, path);
+    }
+    ~LogCapture()
+    {
+        VYXLOG_LogSet(false, nullptr);
+        unlink(path);
+        rmdir(folder);
+    }
+    std::string Text() const
+    {
+        std::stringstream ss;
+        ss << std::ifstream(path).rdbuf();
+        return ss.str();
+    }
 };
 
 #endif

@@ -1,0 +1,159 @@
+// Clocks, exposure, gain, window, address modes, mirror, flip and flash of
+// the Q210B.  Clock values are compared exactly: the same registers must give
+// the same numbers on every target.
+#include <math.h>
+
+#include <limits>
+
+#include "sensor_fixture.h"
+
+namespace {
+
+TEST_F(SensorTest, StartupTimingMatchesTheWorkedExample)
+{
+    Make();
+    ASSERT_EQ(0, (ChipReg(6) | ChipReg(73)) >> 8);   // H = K = 0
+    float fPll = 0, fOsc = 0, fA = 0, fPix = 0, fC = 0, fTime = 0, fMin = -1, fMax = 0;
+    s->P30_GetClk(&fPll, &fOsc, &fA, &fPix, &fC);
+    EXPECT_EQ(456000000.0f, fPll);
+    EXPECT_EQ(142686368.0f, fOsc);
+    EXPECT_EQ(456000000.0f, fA);
+    EXPECT_EQ(228000000.0f, fPix);
+    EXPECT_EQ(456000000.0f, fC);
+    EXPECT_EQ((1.0f / 228000000.0f) * 1000.0f, s->Period());
+    EXPECT_EQ(82u, s->P92_GetMinLineLength());
+    EXPECT_EQ(8689, ChipReg(14));
+    s->GetExposureTime(&fTime);
+    EXPECT_EQ(static_cast<float>(656.0 * s->Period() * 8689.0), fTime);
+    EXPECT_NEAR(24.99993, fTime, 0.000005);
+    s->GetExposureTimeRange(&fMin, &fMax);
+    EXPECT_EQ(0.0f, fMin);
+    EXPECT_NEAR(188.554, fMax, 0.0005);
+}
+
+TEST_F(SensorTest, ExposureAndGainAreQuantisedAndLimited)
+{
+    Make();
+    const float fLine = s->Calculate_Exposure_Time(1);
+    EXPECT_EQ(3ul, s->Calculate_Exposure_Lines(2.6f * fLine));   // halves go up
+    EXPECT_EQ(2ul, s->Calculate_Exposure_Lines(2.4f * fLine));
+    EXPECT_EQ(0ul, s->Calculate_Exposure_Lines(-5.0f));
+    EXPECT_EQ(0ul, s->Calculate_Exposure_Lines(std::numeric_limits<float>::quiet_NaN()));
+    EXPECT_EQ(0xFFFFFFFFul, s->Calculate_Exposure_Lines(std::numeric_limits<float>::infinity()));
+
+    float fTime = -1, fInForce = 0;
+    EXPECT_EQ(0, s->SetExposureTime(0.0f));
+    s->GetExposureTime(&fTime);
+    EXPECT_EQ(0.0f, fTime);
+    EXPECT_EQ(0, s->SetExposureTime(1e6f));
+    EXPECT_EQ(65534, ChipReg(14));
+    EXPECT_EQ(0, s->SetExposureLines(100));
+    EXPECT_EQ(0, s->SetExposureLines(70000));
+    EXPECT_EQ(65534, ChipReg(14));
+
+    // Landing on the lines already set sends nothing; the request is kept,
+    // the time in force stays.
+    EXPECT_EQ(0, s->SetExposureLines(100));
+    s->GetExposureTime(&fInForce);
+    vb::clearSpiLog();
+    EXPECT_EQ(0, s->SetExposureTime(100.2f * fLine));
+    EXPECT_TRUE(vb::spiLog().empty());
+    EXPECT_EQ(100.2f * fLine, s->Requested());
+    s->GetExposureTime(&fTime);
+    EXPECT_EQ(fInForce, fTime);
+
+    unsigned long ulGain = 0;
+    EXPECT_EQ(0, s->SetGain(300));
+    EXPECT_EQ((Frames{{55, 0xFFFF}, {54, 0xFFFF}}), Bus0());
+    s->GetGain(&ulGain);
+    EXPECT_EQ(255ul, ulGain);
+}
+
+// A clock source of "none" gives a 0 Hz pixel clock: infinite period, line
+// bounds that are not numbers.  Every derived integer must stay defined.
+TEST_F(SensorTest, MissingClockSourceKeepsDerivedValuesDefined)
+{
+    Make();
+    EXPECT_EQ(0, s->SensorWrReg(8, 0x0021, nullptr));   // fA = fB = none
+    EXPECT_TRUE(isinf(s->Period()));
+    EXPECT_EQ(0, ChipReg(4));
+    EXPECT_EQ(0, s->SetExposureTime(25.0f));
+    EXPECT_EQ(0, s->SensorWrReg(8, 0x0321, nullptr));   // only fA none
+    EXPECT_EQ(0x7FF, ChipReg(4));
+    EXPECT_EQ(0, s->SetExposureTime(25.0f));
+    EXPECT_LE(ChipReg(14), 65534);
+    EXPECT_EQ(0, s->SensorWrReg(8, 0x1C21, nullptr));   // divided clock none
+    EXPECT_EQ(0x7FFu, s->P92_GetMinLineLength() & 0x7FF);
+    EXPECT_EQ(0, s->SensorWrReg(8, 0x0F21, nullptr));
+    EXPECT_EQ(82, ChipReg(4));
+}
+
+TEST_F(SensorTest, FieldOfViewIsLimitedAndAligned)
+{
+    Make();
+    const unsigned long kHuge = ~0ul;
+    const unsigned long kCases[][8] = {
+        {0, 0, 10, 0, 0, 0, 16, 1},
+        {0, 0, 1001, 2000, 0, 0, 1000, 1024},
+        {1000, 900, 400, 200, 880, 824, 400, 200},
+        {5, 0, 640, 1, 640, 0, 640, 1},             // 1..7: the right edge, not 0
+        {13, 0, 2000, 1, 0, 0, 1280, 1},
+        {600, 0, 1001, 1, 272, 0, 1000, 1},         // pulled in before aligning
+        {kHuge, kHuge, 64, 32, 1216, 992, 64, 32},  // x + w must not wrap around
+    };
+    for (const auto& c : kCases) {
+        ASSERT_EQ(0, s->SetCaptureFieldOfView(c[0], c[1], c[2], c[3]));
+        unsigned long got[4] = {9, 9, 9, 9};
+        s->GetCaptureFieldOfView(&got[0], &got[1], &got[2], &got[3]);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(c[4 + i], got[i]) << i << " of " << c[0] << "," << c[1] << "," << c[2] << "," << c[3];
+        EXPECT_EQ(static_cast<int>(c[4] + 6), ChipReg(20));
+    }
+}
+
+TEST_F(SensorTest, AddressModesAndReadoutDivideTheImage)
+{
+    Make();
+    const int kModes[][4] = {{1, 0x08, 640, 512}, {2, 0x10, 426, 341}, {3, 0x18, 320, 256},
+                             {4, 0x38, 160, 128}, {0, 0x00, 1280, 1024}};
+    for (const auto& m : kModes) {
+        ASSERT_EQ(0, s->SetRowAddressMode(m[0]));
+        ASSERT_EQ(0, s->SetColAddressMode(m[0]));
+        int nRow = -1, nW = 0, nH = 0;
+        s->GetRowAddressMode(&nRow);
+        s->GetCaptureSize(&nW, &nH, nullptr);
+        EXPECT_EQ(m[1] << 8 | m[1], ChipReg(26));
+        EXPECT_EQ(m[0], nRow);
+        EXPECT_EQ(m[2] - m[2] % 8, nW) << "mode " << m[0];   // 426 reported as 424
+        EXPECT_EQ(m[3], nH) << "mode " << m[0];
+    }
+    vb::clearSpiLog();
+    EXPECT_EQ(0, s->SetColAddressMode(5));
+    EXPECT_EQ(0, s->SetRowAddressMode(-1));
+    EXPECT_TRUE(vb::spiLog().empty());
+
+    // Halving and trimming in mode 3: (((1280 * 4) / 32) * 2 - 4) / 2.
+    ASSERT_EQ(0, s->SetColAddressMode(3));
+    ASSERT_EQ(0, s->SensorWrReg(10, 0x0021, nullptr));
+    EXPECT_EQ(158, s->Width());
+    EXPECT_EQ(126, s->Height());
+    // A window smaller than the trim: an empty image, never a negative one.
+    ASSERT_EQ(0, s->SetColAddressMode(4));
+    ASSERT_EQ(0, s->SetCaptureFieldOfView(0, 0, 16, 1));
+    EXPECT_EQ(0, s->Width());
+    EXPECT_EQ(0, s->Height());
+}
+
+TEST_F(SensorTest, MirrorFlipAndFlashTouchOnlyTheirBits)
+{
+    Make();
+    EXPECT_EQ(0, s->SetMirror(true));
+    EXPECT_EQ(0, s->SetFlip(true));
+    EXPECT_EQ(0, s->FlashSetInvert(true));
+    EXPECT_EQ(0x0E01 | 0x00C0 | 0x4000, ChipReg(7));
+    ASSERT_EQ(0, s->SensorWrReg(11, 0x0180, nullptr));   // enable field 10 becomes 01
+    EXPECT_EQ(0, s->FlashSetEnable(true));
+    EXPECT_EQ(0x0140, ChipReg(11));
+}
+
+}  // namespace
