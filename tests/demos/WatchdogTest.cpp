@@ -183,12 +183,4 @@ TEST_F(Watchdog, TimerExpiryCancelsAHangingWorker)
     EXPECT_EQ(DisableTimer(), 0);
 }
 
-TEST_F(Watchdog, SemaphoreIsRecreatedEmpty)
-{
-    ASSERT_EQ(CreateSemphore(), 0);
-    ASSERT_EQ(SendSemphore(), 0);
-    ASSERT_EQ(CreateSemphore(), 0);      // a stale stop request does not survive
-    EXPECT_NE(WatiSemphore(), 0) << "nothing to take";
-}
-
 }  // namespace
