@@ -27,8 +27,8 @@ namespace {
 
 const char kSetName[] = "CVYXSet";
 
-// The PL needs a moment after it is enabled through register 152 before it
-// acquires reliably; the set waits this long once, at construction.
+// After register 152 is written, once per set, the PL is left this long to
+// settle before anything is acquired.
 constexpr time_t kPlSettleSeconds = 1;
 
 unsigned long FrameBufferPhys(int nIndex) {
