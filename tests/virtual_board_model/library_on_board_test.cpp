@@ -71,28 +71,6 @@ TEST_F(LibraryOnBoard, CapturedFramesShowTheSceneAndTheSensorSettings)
     ASSERT_EQ(f.size(), size_t{kW} * kH);
     EXPECT_NEAR(f[500 * kW + 700], vb::modelPatternValue(700, 500) / 2.0, 1.0);
     ASSERT_EQ(VYXZEB_SetExposureTime(0, 25.0f), 0);
-
-    // Address mode 1/2: a 640 x 512 image.
-    ASSERT_EQ(VYXZEB_SetAddressMode(0, VYX_ADDRESSMODE_DIV2), 0);
-    f = capture(&w, &h);
-    EXPECT_EQ(w, 640);
-    EXPECT_EQ(h, 512);
-    ASSERT_EQ(VYXZEB_SetAddressMode(0, VYX_ADDRESSMODE_NORMAL), 0);
-}
-
-TEST_F(LibraryOnBoard, ContinuousModeDeliversFramesInOrder)
-{
-    ASSERT_EQ(VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_CONTINUOUS), 0);
-    uint32_t last = 0;
-    for (int k = 0; k < 5; ++k) {
-        unsigned char* frame = nullptr;
-        ASSERT_EQ(VYXZEB_CaptureData(0, &frame), 0) << "frame " << k;
-        uint32_t stamp = 0;
-        ASSERT_TRUE(vb::modelFrameCounter(frame, &stamp));
-        EXPECT_GT(stamp, last);
-        last = stamp;
-        ASSERT_EQ(VYXZEB_ReleaseBuffer(0), 0);
-    }
 }
 
 TEST_F(LibraryOnBoard, UserImageAndCapturedFrameAppearOnTheScreen)
