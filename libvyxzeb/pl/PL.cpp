@@ -18,10 +18,10 @@ using namespace vyxpl;
 BAT_REG_PL CPL::m_BatRegPLRel = {};
 
 namespace {
-// Batch registers re-applied when a camera set becomes current, in the order
-// the PL wants them: geometry and buffers before the control register, the
-// screen window last.  The display source select (84) and the trigger filter
-// (120) are not part of it.
+// Batch registers re-applied when a camera set becomes current, in this
+// order: counts, trigger, frame size and buffers before the control register,
+// the screen window last.  The display source select (84) and the trigger
+// filter (120) are not part of it.
 constexpr unsigned short kValidateOrder[] = {
     fpga::kMultiFrameA,   fpga::kMultiFrameB,   fpga::kTrigger,       fpga::kFrameBufNumber,
     fpga::kFramePixelsA,  fpga::kFramePixelsB,  fpga::kGeometryA,     fpga::kGeometryB,

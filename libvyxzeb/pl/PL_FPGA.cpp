@@ -10,11 +10,10 @@
 using namespace vyxpl;
 
 namespace {
-// Each step of the read-frame-buffer clear pulse is held this long so the
-// PL's slow clock domain sees it.
+// Pause before each edge of the read-frame-buffer clear pulse.
 constexpr useconds_t kClearPulseUs = 50000;
 
-// Registers read back into the shadow, in the order the PL expects them read.
+// Registers read back into the shadow, in this order.
 constexpr unsigned short kReadBackOrder[] = {
     fpga::kVersion,       fpga::kMultiFrameA,   fpga::kMultiFrameB,    fpga::kFramePixelsA,
     fpga::kFramePixelsB,  fpga::kMisc36,        fpga::kFrameBufNumber, fpga::kTrigger,

@@ -90,7 +90,7 @@ int CPL::Init_VDMARGB888()
                               "VYXERR_(----------%s mmap m_pRegMapBaseVDMARGB888 failed)", kFunc);
         return VYXZEB_RET_FAILED;
     }
-    // The colour engine needs a moment between control changes.
+    // The colour engine is given a few microseconds after each change.
     CMD_WrReg_VDMARGB888(vdma::kMm2sControl, vdma::kCtrlValueReset);
     usleep(kRgbSettleUs);
     CMD_WrReg_VDMARGB888(vdma::kMm2sControl, vdma::kCtrlValueGenlockStopped);

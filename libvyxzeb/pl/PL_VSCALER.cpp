@@ -165,7 +165,7 @@ PL_SHOW_WINDOW CPL::ComputeShowWindow() const
 // fixed point shift factors) and passes on only the apertures, the source
 // columns and lines that land inside the window.  The ratios for the
 // apertures are single precision and the shift factors 32-bit integer
-// arithmetic, matching how the scaler core itself rounds.
+// arithmetic (the shift wraps for sources of 4096 pixels and more).
 int CPL::SynchronizeScaler(int nSrcWidth, int nSrcHeight, int /*nSrcBits*/)
 {
     const PL_SHOW_WINDOW w = ComputeShowWindow();
