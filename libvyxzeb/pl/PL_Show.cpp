@@ -81,9 +81,9 @@ int CPL::UpdateWriteRegofHDMI(int nSrcWidth, int nSrcHeight, int nSrcBits)
     return nRet;
 }
 
-// HDMI read channel: reset once per object (a reset at every show would
-// blank the screen), then aim it at the current store; the settings are given
-// twice in succession.
+// HDMI read channel: reset once per object, at its first show; after that it
+// keeps scanning out and is only re-aimed at the current store.  The settings
+// are given twice in succession.
 int CPL::UpdateReadRegofHDMI(int /*nSrcWidth*/, int /*nSrcHeight*/, int /*nSrcBits*/)
 {
     if (!m_bHdmiReadStarted) {
