@@ -60,6 +60,7 @@ struct Model {
 
     std::mutex sceneLock;
     std::vector<uint8_t> scene = makeTestPatternScene();
+    double light = 1.0;               // scene illumination, VYXSIM_LIGHT
 
     HardwareView hw{};
     std::unique_ptr<AcquisitionModel> acquisition;
@@ -99,7 +100,8 @@ int64_t sensorFramePeriodUs(const SensorReadout& r)
 // One frame as the sensor currently delivers it, in the PL's frame layout.
 void renderFrame(Model& m, uint8_t* dst, uint32_t bytes, uint32_t lineWidth)
 {
-    const SensorReadout r = sensorReadout(m.sensor.snapshot());
+    SensorReadout r = sensorReadout(m.sensor.snapshot());
+    r.brightness *= m.light;
     const uint32_t lines = bytes / lineWidth;
     const uint32_t rest = bytes % lineWidth;
     std::lock_guard<std::mutex> g(m.sceneLock);
@@ -225,6 +227,14 @@ void vb_model_start(const HardwareView& hw)
     if (const char* path = std::getenv(kSceneEnvironmentVariable)) {
         if (*path != '\0' && !loadSceneFromPng(path, m.scene))
             std::fprintf(stderr, "vyxboard: cannot read the scene %s; the camera sees the test pattern\n", path);
+    }
+    if (const char* light = std::getenv(kLightEnvironmentVariable)) {
+        char* end = nullptr;
+        const double value = std::strtod(light, &end);
+        if (end != light && std::isfinite(value) && value >= 0)
+            m.light = value;
+        else
+            std::fprintf(stderr, "vyxboard: %s=%s is not a light factor; using 1\n", kLightEnvironmentVariable, light);
     }
     m.acquisition = std::make_unique<AcquisitionModel>(
         hw, [&m](uint8_t* dst, uint32_t bytes, uint32_t lineWidth) { renderFrame(m, dst, bytes, lineWidth); },

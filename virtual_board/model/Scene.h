@@ -23,6 +23,10 @@ namespace vb {
 namespace model {
 
 constexpr const char* kSceneEnvironmentVariable = "VYXSIM_SCENE";
+// How brightly the scene is lit: a factor on every frame's brightness
+// (default 1).  The test pattern at 25 ms and unit gain fills the grey range;
+// a program that exposes for microseconds needs a light of thousands.
+constexpr const char* kLightEnvironmentVariable = "VYXSIM_LIGHT";
 
 uint8_t sceneTestPattern(int x, int y);
 // The whole test pattern, kArrayColumns x kArrayRows bytes.
