@@ -169,7 +169,7 @@ TEST_F(Acquisition, ClearPulsesAndTheWriteClearLevelAreHonoured)
     board.setReg(fpga::kClearReadBuf, 1);
     ASSERT_TRUE(vb::modelWaitTick(kWaitMs));
     board.setReg(fpga::kClearReadBuf, 0);
-    EXPECT_GE(board.triggerAndWait(), 0) << "all buffers free again after the clear";
+    EXPECT_EQ(board.triggerAndWait(), 0) << "all buffers free again, filled from buffer 0";
 
     board.setReg(fpga::kClearWriteBuf, 0);
     const vb::ModelCounters before = vb::modelCounters();

@@ -70,6 +70,7 @@ void AcquisitionModel::clearBuffers()
     }
     m_filledOrder.clear();
     m_filling = -1;
+    m_lastFilled = 3;   // the write sequence restarts at buffer 0
     m_pendingTriggers.clear();
 }
 

@@ -51,7 +51,8 @@
 // filled buffers oldest first.  The next frame goes into the next free buffer
 // after the one filled last; when none is free the frame is dropped and
 // counted.  Writing 1 to register 64 frees all four buffers, discards a
-// partly filled one and pending external triggers.  While register 60 bit 0
+// partly filled one and pending external triggers, and restarts the write
+// sequence at buffer 0.  While register 60 bit 0
 // is 0 the write side is held in clear: a partly filled buffer is discarded
 // and every frame is dropped.  Registers 32 and 28 (second copies), 36, 68,
 // 76 and 152 are stored but do not change what the model does.
