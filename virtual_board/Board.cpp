@@ -517,8 +517,12 @@ int nodeOpen(Node node, int flags) {
         return -1;
     }
     g_fdFlags[fd].store(flags);
-    g_fdNode[fd].store(static_cast<uint8_t>(static_cast<int>(node) + 1), std::memory_order_release);
+    // The kernel handed out this number, so whatever the table still says
+    // about it was closed behind the board's back (fclose).
+    uint8_t stale = g_fdNode[fd].exchange(static_cast<uint8_t>(static_cast<int>(node) + 1),
+                                          std::memory_order_acq_rel);
     std::lock_guard<std::mutex> lock(b.mu);
+    if (stale) b.openCount[stale - 1]--;
     b.openCount[static_cast<int>(node)]++;
     return fd;
 }
@@ -546,7 +550,7 @@ void nodeDup(int oldFd, int newFd) {
     Node node = fdNode(oldFd);
     if (node == Node::Count || newFd < 0) return;
     if (newFd >= kMaxNodeFd) return;
-    nodeClose(newFd);
+    nodeClose(newFd);   // dup2 onto a node descriptor closes it
     g_fdFlags[newFd].store(g_fdFlags[oldFd].load());
     g_fdNode[newFd].store(static_cast<uint8_t>(static_cast<int>(node) + 1), std::memory_order_release);
     Board& b = board();

@@ -164,6 +164,32 @@ std::string readLine(int fd, int timeoutMs) {
     }
 }
 
+// Path execvp would run for a command name.
+std::string findProgram(const std::string& name) {
+    if (name.find('/') != std::string::npos) return name;
+    const char* path = getenv("PATH");
+    for (const std::string& dir : split(path ? path : "/usr/bin:/bin", ':')) {
+        std::string p = dir + "/" + name;
+        if (access(p.c_str(), X_OK) == 0) return p;
+    }
+    return name;
+}
+
+// Whether a file is an ELF program for the emulated processor (32-bit ARM);
+// host programs (a shell, a script) run directly, without the board.
+bool isEmulatedElf(const std::string& file) {
+    constexpr unsigned char kElfMagic[4] = {0x7F, 'E', 'L', 'F'};
+    constexpr unsigned kMachineOffset = 18;   // e_machine, little endian
+    constexpr unsigned kMachineArm = 40;      // EM_ARM
+    unsigned char h[20] = {};
+    FILE* f = fopen(file.c_str(), "rb");
+    if (!f) return true;
+    size_t n = fread(h, 1, sizeof h, f);
+    fclose(f);
+    if (n < sizeof h || memcmp(h, kElfMagic, 4) != 0) return false;
+    return static_cast<unsigned>(h[kMachineOffset] | h[kMachineOffset + 1] << 8) == kMachineArm;
+}
+
 int exitCode(int status) {
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
@@ -216,8 +242,10 @@ int main(int argc, char** argv) {
         std::vector<std::string> cmd;
         std::vector<std::string> emulator = split(VYX_SIM_EMULATOR, '|');
         if (!emulator.empty()) {
+            // Emulated programs get the preload through the emulator; a host
+            // program passes it on to the emulated programs it starts.
             setenv("QEMU_SET_ENV", ("LD_PRELOAD=" + board).c_str(), 1);
-            cmd = emulator;
+            if (isEmulatedElf(findProgram(o.command[0]))) cmd = emulator;
         } else {
             const char* old = getenv("LD_PRELOAD");
             std::string pre = board + (old && old[0] ? std::string(":") + old : std::string());
