@@ -2,8 +2,8 @@
 // captured frame.
 //
 // A frame is 1280 x 1024 bytes and the demos run at the sensor's frame rate
-// on a Cortex-A9, so the per-pixel loops (the thresholds and the grey
-// histogram) are written for the compiler's auto-vectoriser at -O2: every
+// on the board's ARMv7-A core, so the per-pixel loops (the thresholds and the
+// grey histogram) are written for the compiler's auto-vectoriser at -O2: every
 // row is cut into fixed-size blocks whose trip count the compiler knows, the
 // loop bodies have no branches (the threshold is clamped to a byte before the
 // loop instead of being tested per pixel), and there are no intrinsics, so
