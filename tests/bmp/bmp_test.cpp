@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -53,13 +54,18 @@ bool Exists(const std::string& hostPath) {
 // Names in a sandbox folder, sorted.
 std::vector<std::string> Listing(const std::string& boardFolder) {
     std::vector<std::string> names;
-    if (DIR* d = opendir(Host(boardFolder).c_str())) {
-        while (dirent* e = readdir(d)) {
-            const std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        closedir(d);
+    DIR* d = opendir(Host(boardFolder).c_str());
+    if (!d) {
+        ADD_FAILURE() << "cannot list " << boardFolder;
+        return names;
     }
+    errno = 0;
+    while (dirent* e = readdir(d)) {
+        const std::string n = e->d_name;
+        if (n != "." && n != "..") names.push_back(n);
+    }
+    EXPECT_EQ(0, errno) << "listing " << boardFolder;
+    closedir(d);
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -92,7 +98,9 @@ std::vector<std::string> Check(const std::vector<Saved>& files) {
 void EmptyFolder(const std::string& boardFolder) {
     for (const std::string& n : Listing(boardFolder)) {
         const std::string p = Host(boardFolder + n);
-        if (unlink(p.c_str()) != 0) rmdir(p.c_str());
+        if (unlink(p.c_str()) == 0) continue;
+        EmptyFolder(boardFolder + n + "/");
+        rmdir(p.c_str());
     }
 }
 
