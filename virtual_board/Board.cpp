@@ -161,6 +161,9 @@ struct Board {
 
     bool missing[kNodeCount] = {};
     FaultSlot faults[kNodeCount][kOpCount];
+    FaultSlot serviceFaults[static_cast<int>(Service::Count)];
+    bool pluginMissing = false;
+    std::string pluginPath;
     unsigned calls[kNodeCount][kOpCount] = {};
     SpiState spi[2];
     Ring<SpiRecord> spiLog;
@@ -251,6 +254,16 @@ void appendBounded(Ring<T>& log, const T& entry) {
     log.push(entry);
 }
 
+// Decides whether a fault slot makes this call fail (lock held).
+int slotFires(FaultSlot& s) {
+    if (!s.active) return 0;
+    s.seen++;
+    if (s.seen < s.fault.fromCall) return 0;
+    if (s.fault.times != 0 && s.failed >= s.fault.times) return 0;
+    s.failed++;
+    return s.fault.error;
+}
+
 // Counts the call and decides whether an injected fault makes it fail.
 int faultFor(Node node, Op op, int64_t physOffset = -1, unsigned long request = 0) {
     Board& b = board();
@@ -261,11 +274,7 @@ int faultFor(Node node, Op op, int64_t physOffset = -1, unsigned long request = 
     if (!s.active) return 0;
     if (op == Op::Mmap && s.fault.physOffset >= 0 && physOffset != s.fault.physOffset) return 0;
     if (op == Op::Ioctl && s.fault.request != 0 && request != s.fault.request) return 0;
-    s.seen++;
-    if (s.seen < s.fault.fromCall) return 0;
-    if (s.fault.times != 0 && s.failed >= s.fault.times) return 0;
-    s.failed++;
-    return s.fault.error;
+    return slotFires(s);
 }
 
 int busOf(Node node) { return node == Node::Spi1 ? 1 : 0; }
@@ -725,6 +734,24 @@ int nodeIoctl(Node node, int fd, unsigned long request, void* arg) {
 
 int nodeSelectFault(Node node) { return faultFor(node, Op::Select); }
 
+int serviceFault(Service service) {
+    int i = static_cast<int>(service);
+    if (i < 0 || i >= static_cast<int>(Service::Count)) return 0;
+    Board& b = board();
+    std::lock_guard<std::mutex> lock(b.mu);
+    return slotFires(b.serviceFaults[i]);
+}
+
+const char* pluginTarget(std::string& keep) {
+    Board& b = board();
+    {
+        std::lock_guard<std::mutex> lock(b.mu);
+        if (b.pluginMissing) return nullptr;
+        keep = b.pluginPath;
+    }
+    return keep.empty() ? pluginPath() : keep.c_str();
+}
+
 // ================================================================ model seam
 
 bool vb_node_raise_capture_interrupt(int set) {
@@ -1000,11 +1027,46 @@ void setSpiTransferReturnsZero(int bus, unsigned fromCall) {
     b.spi[bus].transfersSeen = 0;
 }
 
+void setServiceFault(Service service, const Fault& fault) {
+    int i = static_cast<int>(service);
+    if (i < 0 || i >= static_cast<int>(Service::Count)) return;
+    Board& b = board();
+    std::lock_guard<std::mutex> lock(b.mu);
+    FaultSlot& s = b.serviceFaults[i];
+    s = FaultSlot{};
+    s.active = true;
+    s.fault = fault;
+    if (s.fault.fromCall == 0) s.fault.fromCall = 1;
+}
+
+void clearServiceFault(Service service) {
+    int i = static_cast<int>(service);
+    if (i < 0 || i >= static_cast<int>(Service::Count)) return;
+    Board& b = board();
+    std::lock_guard<std::mutex> lock(b.mu);
+    b.serviceFaults[i] = FaultSlot{};
+}
+
+void setPluginMissing(bool missing) {
+    Board& b = board();
+    std::lock_guard<std::mutex> lock(b.mu);
+    b.pluginMissing = missing;
+}
+
+void setPluginPath(const std::string& hostPath) {
+    Board& b = board();
+    std::lock_guard<std::mutex> lock(b.mu);
+    b.pluginPath = hostPath;
+}
+
 void resetFaults() {
     Board& b = board();
     std::lock_guard<std::mutex> lock(b.mu);
     for (auto& row : b.faults)
         for (auto& s : row) s = FaultSlot{};
+    for (auto& s : b.serviceFaults) s = FaultSlot{};
+    b.pluginMissing = false;
+    b.pluginPath.clear();
     for (bool& m : b.missing) m = false;
     for (auto& s : b.spi) {
         s.zeroFrom = 0;

@@ -55,6 +55,10 @@ int nodeIoctl(Node node, int fd, unsigned long request, void* arg);
 // A wait (select/poll) names this node: returns an errno to fail with, or 0.
 int nodeSelectFault(Node node);
 bool nodeMissing(Node node);
+// errno a process service call fails with, or 0.
+int serviceFault(Service service);
+// Path dlopen uses for the board's plug-in path, or nullptr when it is missing.
+const char* pluginTarget(std::string& keep);
 
 // ---- paths ----
 // How the board treats a path argument.

@@ -164,6 +164,16 @@ VB_API void setNodeMissing(Node node, bool missing);
 // SPI_IOC_MESSAGE transfers on a bus return 0 (nothing clocked in), from the
 // Nth transfer on (counted from this call); fromCall 0 switches it off.
 VB_API void setSpiTransferReturnsZero(int bus, unsigned fromCall = 1);
+// Process services the SDK's failure paths depend on: pthread_create,
+// sem_init and sem_open fail (with fault.error) as a fault says.
+enum class Service : int { ThreadCreate = 0, SemInit, SemOpen, Count };
+VB_API void setServiceFault(Service service, const Fault& fault);
+VB_API void clearServiceFault(Service service);
+// dlopen of "/usr/lib/libvyxSensorQ210B.so" fails as for a missing file.
+VB_API void setPluginMissing(bool missing);
+// ... or loads this library instead ("" = the plug-in of this tree), e.g. one
+// without newSensor.
+VB_API void setPluginPath(const std::string& hostPath);
 // Everything above back to normal, and interrupts flow again.
 VB_API void resetFaults();
 

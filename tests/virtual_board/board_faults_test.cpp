@@ -1,6 +1,9 @@
 // Fault injection: every kind of failure the SDK's error paths need, on the
 // call it is asked for and no other.
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <semaphore.h>
 #include <linux/spi/spidev.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
@@ -207,6 +210,43 @@ TEST_F(BoardFaults, InterruptsCanBeWithheldOrStop) {
     EXPECT_EQ(select(fd + 1, &rd, nullptr, nullptr, &tv), -1);
     EXPECT_EQ(errno, EINTR);
     close(fd);
+}
+
+void* idle(void*) { return nullptr; }
+
+TEST_F(BoardFaults, ThreadSemaphoreAndPluginFailures) {
+    vb::Fault second{EAGAIN, 2};
+    second.times = 1;
+    vb::setServiceFault(vb::Service::ThreadCreate, second);
+    pthread_t t;
+    ASSERT_EQ(pthread_create(&t, nullptr, idle, nullptr), 0);
+    pthread_join(t, nullptr);
+    EXPECT_EQ(pthread_create(&t, nullptr, idle, nullptr), EAGAIN);
+    ASSERT_EQ(pthread_create(&t, nullptr, idle, nullptr), 0);
+    pthread_join(t, nullptr);
+
+    vb::setServiceFault(vb::Service::SemInit, {ENOSPC});
+    sem_t sem;
+    EXPECT_EQ(sem_init(&sem, 0, 0), -1);
+    EXPECT_EQ(errno, ENOSPC);
+    vb::setServiceFault(vb::Service::SemOpen, {EACCES});
+    EXPECT_EQ(sem_open("/vyxboard-test", O_CREAT, 0600, 0), SEM_FAILED);
+    EXPECT_EQ(errno, EACCES);
+
+    vb::setPluginMissing(true);
+    EXPECT_EQ(dlopen("/usr/lib/libvyxSensorQ210B.so", RTLD_NOW), nullptr);
+    EXPECT_NE(dlerror(), nullptr);
+    vb::setPluginMissing(false);
+    // A library without the plug-in's entry point stands in for it.
+    vb::setPluginPath("libm.so.6");
+    void* h = dlopen("/usr/lib/libvyxSensorQ210B.so", RTLD_NOW);
+    ASSERT_NE(h, nullptr) << dlerror();
+    EXPECT_EQ(dlsym(h, "newSensor"), nullptr);
+    dlclose(h);
+
+    vb::resetFaults();
+    EXPECT_EQ(sem_init(&sem, 0, 0), 0);
+    sem_destroy(&sem);
 }
 
 TEST_F(BoardFaults, ResetRestoresEveryNode) {
