@@ -106,6 +106,17 @@ TEST_F(DeviceFailures, MissingCaptureNodeLeavesCapturesTimingOut) {
     EXPECT_EQ(frame, nullptr);
 }
 
+TEST_F(DeviceFailures, InterruptThreadThatCannotStartFailsInit) {
+    // Without its interrupt thread no capture could ever complete.
+    vb::setServiceFault(vb::Service::ThreadCreate, vb::Fault{});
+    EXPECT_EQ(VYXZEB_Init(), VYXZEB_RET_FAILED);
+    vb::clearServiceFault(vb::Service::ThreadCreate);
+    EXPECT_EQ(g_Zeb, nullptr);
+    const std::string text = log_.SinceMark();
+    EXPECT_TRUE(Contains(text, "VYXLOG_(++++++++++StartCaptureInterruptThread)")) << text;
+    EXPECT_TRUE(Contains(text, "VYXLOG_(++++++++++StartCaptureInterruptThread nRet(-1001))")) << text;
+}
+
 // ---- one shared device for the pool and the interrupt thread ----
 class SharedDevice : public ::testing::Test {
 protected:
