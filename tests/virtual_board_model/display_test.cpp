@@ -182,3 +182,63 @@ TEST_F(Display, StoppedReadChannelShowsBlackAndScreenSavesAsPng)
 
 }  // namespace
 }  // namespace modeltest
+
+namespace modeltest {
+namespace {
+
+// Whatever a program writes into the display and acquisition registers, the
+// models move data only inside the reserved RAM and inside the buffers: a
+// frame never runs past its 10 MiB buffer into the memory pool behind the
+// last one, and DMA addresses near the end of the RAM are cut, not followed.
+TEST_F(Display, ArbitraryProgrammingStaysInsideRamAndBuffers)
+{
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    constexpr uint32_t kRamEnd = 0x40000000u;
+    const uint32_t addresses[] = {kPoolImage, phys::kShowStore0, kRamEnd - 4096, kRamEnd - 1, 0x2FFFF000u, 0x50000000u};
+    for (int k = 0; k < 60; ++k) {
+        board.setReg(fpga::kShowSource, next() & 1 ? fpga::kShowSourceRgb888 : 0u);
+        for (volatile uint32_t* src : {board.vdmaG8, board.vdmaRgb}) {
+            RawBoard::set(src, vdma::kMm2sControl, next() & 1 ? vdma::kCtrlRun : 0u);
+            RawBoard::set(src, vdma::kMm2sStartAddr, addresses[next() % 6]);
+            RawBoard::set(src, vdma::kMm2sHSize, next() % 2048);
+            RawBoard::set(src, vdma::kMm2sStride, next() % 4096);
+            RawBoard::set(src, vdma::kMm2sVSize, next() % 2048);
+        }
+        RawBoard::set(board.scaler, scl::kControl, next() % 4);
+        for (uint32_t off = scl::kHShiftFactor; off <= scl::kOutputSize; off += 4) RawBoard::set(board.scaler, off, next() * 2654435761u);
+        RawBoard::set(board.scaler, scl::kOutputSize, (next() % 2048) | (next() % 2048) << 16);
+        RawBoard::set(board.vdmaHdmi, vdma::kS2mmControl, vdma::kCtrlRun);
+        RawBoard::set(board.vdmaHdmi, vdma::kS2mmStartAddr, addresses[next() % 6]);
+        RawBoard::set(board.vdmaHdmi, vdma::kS2mmHSize, next() & 0xFFFF);
+        RawBoard::set(board.vdmaHdmi, vdma::kS2mmStride, next() & 0xFFFF);
+        RawBoard::set(board.vdmaHdmi, vdma::kS2mmVSize, next() & 0x1FFF);
+        for (uint16_t off : {vdma::kMm2sStartAddr, vdma::kMm2sHSize, vdma::kMm2sStride, vdma::kMm2sVSize})
+            RawBoard::set(board.vdmaHdmi, off, off == vdma::kMm2sStartAddr ? addresses[next() % 6] : next());
+        RawBoard::set(board.vdmaHdmi, vdma::kMm2sControl, vdma::kCtrlRun);
+        board.setReg(fpga::kShowWinStart, next());
+        board.setReg(fpga::kShowWinEnd, next());
+        board.setReg(fpga::kShowStrobe, 1);
+        ASSERT_TRUE(vb::modelWaitTick(kWaitMs));
+    }
+
+    // Frames of any size into buffer 3 end where the memory pool begins.
+    std::memset(board.pool, 0x5A, 64);
+    board.setCapture(true, fpga::kTriggerEnable);
+    for (uint32_t pixels : {0u, 1u, 7u, 0x00A00000u, 0x00A00001u, 0xFFFFFFFFu}) {
+        for (int k = 0; k < 4; ++k) board.setReg(fpga::kFrameBufBase0 + 4 * k, phys::kFrameBuffer3);
+        board.setReg(fpga::kFramePixelsA, pixels);
+        board.setReg(fpga::kGeometryB, next());
+        board.sensorWrite(26, static_cast<uint16_t>(next()));
+        board.sensorWrite(10, static_cast<uint16_t>(next() & 0x21));
+        ASSERT_GE(board.triggerAndWait(), 0) << pixels;
+        board.setReg(fpga::kReleaseBuf, 1);
+    }
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(board.pool[i], 0x5A) << "byte " << i << " behind the last buffer";
+}
+
+}  // namespace
+}  // namespace modeltest
