@@ -132,6 +132,8 @@ bool FreeBytes(const char* pszFolder, uint64_t* pullFree) {
     return true;
 }
 
+constexpr int kTemporaryNameTries = 8;
+
 // A name for the temporary file beside the target, unique in this process;
 // O_EXCL at creation guards against anything else already using it.
 std::string TemporaryName(const std::string& target) {
@@ -182,8 +184,14 @@ int VYXZEB_HelperSaveToBmp(unsigned char* pData, int nWidth, int nHeight, int nB
     }
 
     const std::string target(pszFileName);
-    const std::string temporary = TemporaryName(target);
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    std::string temporary;
+    int fd = -1;
+    // A name left over from an earlier process with the same id is skipped.
+    for (int nTry = 0; fd < 0 && nTry < kTemporaryNameTries; ++nTry) {
+        temporary = TemporaryName(target);
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     if (fd < 0) {
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s create file %s failed)", kFuncName, pszFileName);
         return VYXZEB_RET_FAILED;
