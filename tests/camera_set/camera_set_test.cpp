@@ -52,7 +52,7 @@ int SemValue(CVYXSet& set) {
     return n;
 }
 
-// One set shared by the suite: construction pauses a second by design.
+// One set shared by the suite: construction pauses a second (the PL settles).
 class CameraSetTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
