@@ -404,13 +404,36 @@ TEST_F(CameraSetFailureTest, ThirdMappingFailureKeepsTheFirstTwoUntilDestroyed) 
     EXPECT_TRUE(vyxtest::Contains(log_.Text(), "VYXERR_(-----------CVYXSet m_pMapBaseFrameBuffer[2] mmap failed)"));
 }
 
-TEST_F(CameraSetFailureTest, MissingPluginFailsAndNamesThePath) {
-    bool ok = true;
-    CVYXSet set(&ok, bus_.get(), VYXZEB_SENSOR_V880A);
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(nullptr, set.m_pSensor);
-    EXPECT_TRUE(vyxtest::Contains(log_.Text(),
-                                  "VYXERR_(CVYXSet dlopen the sensor dll /usr/lib/libvyxSensorV880A.so failed)"));
+TEST_F(CameraSetFailureTest, SemaphoreAndPluginFailuresFailTheSet) {
+    struct Row {
+        void (*inject)();
+        VYXZEB_SENSOR_TYPE type;
+        const char* message;
+    };
+    const Row rows[] = {
+        {[] { vb::setServiceFault(vb::Service::SemInit, vb::Fault()); }, VYXZEB_SENSOR_Q210B,
+         "VYXERR_(CVYXSet sem_open the sem_share failed)"},
+        {[] { vb::setPluginMissing(true); }, VYXZEB_SENSOR_Q210B,
+         "VYXERR_(CVYXSet dlopen the sensor dll /usr/lib/libvyxSensorQ210B.so failed)"},
+        {[] {}, VYXZEB_SENSOR_V880A, "VYXERR_(CVYXSet dlopen the sensor dll /usr/lib/libvyxSensorV880A.so failed)"},
+        // A library without the factory (the board itself, already loaded).
+        {[] { vb::setPluginPath(VYX_BOARD_LIBRARY); }, VYXZEB_SENSOR_Q210B,
+         "VYXERR_(CVYXSet dlsym the new sensor object interface[newSensor] failed)"},
+    };
+    for (const Row& row : rows) {
+        vb::resetFaults();
+        row.inject();
+        log_.Mark();
+        bool ok = true;
+        {
+            CVYXSet set(&ok, bus_.get(), row.type);
+            EXPECT_EQ(nullptr, set.m_pSensor);
+            EXPECT_EQ(nullptr, set.m_pPL);
+        }
+        EXPECT_FALSE(ok) << row.message;
+        EXPECT_TRUE(vyxtest::Contains(log_.SinceMark(), row.message)) << row.message;
+        EXPECT_EQ(mappings_, vb::liveNodeMappings(vb::Node::CacheOps)) << row.message;
+    }
 }
 
 // A sensor that does not answer on its bus and a PL whose registers cannot be
