@@ -45,6 +45,7 @@
 #ifndef VYX_BOARD_H
 #define VYX_BOARD_H
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -148,7 +149,7 @@ VB_API int liveNodeMappings(Node node);
 // ---------------------------------------------------------------- faults
 enum class Op : int { Open = 0, Mmap, Ioctl, Write, Read, Select, Count };
 struct Fault {
-    int error = 5;               // errno of the failing call (EIO)
+    int error = EIO;             // errno of the failing call
     unsigned fromCall = 1;       // first failing call, counted from setFault (1 = every call)
     unsigned times = 0;          // how many calls fail, 0 = all from fromCall on
     int64_t physOffset = -1;     // Op::Mmap: only mmaps at this offset count (-1 = any)
