@@ -43,8 +43,6 @@ constexpr unsigned long kPoolBytes = 0xD800000UL;      // up to the 1 GiB bounda
 constexpr unsigned long kPoolBlockBytes = 0x800000UL;
 constexpr int kPoolBlocks = 27;
 constexpr int kPoolBlocksHandedOut = 24;               // 24, 25 are the HDMI frame stores; 26 is spare
-constexpr unsigned long kCacheOpsRequest = 0xF704;     // cache maintenance after a translation
-extern const char* const kCacheOpsDevice;              // "/dev/cache_ops"
 
 struct PHY_POOL_BLK {
     bool bUsed;

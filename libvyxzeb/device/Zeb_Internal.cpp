@@ -10,17 +10,6 @@
 #include "VYXSet.h"
 #include "Zeb.h"
 
-const char* const kCacheOpsDevice = "/dev/cache_ops";
-
-namespace {
-// Argument record of the cache-maintenance request.  The driver does not
-// look at its contents; the request itself makes the pool coherent for the
-// display DMA.
-struct CacheOpsRecord {
-    unsigned char bytes[12];
-};
-}  // namespace
-
 // Sensor indices outside 0..3 are treated like empty slots.
 CVYXSet* CZeb::SetAt(int nIndex) const {
     if (nIndex < 0 || nIndex >= kZebMaxSets) return nullptr;
@@ -50,10 +39,10 @@ int CZeb::WrRegFPGA(int nIndex, unsigned short usOffset, unsigned long ulValue) 
 }
 
 int CZeb::CreatePhysicalPool() {
-    m_nFdPhyMemPool = open(kCacheOpsDevice, O_RDWR | O_SYNC);
+    m_nFdPhyMemPool = open(kFrameBufferDevice, O_RDWR | O_SYNC);
     if (m_nFdPhyMemPool < 0) {
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s open device %s failed)", "CreatePhysicalPool",
-                              kCacheOpsDevice);
+                              kFrameBufferDevice);
         return VYXZEB_RET_FAILED;
     }
     void* pBase = mmap(nullptr, kPoolBytes, PROT_READ | PROT_WRITE, MAP_SHARED, m_nFdPhyMemPool,
@@ -126,8 +115,10 @@ int CZeb::GetLoadDataPhyAddress(unsigned char* pBlock, unsigned char** ppPhy) {
     for (int k = 0; k < kPoolBlocks; ++k) {
         if (m_PhyPlBlk[k].pVirAddr == pBlock) {
             if (ppPhy) *ppPhy = m_PhyPlBlk[k].pPhyAddr;
-            CacheOpsRecord record = {};
-            ioctl(m_nFdPhyMemPool, kCacheOpsRequest, &record);
+            // The driver does not look at the record; the request itself makes
+            // the block coherent for the display DMA.
+            unsigned char record[kCacheOpsSyncRecordBytes] = {};
+            ioctl(m_nFdPhyMemPool, kCacheOpsSyncRequest, record);
             return VYXZEB_RET_SUCCESS;
         }
     }
