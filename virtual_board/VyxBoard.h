@@ -29,10 +29,13 @@
 // and "..", through symbolic links, and by the device numbers of the host's
 // nodes of the same name.  A node made "missing" answers ENOENT itself.
 //
-// Paths under "/picture/" (open/openat and their variants, fopen, stat,
-// lstat, statfs, statvfs, access, mkdir, rmdir, unlink, unlinkat, rename,
-// renameat, mkstemp, mkostemp, mkstemps, mkostemps, opendir, creat,
-// freopen) are redirected into a sandbox root: <root>/picture/...  The root
+// Paths under "/picture/" (open/openat and their 64-bit and fortified
+// variants, creat, fopen, freopen, stat, lstat, fstatat, statfs, statvfs,
+// access, faccessat, mkdir, rmdir, unlink, unlinkat, remove, rename,
+// renameat, mkstemp, mkostemp, mkstemps, mkostemps, opendir) are redirected
+// into a sandbox root: <root>/picture/...  A link as the last component is
+// treated as the kernel does (lstat, unlink, rename and O_NOFOLLOW see the
+// link itself), so a writer that refuses links sees real links.  The root
 // is $VYX_BOARD_ROOT when set (the launcher sets it), otherwise a private
 // temporary folder made on first use with picture/sd/ and picture/data/ and
 // removed when the process ends.  statfs/statvfs of sandbox paths may report a
@@ -40,6 +43,12 @@
 //
 // dlopen("/usr/lib/libvyxSensorQ210B.so") loads the plug-in built in this
 // tree ($VYX_BOARD_PLUGIN overrides it); RTLD_DEEPBIND is stripped.
+//
+// The board is built without _FILE_OFFSET_BITS, _TIME_BITS and
+// _FORTIFY_SOURCE and defines every variant of these names a program may
+// import: open64, __open_2, __openat64_2, mmap64, stat64, statfs64, fopen64,
+// __read_chk, __poll_chk and, on 32-bit ARM, __ioctl_time64, __select64,
+// __stat64_time64, __lstat64_time64, __fstatat64_time64 and fcntl64.
 //
 // Every function here is thread-safe.
 #ifndef VYX_BOARD_H
