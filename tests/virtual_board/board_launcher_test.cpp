@@ -64,7 +64,10 @@ TEST_F(Launcher, ADeviceFileProgramGetsItsFrame) {
 
 TEST_F(Launcher, AnEndlessProgramEndsAfterTheFrameTargetWithTheScreenSaved) {
     std::string out, png = dir + "/screen.png";
-    int rc = run(sim + " --frames 1 --hdmi " + png + " -- " + binDir() + "/board_probe --wait", out);
+    // --seconds bounds the run should the frame never come.
+    int rc = run(sim + " --frames 1 --seconds 120 --hdmi " + png + " -- " + binDir() +
+                     "/board_probe --wait",
+                 out);
     EXPECT_EQ(rc, 0) << out;
     EXPECT_NE(out.find("frame target reached"), std::string::npos) << out;
     struct stat st;
