@@ -530,9 +530,19 @@ int nodeOpen(Node node, int flags) {
     // about it was closed behind the board's back (fclose).
     uint8_t stale = g_fdNode[fd].exchange(static_cast<uint8_t>(static_cast<int>(node) + 1),
                                           std::memory_order_acq_rel);
-    std::lock_guard<std::mutex> lock(b.mu);
-    if (stale) b.openCount[stale - 1]--;
-    b.openCount[static_cast<int>(node)]++;
+    bool firstCapture;
+    {
+        std::lock_guard<std::mutex> lock(b.mu);
+        if (stale) b.openCount[stale - 1]--;
+        firstCapture = b.openCount[static_cast<int>(node)]++ == 0 && node == Node::Capture;
+    }
+    if (firstCapture) {
+        // Interrupts raised while nobody had the node open have no reader:
+        // a fresh open starts with nothing pending.
+        char buf[64];
+        while (recv(b.templ[static_cast<int>(Node::Capture)], buf, sizeof buf, MSG_DONTWAIT) >= 0) {
+        }
+    }
     return fd;
 }
 

@@ -120,7 +120,14 @@ TEST_F(DeviceFailures, InterruptThreadThatCannotStartFailsInit) {
 // ---- one shared device for the pool and the interrupt thread ----
 class SharedDevice : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(VYXZEB_Init(), 0); }
+    static void SetUpTestSuite() {
+        ASSERT_EQ(VYXZEB_Init(), 0);
+        // Codes raised before the interrupt thread has its node open have no
+        // reader; wait for the open, bounded.
+        for (int i = 0; i < 5000 && vb::openNodeDescriptors(vb::Node::Capture) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(vb::openNodeDescriptors(vb::Node::Capture), 1);
+    }
     static void TearDownTestSuite() {
         EXPECT_EQ(VYXZEB_UnInit(), 0);
         ExpectNothingOpen();
@@ -232,7 +239,7 @@ TEST(Teardown, RepeatedCyclesUnderInterruptsLeaveNothingBehind) {
         EXPECT_EQ(vb::liveNodeMappings(), 0) << cycle;
     }
     EXPECT_EQ(vyxtest::CountEntries("fd"), fds);
-    EXPECT_EQ(vyxtest::CountEntries("task"), threads);
+    EXPECT_LE(vyxtest::CountEntries("task"), threads);   // no interrupt thread left behind
     stop = true;
     storm.join();
 }
