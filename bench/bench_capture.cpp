@@ -31,8 +31,10 @@ double ThreadCpuSeconds() {
 void BM_CaptureRelease(benchmark::State& state) {
     const unsigned long width = static_cast<unsigned long>(state.range(0));
     const unsigned long height = static_cast<unsigned long>(state.range(1));
+    const float exposureMs = static_cast<float>(state.range(2)) / 1000.0f;
     VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE);
     VYXZEB_SetCaptureFieldOfView(0, (1280 - width) / 2, (1024 - height) / 2, width, height);
+    VYXZEB_SetExposureTime(0, exposureMs);
     VYXZEB_CaptureSetTimeOut(0, 2000);
     VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_CONTINUOUS);
     const double modelledFps = 1e6 / static_cast<double>(vb::modelSensorFramePeriodUs());
@@ -58,8 +60,15 @@ void BM_CaptureRelease(benchmark::State& state) {
     state.counters["caller_cpu_us/frame"] = frames ? cpu * 1e6 / static_cast<double>(frames) : 0;
     state.counters["failed_captures"] = static_cast<double>(failures);
     VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE);
+    VYXZEB_SetExposureTime(0, 25.0f);
 }
-BENCHMARK(BM_CaptureRelease)->Args({1280, 1024})->Args({640, 480})->Args({320, 240})
+// Arguments: field of view width and height, exposure in microseconds (the
+// exposure bounds the sensor's frame rate).
+BENCHMARK(BM_CaptureRelease)
+    ->Args({1280, 1024, 25000})
+    ->Args({1280, 1024, 2000})
+    ->Args({640, 480, 1000})
+    ->Args({320, 240, 200})
     ->UseRealTime()->MinTime(3.0)->Unit(benchmark::kMillisecond);
 
 }  // namespace
