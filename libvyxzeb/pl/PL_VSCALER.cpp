@@ -96,6 +96,37 @@ int CPL::CMD_RdReg_VSCALER(unsigned short usOffset, unsigned long* pulValue)
 //
 // All sums are taken in 64 bits, where none of them can overflow for any
 // 32-bit input; results that fit 32-bit arithmetic are the same as there.
+namespace {
+// One axis of the window: placement start p with last pixel pLast, widget
+// start w and extent e; the far end clamps to farEnd.  Both ends keep their
+// low 14 bits.
+struct AxisSpan {
+    uint32_t unStart;
+    uint32_t unEnd;
+};
+
+AxisSpan ComputeAxisSpan(int64_t p, int64_t pLast, int64_t w, int64_t e, int64_t farEnd)
+{
+    int64_t start;
+    if (p < 0)
+        start = w;
+    else if (p < e)
+        start = w + p;
+    else
+        start = w + e - 1;
+    start = LowBits(start, kWindowMask);
+
+    int64_t end;
+    if (pLast < 0)
+        end = start; // nothing visible
+    else if (pLast < e)
+        end = w + pLast + 1;
+    else
+        end = farEnd;
+    return AxisSpan{static_cast<uint32_t>(start), LowBits(end, kWindowMask)};
+}
+} // namespace
+
 PL_SHOW_WINDOW CPL::ComputeShowWindow(int nPosX, int nPosY, unsigned int unPosWidth,
                                       unsigned int unPosHeight, unsigned int unWidgetX,
                                       unsigned int unWidgetY, unsigned int unWidgetWidth,
@@ -107,48 +138,14 @@ PL_SHOW_WINDOW CPL::ComputeShowWindow(int nPosX, int nPosY, unsigned int unPosWi
     const int64_t wy = unWidgetY;
     const int64_t ww = unWidgetWidth;
     const int64_t wh = unWidgetHeight;
-    const int64_t xLast = px + static_cast<int64_t>(unPosWidth) - 1;
-    const int64_t yLast = py + static_cast<int64_t>(unPosHeight) - 1;
-
-    int64_t x0;
-    if (px < 0)
-        x0 = wx;
-    else if (px < ww)
-        x0 = wx + px;
-    else
-        x0 = wx + ww - 1;
-    x0 = LowBits(x0, kWindowMask);
-
-    int64_t x1;
-    if (xLast < 0)
-        x1 = x0; // nothing visible
-    else if (xLast < ww)
-        x1 = wx + xLast + 1;
-    else
-        x1 = wx + ww;
-
-    int64_t y0;
-    if (py < 0)
-        y0 = wy;
-    else if (py < wh)
-        y0 = wy + py;
-    else
-        y0 = wy + wh - 1;
-    y0 = LowBits(y0, kWindowMask);
-
-    int64_t y1;
-    if (yLast < 0)
-        y1 = y0; // nothing visible
-    else if (yLast < wh)
-        y1 = wy + yLast + 1;
-    else
-        y1 = wy + wh - 1;
+    const AxisSpan x = ComputeAxisSpan(px, px + static_cast<int64_t>(unPosWidth) - 1, wx, ww, wx + ww);
+    const AxisSpan y = ComputeAxisSpan(py, py + static_cast<int64_t>(unPosHeight) - 1, wy, wh, wy + wh - 1);
 
     PL_SHOW_WINDOW w;
-    w.unX0 = static_cast<uint32_t>(x0);
-    w.unX1 = LowBits(x1, kWindowMask);
-    w.unY0 = static_cast<uint32_t>(y0);
-    w.unY1 = LowBits(y1, kWindowMask);
+    w.unX0 = x.unStart;
+    w.unX1 = x.unEnd;
+    w.unY0 = y.unStart;
+    w.unY1 = y.unEnd;
     return w;
 }
 
