@@ -119,6 +119,21 @@ volatile uint32_t* CPL::MapBlock(int nFd, uint32_t unPhys, uint32_t unLength)
     return static_cast<volatile uint32_t*>(p);
 }
 
+bool CPL::OpenBlock(const char* pszFunction, const char* pszMapMember, uint32_t unPhys,
+                    uint32_t unLength, int& nFd, volatile uint32_t*& pBase)
+{
+    nFd = OpenMem(pszFunction);
+    if (nFd < 0)
+        return false;
+    pBase = MapBlock(nFd, unPhys, unLength);
+    if (pBase == nullptr) {
+        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s mmap %s failed)", pszFunction,
+                              pszMapMember);
+        return false;
+    }
+    return true;
+}
+
 void CPL::UnmapBlock(volatile uint32_t*& pBase, int& nFd, uint32_t unLength)
 {
     if (pBase != nullptr) {

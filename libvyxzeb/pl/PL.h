@@ -153,6 +153,10 @@ private:
     static int OpenMem(const char* pszFunction);
     static volatile uint32_t* MapBlock(int nFd, uint32_t unPhys, uint32_t unLength);
     static void UnmapBlock(volatile uint32_t*& pBase, int& nFd, uint32_t unLength);
+    // Opens /dev/mem and maps one block; logs the open or the mapping
+    // failure (naming the mapping member) and returns false.
+    static bool OpenBlock(const char* pszFunction, const char* pszMapMember, uint32_t unPhys,
+                          uint32_t unLength, int& nFd, volatile uint32_t*& pBase);
 
 public:
     // Members in the order the rest of the library knows them.

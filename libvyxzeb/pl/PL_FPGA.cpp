@@ -48,15 +48,9 @@ int CPL::Init_FPGA()
     static const char kFunc[] = "Init_FPGA";
     Uninit_FPGA(); // never leak an earlier mapping
 
-    m_nFdFPGA = OpenMem(kFunc);
-    if (m_nFdFPGA < 0)
+    if (!OpenBlock(kFunc, "m_pRegMapBaseFPGA", phys::kFpgaBase, phys::kFpgaMapLength,
+                   m_nFdFPGA, m_pRegMapBaseFPGA))
         return VYXZEB_RET_REGISTER_ACCESS_FAILED;
-    m_pRegMapBaseFPGA = MapBlock(m_nFdFPGA, phys::kFpgaBase, phys::kFpgaMapLength);
-    if (m_pRegMapBaseFPGA == nullptr) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s mmap m_pRegMapBaseFPGA failed)",
-                              kFunc);
-        return VYXZEB_RET_REGISTER_ACCESS_FAILED;
-    }
 
     for (uint32_t& unEntry : m_BatRegPL.unFPGA)
         unEntry = 0;

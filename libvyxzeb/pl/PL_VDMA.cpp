@@ -41,15 +41,9 @@ int CPL::Init_VDMAG8()
 {
     static const char kFunc[] = "Init_VDMAG8";
     Uninit_VDMAG8();
-    m_nFdVDMAG8 = OpenMem(kFunc);
-    if (m_nFdVDMAG8 < 0)
+    if (!OpenBlock(kFunc, "m_pRegMapBaseVDMAG8", phys::kVdmaG8Base, phys::kVdmaMapLength,
+                   m_nFdVDMAG8, m_pRegMapBaseVDMAG8))
         return VYXZEB_RET_FAILED;
-    m_pRegMapBaseVDMAG8 = MapBlock(m_nFdVDMAG8, phys::kVdmaG8Base, phys::kVdmaMapLength);
-    if (m_pRegMapBaseVDMAG8 == nullptr) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s mmap m_pRegMapBaseVDMAG8 failed)",
-                              kFunc);
-        return VYXZEB_RET_FAILED;
-    }
     // Reset, then park with genlock, then run circular with genlock.
     CMD_WrReg_VDMAG8(vdma::kMm2sControl, vdma::kCtrlValueReset);
     CMD_WrReg_VDMAG8(vdma::kMm2sControl, vdma::kCtrlValueGenlockStopped);
@@ -80,16 +74,9 @@ int CPL::Init_VDMARGB888()
 {
     static const char kFunc[] = "Init_VDMARGB888";
     Uninit_VDMARGB888();
-    m_nFdVDMARGB888 = OpenMem(kFunc);
-    if (m_nFdVDMARGB888 < 0)
+    if (!OpenBlock(kFunc, "m_pRegMapBaseVDMARGB888", phys::kVdmaRgb888Base, phys::kVdmaMapLength,
+                   m_nFdVDMARGB888, m_pRegMapBaseVDMARGB888))
         return VYXZEB_RET_FAILED;
-    m_pRegMapBaseVDMARGB888 =
-        MapBlock(m_nFdVDMARGB888, phys::kVdmaRgb888Base, phys::kVdmaMapLength);
-    if (m_pRegMapBaseVDMARGB888 == nullptr) {
-        VYXLOG_OutputStringEx(hVYXLog, 1,
-                              "VYXERR_(----------%s mmap m_pRegMapBaseVDMARGB888 failed)", kFunc);
-        return VYXZEB_RET_FAILED;
-    }
     // The colour engine is given a few microseconds after each change.
     CMD_WrReg_VDMARGB888(vdma::kMm2sControl, vdma::kCtrlValueReset);
     usleep(kRgbSettleUs);
@@ -123,15 +110,9 @@ int CPL::Init_VDMAHDMI()
 {
     static const char kFunc[] = "Init_VDMAHDMI";
     Uninit_VDMAHDMI();
-    m_nFdVDMAHDMI = OpenMem(kFunc);
-    if (m_nFdVDMAHDMI < 0)
+    if (!OpenBlock(kFunc, "m_pRegMapBaseVDMAHDMI", phys::kVdmaHdmiBase, phys::kVdmaMapLength,
+                   m_nFdVDMAHDMI, m_pRegMapBaseVDMAHDMI))
         return VYXZEB_RET_FAILED;
-    m_pRegMapBaseVDMAHDMI = MapBlock(m_nFdVDMAHDMI, phys::kVdmaHdmiBase, phys::kVdmaMapLength);
-    if (m_pRegMapBaseVDMAHDMI == nullptr) {
-        VYXLOG_OutputStringEx(hVYXLog, 1,
-                              "VYXERR_(----------%s mmap m_pRegMapBaseVDMAHDMI failed)", kFunc);
-        return VYXZEB_RET_FAILED;
-    }
     // Nothing written here: the write channel is reset at every show and the
     // read channel at the first one, so the screen keeps what it showed.
     return 0;

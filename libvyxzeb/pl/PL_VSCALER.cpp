@@ -45,15 +45,9 @@ int CPL::Init_VSCALER()
 {
     static const char kFunc[] = "Init_VSCALER";
     Uninit_VSCALER();
-    m_nFdVSCALER = OpenMem(kFunc);
-    if (m_nFdVSCALER < 0)
+    if (!OpenBlock(kFunc, "m_pRegMapBaseVSCALER", phys::kScalerBase, phys::kScalerMapLength,
+                   m_nFdVSCALER, m_pRegMapBaseVSCALER))
         return -1;
-    m_pRegMapBaseVSCALER = MapBlock(m_nFdVSCALER, phys::kScalerBase, phys::kScalerMapLength);
-    if (m_pRegMapBaseVSCALER == nullptr) {
-        VYXLOG_OutputStringEx(hVYXLog, 1,
-                              "VYXERR_(----------%s mmap m_pRegMapBaseVSCALER failed)", kFunc);
-        return -1;
-    }
     // Nothing written: the scaler is programmed by the first show.
     return 0;
 }
