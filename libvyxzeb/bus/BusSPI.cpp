@@ -1,6 +1,7 @@
 // BusSPI.cpp - descriptor and clock bookkeeping shared by both SPI buses.
 #include "BusSPI.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 CBusSPI::CBusSPI(unsigned long /*ulSpeed*/, unsigned char ucSetting0, unsigned char ucSetting1)
@@ -30,4 +31,13 @@ int CBusSPI::GetSpeed(int& nSpeed)
 {
     nSpeed = static_cast<int>(m_unSpeed);
     return m_unSpeed != 0 ? VYXZEB_RET_SUCCESS : VYXZEB_RET_FAILED;
+}
+
+void CBusSPI::OpenNode(const char* pszPath, bool* pbInit)
+{
+    if (pbInit != nullptr)
+        *pbInit = false;
+    m_nFd = open(pszPath, O_RDWR);
+    if (pbInit != nullptr)
+        *pbInit = m_nFd >= 0;
 }

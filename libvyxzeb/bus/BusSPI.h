@@ -26,6 +26,10 @@ public:
     static const unsigned int kSpeedHz = 500000;
 
 protected:
+    // Opens the bus's spidev node read-write; the flag (may be null) tells
+    // whether it opened.  Used by the constructors of CBusSPI0 and CBusSPI1.
+    void OpenNode(const char* pszPath, bool* pbInit);
+
     int m_nFd;                      // device node, -1 when not open
     unsigned int m_unSpeed;         // always kSpeedHz
     unsigned char m_ucSetting0;     // stored, never applied

@@ -4,6 +4,8 @@
 // also bounded in time here.
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -42,13 +44,7 @@ std::string Env(const char* name)
     return v != nullptr ? v : "";
 }
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using vyxtest::ReadFile;
 
 bool Exists(const std::string& path)
 {

@@ -2,6 +2,8 @@
 // folder beside a long executable path, and switching off under writers.
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
+
 #include <fcntl.h>
 #include <ftw.h>
 #include <poll.h>
@@ -35,13 +37,7 @@ namespace {
 constexpr size_t kPrefixLen = 26;      // "YYYY-MM-DD hh-mm-ss-mmmm: "
 constexpr size_t kDefaultNameLen = 27; // "VYXLog_YYYYMMDD(hhmmss).txt"
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using vyxtest::ReadFile;
 
 bool Exists(const std::string& path)
 {

@@ -40,7 +40,7 @@ private:
 };
 
 inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
+    std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
