@@ -24,15 +24,13 @@ function(vyx_add_test name)
   add_test(NAME ${name} COMMAND ${name})
   set(env "VYX_TEST_BIN=${CMAKE_BINARY_DIR}/bin" "VYX_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
   if(VYX_SANITIZE)
-    # The log library is compiled into both shared libraries by design, so
-    # hVYXLog exists twice and the plug-in binds to the library's copy.
     # LeakSanitizer cannot stop the world under qemu.
     if(CMAKE_CROSSCOMPILING)
       set(leaks 0)
     else()
       set(leaks 1)
     endif()
-    list(APPEND env "ASAN_OPTIONS=detect_odr_violation=0:detect_leaks=${leaks}"
+    list(APPEND env "ASAN_OPTIONS=detect_leaks=${leaks}"
                     "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${VYX_TEST_TIMEOUT}

@@ -1,11 +1,14 @@
 /*
- * VYXLog.cpp - the exported VYXLOG_ functions around CLog, and hVYXLog.
+ * VYXLog.cpp - the exported VYXLOG_ functions around CLog.
  *
  * This unit is compiled into the SDK library and into the sensor plug-in.  The
- * exported functions and hVYXLog keep default visibility, so when the plug-in
- * is loaded into a process that holds the library, its calls bind to the
- * library's copies and the lock, the list of live logs and szPath below are
- * the library's: one log file and one lock serve both.
+ * exported functions keep default visibility, so when the plug-in is loaded
+ * into a process that holds the library, its calls bind to the library's
+ * copies and the lock, the list of live logs and szPath below are the
+ * library's: one log file and one lock serve both.  The handle hVYXLog itself
+ * is defined once, in the library (VYXLogHandle.cpp): the plug-in links the
+ * library and reads the library's handle, so a process never holds two
+ * objects of that name.
  *
  * Lifetime guard.  Callers pass hVYXLog by value, so a thread may hold a
  * handle that another thread is switching off.  Every live CLog is entered in
@@ -29,9 +32,6 @@
 #include <unistd.h>
 
 #include "Log.h"
-
-// The SDK's own log, null (off) at load.  C linkage, declared in VYXLog.h.
-VYXZEB_API HANDLE hVYXLog = nullptr;
 
 namespace {
 

@@ -19,6 +19,7 @@ INTERFACES = ("CIBus", "CISensor")
 # Symbols the AddressSanitizer instrumentation adds beside each global.
 SANITIZER_PREFIXES = ("__odr_asan",)
 PLUGIN_FUNCTIONS = {"newSensor", "deleteSensor"}
+# The log handle is defined in libvyxzeb alone; the plug-in takes it from there.
 LOG_GLOBALS = {"hVYXLog"}
 
 
@@ -103,7 +104,7 @@ def main():
     api_plain, api_cxx = header_functions(include + "/VYXZebApi.h")
     log_plain, log_cxx = header_functions(include + "/VYXLog.h")
     errors = check(lib, api_plain | log_plain | LOG_GLOBALS, api_cxx | log_cxx, LIB_CLASSES)
-    errors += check(plugin, log_plain | LOG_GLOBALS | PLUGIN_FUNCTIONS, log_cxx, PLUGIN_CLASSES)
+    errors += check(plugin, log_plain | PLUGIN_FUNCTIONS, log_cxx, PLUGIN_CLASSES)
     for e in errors:
         print(e)
     print("%d exported-symbol problems" % len(errors))
