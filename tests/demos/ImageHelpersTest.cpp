@@ -1,12 +1,16 @@
 // The demos' image helpers on small hand-made images, and their fast
 // per-pixel loops against straightforward per-pixel definitions.
 #include "VYXImage.h"
+#include "VYXImageKernels.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -238,6 +242,83 @@ TEST(GreyHistogram, CountsMatchPlainCountingOnRandomAois)
             VYXIMAGE_Y8_Histgram(copy.data(), width, 9, x, y, w, h, hist);
             for (int v = 0; v < 256; ++v) {
                 ASSERT_EQ(hist[v], expected[v]) << "width " << width << " value " << v;
+            }
+        }
+    }
+}
+
+// The counting loop reads the AOI in words and spreads pixels over several
+// counter tables; every pattern that could trip that up must count exactly
+// what the plain loop counts, both through the kernel and through the
+// exported function.
+using Counts = std::array<int, 256>;
+
+Counts PlainCount(Image& img, int x, int y, int w, int h)
+{
+    Counts c{};
+    for (int r = y; r < y + h; ++r) {
+        for (int col = x; col < x + w; ++col) ++c[img.at(col, r)];
+    }
+    return c;
+}
+
+void ExpectCountsMatch(Image& img, int x, int y, int w, int h, const std::string& what)
+{
+    const Counts expected = PlainCount(img, x, y, w, h);
+    Counts direct;
+    direct.fill(-1);
+    vyximage::CountGrey(img.data(), img.stride, x, y, w, h, direct.data());
+    EXPECT_EQ(direct, expected) << what << " AOI " << x << "," << y << " " << w << "x" << h;
+
+    Image drawn = img;
+    Counts exported;
+    VYXIMAGE_Y8_Histgram(drawn.data(), img.width, img.height, x, y, w, h, exported.data());
+    EXPECT_EQ(exported, expected) << what << " (exported) AOI " << x << "," << y << " " << w << "x" << h;
+    EXPECT_TRUE(drawn.guardIntact()) << what;
+}
+
+TEST(GreyHistogram, CountsMatchPlainLoopOnAdversarialFullFrames)
+{
+    // Full sensor frames: a constant frame puts 1310720 pixels (160 K per
+    // table of an eight-way split) into one counter, beyond any 16-bit one.
+    constexpr int kW = 1280;
+    constexpr int kH = 1024;
+    const std::vector<std::pair<std::string, std::function<uint8_t(int, int)>>> patterns = {
+        {"constant 0", [](int, int) { return uint8_t{0}; }},
+        {"constant 255", [](int, int) { return uint8_t{255}; }},
+        {"constant 77", [](int, int) { return uint8_t{77}; }},
+        {"pixels alternating 0/255", [](int x, int) { return uint8_t(x % 2 ? 255 : 0); }},
+        {"pixels alternating 3/4", [](int x, int y) { return uint8_t((x + y) % 2 ? 4 : 3); }},
+        {"rows alternating 9/200", [](int, int y) { return uint8_t(y % 2 ? 200 : 9); }},
+        {"runs of eight alternating 1/254", [](int x, int) { return uint8_t((x / 8) % 2 ? 254 : 1); }},
+        {"every level in turn", [](int x, int y) { return uint8_t(x + 3 * y); }},
+    };
+    for (const auto& [name, pattern] : patterns) {
+        Image img(kW, kH);
+        for (int y = 0; y < kH; ++y) {
+            for (int x = 0; x < kW; ++x) img.at(x, y) = pattern(x, y);
+        }
+        ExpectCountsMatch(img, 0, 0, kW, kH, name);
+        ExpectCountsMatch(img, 1, 1, kW - 2, kH - 2, name);     // unaligned, width 1278
+        ExpectCountsMatch(img, 3, 0, 1265, 7, name);            // width 1265: not a multiple of 16
+        // One-pixel AOIs: the first and last pixel and odd places between.
+        for (const auto& [x, y] : std::vector<std::pair<int, int>>{{0, 0}, {kW - 1, kH - 1}, {5, 3}, {kW - 2, 0}, {0, kH - 1}}) {
+            ExpectCountsMatch(img, x, y, 1, 1, name);
+        }
+    }
+}
+
+TEST(GreyHistogram, CountsMatchPlainLoopForEveryNarrowWidthAndOffset)
+{
+    // Widths 1 to 40 at every start column 0 to 16 cover each split of an
+    // AOI row into whole words and a tail; width 601 has row padding.
+    std::mt19937 rng(21);
+    for (int width : {57, 601}) {
+        Image img(width, 5);
+        FillRandom(img, rng);
+        for (int x = 0; x <= 16; ++x) {
+            for (int w = 1; w <= 40 && x + w <= width; ++w) {
+                ExpectCountsMatch(img, x, 1, w, 3, "random width " + std::to_string(width));
             }
         }
     }
