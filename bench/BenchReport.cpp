@@ -1,6 +1,8 @@
 // BenchReport.cpp - ratio lines and their JSON form for the benchmarks.
 #include "BenchReport.h"
 
+#include <sys/utsname.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -30,8 +32,26 @@ nlohmann::json MachineState()
     const int n = getloadavg(load, 3);
     nlohmann::json state;
     state["cpus"] = std::thread::hardware_concurrency();
-    state["load_average"] = n == 3 ? nlohmann::json{load[0], load[1], load[2]} : nlohmann::json();
+    state["load_average"] = nlohmann::json();
+    if (n == 3) {
+        for (double l : load) {
+            state["load_average"].push_back(std::round(l * 100.0) / 100.0);
+        }
+    }
     return state;
+}
+
+std::string LoadText(const nlohmann::json& state)
+{
+    const nlohmann::json& avg = state["load_average"];
+    char text[96];
+    if (avg.is_array() && avg.size() == 3) {
+        std::snprintf(text, sizeof(text), "%.2f %.2f %.2f on %u CPUs", avg[0].get<double>(),
+                      avg[1].get<double>(), avg[2].get<double>(), state["cpus"].get<unsigned>());
+    } else {
+        std::snprintf(text, sizeof(text), "unknown on %u CPUs", state["cpus"].get<unsigned>());
+    }
+    return text;
 }
 
 namespace {
@@ -81,12 +101,15 @@ void PrintRatio(std::FILE* out, const Ratio& r)
 }
 
 nlohmann::json RatiosJson(const std::string& benchmark, const nlohmann::json& machineBefore,
-                          const std::vector<Ratio>& ratios, const nlohmann::json& extra)
+                          const nlohmann::json& machineAfter, const std::vector<Ratio>& ratios,
+                          const nlohmann::json& extra)
 {
     nlohmann::json out = extra;
     out["benchmark"] = benchmark;
     out["machine_before"] = machineBefore;
-    out["machine_after"] = MachineState();
+    out["machine_after"] = machineAfter;
+    utsname host{};
+    out["build"] = {{"compiler", __VERSION__}, {"arch", uname(&host) == 0 ? host.machine : "unknown"}};
     nlohmann::json all = nlohmann::json::object();
     for (const Ratio& r : ratios) {
         nlohmann::json j;

@@ -36,13 +36,18 @@ bool TakeJsonFlag(int& argc, char** argv);
 // Load averages over 1, 5 and 15 minutes, and the number of CPUs.
 nlohmann::json MachineState();
 
+// "0.52 0.61 0.70 on 2 CPUs": the load averages of MachineState() for people.
+std::string LoadText(const nlohmann::json& state);
+
 // Prints one ratio as a line: value, target and verdict.
 void PrintRatio(std::FILE* out, const Ratio& r);
 
-// {"benchmark": name, "machine_before": ..., "machine_after": ..., "ratios": {key: {...}}}
-// plus the caller's extra fields.
+// {"benchmark": name, "machine_before": ..., "machine_after": ..., "build": {...},
+//  "ratios": {key: {...}}} plus the caller's extra fields; the machine states
+// are MachineState() taken before and after the run.
 nlohmann::json RatiosJson(const std::string& benchmark, const nlohmann::json& machineBefore,
-                          const std::vector<Ratio>& ratios, const nlohmann::json& extra);
+                          const nlohmann::json& machineAfter, const std::vector<Ratio>& ratios,
+                          const nlohmann::json& extra);
 
 }  // namespace vyxbench
 

@@ -436,10 +436,10 @@ std::vector<Comparison> Comparisons(Buffers& b)
                               Goal::AtLeast, 1.5),
                     "BM_HistogramCount/noise", "BM_CvCalcHist/noise", count(&Noise), calc(&Noise)});
     list.push_back({MakeRatio("one_store_per_pixel_camera_vs_cv_calchist",
-                              "one store per pixel vs cv::calcHist, camera (ceiling)", Goal::Information, 0),
+                              "ceiling: one store per pixel vs cv::calcHist, camera", Goal::Information, 0),
                     "BM_OneStorePerPixel/camera", "BM_CvCalcHist/camera", stores(&Camera), calc(&Camera)});
     list.push_back({MakeRatio("one_store_per_pixel_noise_vs_cv_calchist",
-                              "one store per pixel vs cv::calcHist, noise (ceiling)", Goal::Information, 0),
+                              "ceiling: one store per pixel vs cv::calcHist, noise", Goal::Information, 0),
                     "BM_OneStorePerPixel/noise", "BM_CvCalcHist/noise", stores(&Noise), calc(&Noise)});
 #endif
     return list;
@@ -502,8 +502,8 @@ int main(int argc, char** argv)
         vyxbench::PrintRatio(human, r);
     }
     const nlohmann::json after = vyxbench::MachineState();
-    std::fprintf(human, "\nload average before %s, after %s, on %s CPUs\n", before["load_average"].dump().c_str(),
-                 after["load_average"].dump().c_str(), before["cpus"].dump().c_str());
+    std::fprintf(human, "\nload average before the run %s, after it %s\n", vyxbench::LoadText(before).c_str(),
+                 vyxbench::LoadText(after).c_str());
 
     if (json) {
         nlohmann::json extra;
@@ -514,7 +514,7 @@ int main(int argc, char** argv)
 #else
         extra["opencv"] = nullptr;
 #endif
-        std::cout << vyxbench::RatiosJson("bench_image", before, ratios, extra).dump(2) << std::endl;
+        std::cout << vyxbench::RatiosJson("bench_image", before, after, ratios, extra).dump(2) << std::endl;
     }
     benchmark::Shutdown();
     return 0;

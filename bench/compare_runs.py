@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
-"""Compare two runs of a benchmark saved with --json.
+"""Compare two runs of a benchmark saved with --json, or tabulate one.
 
     bench/compare_runs.py before.json after.json
+    bench/compare_runs.py --table run.json
 
-Prints, per ratio, the paired figure of both runs, the change and the
-verdict against its target, and both runs' load averages.  Exits 1 when a
-ratio that met its target in the first run misses it in the second, 2 on
-unreadable input; a ratio present in only one run is listed, not judged.
+The first form prints, per ratio, the judged figure of both runs (paired,
+or the fastest repetitions where no paired one was measured), the change
+and the verdict against its target, and both runs' load averages.  It exits
+1 when a ratio that met its target in the first run misses it in the
+second, 2 on unreadable input; a ratio present in only one run is listed,
+not judged.  The second form prints the run's ratios as the Markdown table
+rows of bench/README.md.
 """
 import json
 import sys
@@ -47,7 +51,31 @@ def load_text(run):
     return "unknown" if not avg else f"{avg[0]:.2f} on {state.get('cpus', '?')} CPUs"
 
 
+def target_text(entry):
+    goal = entry.get("goal")
+    if goal == "at_least":
+        return f"at least {entry['target']:.2f}x"
+    if goal == "within":
+        return f"within {entry['target'] * 100:.0f}%"
+    return ""
+
+
+def table(run):
+    name = run.get("benchmark", "?")
+    for key in sorted(run["ratios"]):
+        e = run["ratios"][key]
+        goal = e.get("goal", "information")
+        verdict = ""
+        if "met" in e and e["met"] is not None:
+            verdict = " (met)" if e["met"] else " (**not met**)"
+        print(f"| {name} | {e.get('what', key)} (`{key}`) | {target_text(e)} | "
+              f"{show(e.get('paired'), goal)}{verdict} | {show(e.get('fastest'), goal)} |")
+    return 0
+
+
 def main(argv):
+    if len(argv) == 3 and argv[1] == "--table":
+        return table(load(argv[2]))
     if len(argv) != 3 or argv[1] in ("-h", "--help"):
         print(__doc__.strip())
         return 0 if len(argv) == 2 else 2
