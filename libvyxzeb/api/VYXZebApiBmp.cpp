@@ -2,25 +2,25 @@
 // typically a captured frame, as a Windows bitmap under one of the camera's
 // two storage folders.
 //
-// The file appears complete or not at all: the bytes go to a temporary file
-// in the target's folder, which is renamed over the target only when every
-// byte was written.  A failed or short write (the SD card filling up, a
-// pulled card) therefore leaves no truncated file and never damages an
-// existing one, and a symbolic link planted at the target name is replaced
-// rather than followed.
+// The file appears complete or not at all (VYXZebApiBmpFile.h): the bytes go
+// to a temporary file in the target's folder, which is renamed over the
+// target only when every byte was written.  A failed or short write (the SD
+// card filling up, a pulled card) therefore leaves no truncated file and
+// never damages an existing one, and a symbolic link planted at the target
+// name is replaced rather than followed.  A replaced image keeps its
+// permissions, and one this process could not write is not replaced.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "VYXLog.h"
+#include "VYXZebApiBmpFile.h"
 #include "VYXZebApi.h"
 
 class CZeb;
@@ -132,18 +132,6 @@ bool FreeBytes(const char* pszFolder, uint64_t* pullFree) {
     return true;
 }
 
-constexpr int kTemporaryNameTries = 8;
-
-// A name for the temporary file beside the target, unique in this process;
-// O_EXCL at creation guards against anything else already using it.
-std::string TemporaryName(const std::string& target) {
-    static std::atomic<unsigned long> s_ulCounter{0};
-    const std::string folder = target.substr(0, target.rfind('/') + 1);
-    char szName[64];
-    snprintf(szName, sizeof szName, ".vyxbmp-%ld-%lu.tmp", static_cast<long>(getpid()), s_ulCounter.fetch_add(1));
-    return folder + szName;
-}
-
 }  // namespace
 
 int VYXZEB_HelperSaveToBmp(unsigned char* pData, int nWidth, int nHeight, int nBitCount, const char* pszFileName) {
@@ -173,6 +161,9 @@ int VYXZEB_HelperSaveToBmp(unsigned char* pData, int nWidth, int nHeight, int nB
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s %s isn't a folder)", kFuncName, pszFolder);
         return VYXZEB_RET_FAILED;
     }
+    // Temporary files of saves that were killed half-way hold space the
+    // disk check below counts on.
+    vyxbmp::ClearStaleTemporaries(vyxbmp::FolderOf(pszFileName));
     uint64_t ullFree = 0;
     if (!FreeBytes(pszFolder, &ullFree)) {
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s %s cann't get disk info)", kFuncName, pszFolder);
@@ -183,16 +174,13 @@ int VYXZEB_HelperSaveToBmp(unsigned char* pData, int nWidth, int nHeight, int nB
         return VYXZEB_RET_FAILED;
     }
 
-    const std::string target(pszFileName);
-    std::string temporary;
-    int fd = -1;
-    // A name left over from an earlier process with the same id is skipped.
-    for (int nTry = 0; fd < 0 && nTry < kTemporaryNameTries; ++nTry) {
-        temporary = TemporaryName(target);
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) {
+    // The name is checked before anything is written: a folder, a name
+    // the file system cannot hold or an image this process may not write
+    // is refused as a file that cannot be created.
+    vyxbmp::TargetInfo target;
+    const bool bCreatable = vyxbmp::CheckTarget(pszFileName, &target);
+    vyxbmp::CReplacement file(pszFileName, target);
+    if (!bCreatable || !file.Open()) {
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s create file %s failed)", kFuncName, pszFileName);
         return VYXZEB_RET_FAILED;
     }
@@ -201,12 +189,9 @@ int VYXZEB_HelperSaveToBmp(unsigned char* pData, int nWidth, int nHeight, int nB
     BuildHeaders(geo, nWidth, nHeight, nBitCount, headers);
     // The pixels go straight from the caller's buffer, without a copy.  The
     // data reach the card before the rename makes the file visible.
-    bool bOk = WriteAll(fd, headers, geo.unHeaderBytes) && WriteAll(fd, pData, geo.unImageBytes);
-    bOk = (fsync(fd) == 0) && bOk;
-    bOk = (close(fd) == 0) && bOk;
-    if (bOk && rename(temporary.c_str(), pszFileName) != 0) bOk = false;
+    const bool bOk = WriteAll(file.Fd(), headers, geo.unHeaderBytes) &&
+                     WriteAll(file.Fd(), pData, geo.unImageBytes) && file.Commit();
     if (!bOk) {
-        unlink(temporary.c_str());
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s write file %s failed)", kFuncName, pszFileName);
         return VYXZEB_RET_FAILED;
     }

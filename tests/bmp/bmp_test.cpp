@@ -20,8 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "BmpTestSupport.h"
 #include "VYXZebApi.h"
 #include "VyxBoard.h"
+
+using namespace bmptest;
 
 namespace {
 
@@ -31,43 +34,6 @@ std::vector<unsigned char> Pattern(int width, int height, int bits) {
     for (int r = 0; r < height; ++r)
         for (size_t c = 0; c < row; ++c) data[r * row + c] = static_cast<unsigned char>((r * 7 + c * 13) & 0xFF);
     return data;
-}
-
-std::string Host(const std::string& boardPath) { return vb::sandboxPath(boardPath); }
-
-std::string ReadHost(const std::string& hostPath) {
-    std::ifstream in(hostPath, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteHost(const std::string& hostPath, const std::string& text) {
-    std::ofstream(hostPath, std::ios::binary) << text;
-}
-
-bool Exists(const std::string& hostPath) {
-    struct stat st;
-    return lstat(hostPath.c_str(), &st) == 0;
-}
-
-// Names in a sandbox folder, sorted.
-std::vector<std::string> Listing(const std::string& boardFolder) {
-    std::vector<std::string> names;
-    DIR* d = opendir(Host(boardFolder).c_str());
-    if (!d) {
-        ADD_FAILURE() << "cannot list " << boardFolder;
-        return names;
-    }
-    errno = 0;
-    while (dirent* e = readdir(d)) {
-        const std::string n = e->d_name;
-        if (n != "." && n != "..") names.push_back(n);
-    }
-    EXPECT_EQ(0, errno) << "listing " << boardFolder;
-    closedir(d);
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 struct Saved {
@@ -93,15 +59,6 @@ std::vector<std::string> Check(const std::vector<Saved>& files) {
         pclose(p);
     }
     return lines;
-}
-
-void EmptyFolder(const std::string& boardFolder) {
-    for (const std::string& n : Listing(boardFolder)) {
-        const std::string p = Host(boardFolder + n);
-        if (unlink(p.c_str()) == 0) continue;
-        EmptyFolder(boardFolder + n + "/");
-        rmdir(p.c_str());
-    }
 }
 
 TEST(BmpBeforeInit, RefusedWhileTheLibraryIsNotInitialised) {

@@ -1,0 +1,71 @@
+// BmpTestSupport.h - helpers of the BMP writer's tests: board paths and
+// the host files behind them in the board's sandbox.
+#ifndef VYX_TESTS_BMP_SUPPORT_H
+#define VYX_TESTS_BMP_SUPPORT_H
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "VyxBoard.h"
+
+namespace bmptest {
+
+inline std::string Host(const std::string& boardPath) { return vb::sandboxPath(boardPath); }
+
+inline std::string ReadHost(const std::string& hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+inline void WriteHost(const std::string& hostPath, const std::string& text) {
+    std::ofstream(hostPath, std::ios::binary) << text;
+}
+
+inline bool Exists(const std::string& hostPath) {
+    struct stat st;
+    return lstat(hostPath.c_str(), &st) == 0;
+}
+
+// Names in a sandbox folder, sorted.
+inline std::vector<std::string> Listing(const std::string& boardFolder) {
+    std::vector<std::string> names;
+    DIR* d = opendir(Host(boardFolder).c_str());
+    if (!d) {
+        ADD_FAILURE() << "cannot list " << boardFolder;
+        return names;
+    }
+    errno = 0;
+    while (dirent* e = readdir(d)) {
+        const std::string n = e->d_name;
+        if (n != "." && n != "..") names.push_back(n);
+    }
+    EXPECT_EQ(0, errno) << "listing " << boardFolder;
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Removes everything in a sandbox folder, sub-folders included.
+inline void EmptyFolder(const std::string& boardFolder) {
+    for (const std::string& n : Listing(boardFolder)) {
+        const std::string p = Host(boardFolder + n);
+        if (unlink(p.c_str()) == 0) continue;
+        EmptyFolder(boardFolder + n + "/");
+        rmdir(p.c_str());
+    }
+}
+
+}  // namespace bmptest
+
+#endif
