@@ -93,6 +93,64 @@ unsigned PrintableId(pthread_t id)
     return static_cast<unsigned>(id);
 }
 
+void WriteToStdout(const char* pText, size_t length)
+{
+    while (length > 0) {
+        const ssize_t n = write(STDOUT_FILENO, pText, length);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return;
+        }
+        pText += n;
+        length -= static_cast<size_t>(n);
+    }
+}
+
+// A line built without stdio, locale or heap, for the signal handler.
+// Text beyond the buffer is cut off.
+class SignalSafeLine {
+public:
+    void Append(const char* pText)
+    {
+        while (*pText != '\0' && m_length < sizeof(m_text)) {
+            m_text[m_length++] = *pText++;
+        }
+    }
+    void AppendUnsigned(unsigned value)
+    {
+        char digits[16];
+        size_t n = 0;
+        do {
+            digits[n++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        while (n > 0 && m_length < sizeof(m_text)) {
+            m_text[m_length++] = digits[--n];
+        }
+    }
+    // strerror's text for the errors pthread_cancel reports; strerror
+    // itself may allocate and consult the locale.
+    void AppendErrorText(int err)
+    {
+        if (err == ESRCH) {
+            Append("No such process");
+        } else if (err == EINVAL) {
+            Append("Invalid argument");
+        } else {
+            Append("errno ");
+            AppendUnsigned(static_cast<unsigned>(err));
+        }
+    }
+    const char* Text() const { return m_text; }
+    size_t Length() const { return m_length; }
+
+private:
+    char m_text[128];
+    size_t m_length = 0;
+};
+
 }  // namespace
 
 int CreateThread(void* /*pFirst*/, WorkerEntry pfnEntry, void* pArg)
@@ -193,21 +251,21 @@ void TimeoutHandler(int nSignal)
     if (nSignal != SIGALRM || !WorkerAlive()) {
         return;
     }
-    // Runs in signal context: format into a local buffer and write(2) it
-    // rather than going through stdio's locked buffers.
+    // Runs in signal context: only async-signal-safe calls, the line built
+    // in a local buffer and written with write(2).
     const int savedErrno = errno;
     static const char kLine[] = "TimeoutHandler\n";
-    ssize_t ignored = write(STDOUT_FILENO, kLine, sizeof(kLine) - 1);
+    WriteToStdout(kLine, sizeof(kLine) - 1);
     const int err = pthread_cancel(gThreadid);
     if (err != 0) {
-        char line[128];
-        const int n = std::snprintf(line, sizeof(line), "Fail to kill thread (%u)(%s)\n",
-                                    PrintableId(gThreadid), std::strerror(err));
-        if (n > 0) {
-            ignored = write(STDOUT_FILENO, line, static_cast<size_t>(n) < sizeof(line) ? n : sizeof(line) - 1);
-        }
+        SignalSafeLine line;
+        line.Append("Fail to kill thread (");
+        line.AppendUnsigned(PrintableId(gThreadid));
+        line.Append(")(");
+        line.AppendErrorText(err);
+        line.Append(")\n");
+        WriteToStdout(line.Text(), line.Length());
     }
-    (void)ignored;
     DisableTimer();
     errno = savedErrno;
 }
