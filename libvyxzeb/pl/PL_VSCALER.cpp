@@ -20,21 +20,33 @@ uint32_t LowBits(int64_t nValue, uint32_t unMask)
     return static_cast<uint32_t>(static_cast<uint64_t>(nValue) & unMask);
 }
 
-// Converts toward zero.  The aperture products can fall outside any integer
-// range for placements far outside the widget; a plain float-to-integer
-// conversion would be undefined there and differs between the board's ARM
-// core (saturating) and other targets, so saturate explicitly.  Values in
-// range convert exactly as a cast would.
-int64_t TruncateToInt(float fValue)
+// Float-to-integer conversions toward zero as the board's ARM core makes
+// them (VCVT): out-of-range values saturate at the ends of the target type
+// and NaN gives 0.  A plain C++ conversion would be undefined there and
+// differ between targets.  The aperture products fall outside any integer
+// range for placements far outside the widget, and are negative for a
+// placement right of or below it: converted to unsigned those give 0.
+// Values in range convert exactly as a cast would.
+uint32_t ConvertToUnsigned(float fValue)
+{
+    if (!(fValue > 0.0f))
+        return 0; // negative, zero or NaN
+    constexpr float kLimit = 4294967296.0f; // 2^32
+    if (fValue >= kLimit)
+        return std::numeric_limits<uint32_t>::max();
+    return static_cast<uint32_t>(fValue);
+}
+
+int32_t ConvertToSigned(float fValue)
 {
     if (fValue != fValue)
         return 0;
-    constexpr float kLimit = 9.2233720368547758e18f; // 2^63
+    constexpr float kLimit = 2147483648.0f; // 2^31
     if (fValue >= kLimit)
-        return std::numeric_limits<int64_t>::max();
+        return std::numeric_limits<int32_t>::max();
     if (fValue <= -kLimit)
-        return std::numeric_limits<int64_t>::min();
-    return static_cast<int64_t>(fValue);
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(fValue);
 }
 } // namespace
 
@@ -187,15 +199,20 @@ int CPL::SynchronizeScaler(int nSrcWidth, int nSrcHeight, int /*nSrcBits*/)
     const int64_t nFirstLineOff = static_cast<int64_t>(w.unY0) - m_unWidgetY - m_nPosY;
     const int64_t nEndLineOff = static_cast<int64_t>(w.unY1) - m_unWidgetY - m_nPosY;
 
-    // The last column is inclusive, the end line is not.
+    // The last column is inclusive, the end line is not.  Only the last
+    // column is converted as a signed value: a window whose end meets the
+    // placement's start gives column -1, which the field holds as 0x1FFF.
+    // The subtraction is made in 64 bits, which keeps the same low bits as
+    // the board's wrapping 32-bit one.
     const uint32_t unFirstCol =
-        LowBits(TruncateToInt(static_cast<float>(nFirstColOff) * fHRatio), scaler::kFieldMask);
-    const uint32_t unLastCol =
-        LowBits(TruncateToInt(static_cast<float>(nEndColOff) * fHRatio) - 1, scaler::kFieldMask);
+        ConvertToUnsigned(static_cast<float>(nFirstColOff) * fHRatio) & scaler::kFieldMask;
+    const uint32_t unLastCol = LowBits(
+        static_cast<int64_t>(ConvertToSigned(static_cast<float>(nEndColOff) * fHRatio)) - 1,
+        scaler::kFieldMask);
     const uint32_t unFirstLine =
-        LowBits(TruncateToInt(static_cast<float>(nFirstLineOff) * fVRatio), scaler::kFieldMask);
+        ConvertToUnsigned(static_cast<float>(nFirstLineOff) * fVRatio) & scaler::kFieldMask;
     const uint32_t unEndLine =
-        LowBits(TruncateToInt(static_cast<float>(nEndLineOff) * fVRatio), scaler::kFieldMask);
+        ConvertToUnsigned(static_cast<float>(nEndLineOff) * fVRatio) & scaler::kFieldMask;
 
     const uint32_t unSrcSize = (unSrcWidth & scaler::kFieldMask) |
                                ((unSrcHeight & scaler::kFieldMask) << scaler::kHighShift);
