@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "VYXZebApi.h"
 #include "VyxBoard.h"
 
 namespace bmptest {
@@ -65,6 +66,18 @@ inline void EmptyFolder(const std::string& boardFolder) {
         rmdir(p.c_str());
     }
 }
+
+// A fixture whose tests share one initialised device per suite
+// (VYXZEB_Init takes over a second).
+class SharedDeviceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_init = VYXZEB_Init(); }
+    static void TearDownTestSuite() {
+        if (s_init == 0) VYXZEB_UnInit();
+        s_init = -1;
+    }
+    static inline int s_init = -1;
+};
 
 }  // namespace bmptest
 

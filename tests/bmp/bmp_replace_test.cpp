@@ -83,12 +83,8 @@ private:
     bool m_bOk = false;
 };
 
-class BmpReplaceTest : public ::testing::Test {
+class BmpReplaceTest : public SharedDeviceTest {
 protected:
-    static void SetUpTestSuite() { s_init = VYXZEB_Init(); }
-    static void TearDownTestSuite() {
-        if (s_init == 0) VYXZEB_UnInit();
-    }
     void SetUp() override {
         ASSERT_EQ(0, s_init);
         EmptyFolder("/picture/sd/");
@@ -96,10 +92,8 @@ protected:
     }
     int Save(const char* pszName) { return VYXZEB_HelperSaveToBmp(m_pixels.data(), kWidth, kHeight, 8, pszName); }
 
-    static int s_init;
     std::vector<unsigned char> m_pixels = std::vector<unsigned char>(kWidth * kHeight, 0x5A);
 };
-int BmpReplaceTest::s_init = -1;
 
 // The log's line for a name that cannot be created (a log line holds the
 // first 200 characters of a long name).

@@ -67,12 +67,8 @@ TEST(BmpBeforeInit, RefusedWhileTheLibraryIsNotInitialised) {
     EXPECT_FALSE(Exists(Host("/picture/sd/a.bmp")));
 }
 
-class BmpTest : public ::testing::Test {
+class BmpTest : public SharedDeviceTest {
 protected:
-    static void SetUpTestSuite() { s_init = VYXZEB_Init(); }
-    static void TearDownTestSuite() {
-        if (s_init == 0) VYXZEB_UnInit();
-    }
     void SetUp() override {
         ASSERT_EQ(0, s_init);
         vb::clearFakeFreeSpace();
@@ -85,9 +81,7 @@ protected:
         for (const char* folder : {"/picture/sd/", "/picture/data/"})
             for (const std::string& n : Listing(folder)) EXPECT_EQ(std::string::npos, n.find(".tmp")) << n;
     }
-    static int s_init;
 };
-int BmpTest::s_init = -1;
 
 TEST_F(BmpTest, TinyColourImageHasExactlyTheExpectedBytes) {
     // 3 x 2 pixels of 24 bits: rows of 9 bytes padded to 12, top row first.

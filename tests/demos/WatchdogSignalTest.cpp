@@ -33,6 +33,12 @@ void NoteUnsafeCall()
     }
 }
 
+int CountedFormat(char* pBuf, size_t size, const char* pszFormat, va_list args)
+{
+    NoteUnsafeCall();
+    return vsnprintf(pBuf, size, pszFormat, args);
+}
+
 template <typename F>
 F Next(const char* pszName)
 {
@@ -61,22 +67,21 @@ char* strerror(int err) noexcept
     return real(err);
 }
 
+// snprintf, and its fortified form where the build fortifies.
 int snprintf(char* pBuf, size_t size, const char* pszFormat, ...) noexcept
 {
-    NoteUnsafeCall();
     va_list args;
     va_start(args, pszFormat);
-    const int n = vsnprintf(pBuf, size, pszFormat, args);
+    const int n = CountedFormat(pBuf, size, pszFormat, args);
     va_end(args);
     return n;
 }
 
 int __snprintf_chk(char* pBuf, size_t size, int /*flag*/, size_t /*slen*/, const char* pszFormat, ...) noexcept
 {
-    NoteUnsafeCall();
     va_list args;
     va_start(args, pszFormat);
-    const int n = vsnprintf(pBuf, size, pszFormat, args);
+    const int n = CountedFormat(pBuf, size, pszFormat, args);
     va_end(args);
     return n;
 }
