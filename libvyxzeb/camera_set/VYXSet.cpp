@@ -49,12 +49,9 @@ CVYXSet::CVYXSet(bool* pbInit, CIBus* pBus, VYXZEB_SENSOR_TYPE type)
       m_pSensor(nullptr),
       m_pTriggerCallback(nullptr),
       m_unTimeOut(kDefaultCaptureTimeOutMs),
-      m_pSemCapture(nullptr),
-      m_bChangingTriggerMode(false),
       m_nFdFrameBuffer(-1),
       m_pMapBaseFrameBuffer{},
-      m_SemCapture{},
-      m_unTriggerModeChanges(0) {
+      m_Sync(vyxpl::phys::kFrameBufferCount) {
     VYXLOG_OutputStringEx(hVYXLog, 1, "VYXLOG_(++++++++++%s)", kSetName);
     *pbInit = false;
 
@@ -75,14 +72,6 @@ CVYXSet::CVYXSet(bool* pbInit, CIBus* pBus, VYXZEB_SENSOR_TYPE type)
         }
         m_pMapBaseFrameBuffer[i] = static_cast<unsigned char*>(p);
     }
-
-    // The semaphore lives inside the set and is private to this process:
-    // nothing outside can unlink, re-create or post it.
-    if (sem_init(&m_SemCapture, 0, 0) != 0) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s sem_open the sem_share failed)", kSetName);
-        return;
-    }
-    m_pSemCapture = &m_SemCapture;
 
     const int nType = static_cast<int>(type);
     const char* pszPlugin = (nType >= 0 && nType < kSensorTypeCount) ? g_szSensorFileName[nType] : nullptr;
@@ -133,16 +122,12 @@ CVYXSet::CVYXSet(bool* pbInit, CIBus* pBus, VYXZEB_SENSOR_TYPE type)
 // CPL goes first (it uses the sensor object), then the sensor object through
 // its virtual destructor (its code lives in the plug-in, which stays loaded).
 // The owner stops the capture interrupt thread before destroying a set, so
-// nobody posts the semaphore any more.
+// nobody announces frames any more.
 CVYXSet::~CVYXSet() {
     delete m_pPL;
     m_pPL = nullptr;
     delete m_pSensor;
     m_pSensor = nullptr;
-    if (m_pSemCapture) {
-        sem_destroy(m_pSemCapture);
-        m_pSemCapture = nullptr;
-    }
     for (unsigned char*& pMap : m_pMapBaseFrameBuffer) {
         if (pMap) {
             munmap(pMap, vyxpl::phys::kFrameBufferSize);

@@ -3,20 +3,19 @@
 //
 // The set loads the sensor plug-in for its sensor type and gets a sensor
 // object from it, creates its CPL (the PL's register blocks), maps the four
-// frame buffers the PL writes frames into, and owns the counting semaphore
-// through which the capture interrupt thread announces each frame.  After
-// construction every operation either waits for a frame or forwards to the
-// sensor object or to the CPL.
+// frame buffers the PL writes frames into, and owns the capture hand-shake
+// (CaptureSync.h) through which the capture interrupt thread announces each
+// frame.  After construction every operation either waits for a frame or
+// forwards to the sensor object or to the CPL.
 //
 // A plain internal class: members are public and kept in their historical
 // order; nothing here is exported from the library.
 #ifndef VYX_VYXSET_H
 #define VYX_VYXSET_H
 
-#include <semaphore.h>
-
 #include <atomic>
 
+#include "CaptureSync.h"
 #include "PLRegs.h"
 #include "VYXZebApi.h"
 
@@ -51,9 +50,11 @@ public:
     CVYXSet(const CVYXSet&) = delete;
     CVYXSet& operator=(const CVYXSet&) = delete;
 
-    // ---- frames (VYXSet_Internal.cpp, VYXSet.cpp) ----
+    // ---- frames (VYXSet_Capture.cpp, VYXSet.cpp) ----
     int CaptureData(unsigned char** ppData);
     int ReleaseFrameBuffer();
+    // The capture interrupt thread: one frame interrupt of this set.
+    void AnnounceFrame();
     int GetFramePhyAddress(unsigned char* pData, unsigned char** ppPhy);
     int SetTimeOut(unsigned long ulTimeOut);
     int GetTimeOut(unsigned long* pulTimeOut);
@@ -132,20 +133,24 @@ public:
     CISensor* m_pSensor;                   // null when the plug-in made none
     VYXSET_TRIGGER_CALLBACK m_pTriggerCallback;  // stored, never called
     std::atomic<unsigned long> m_unTimeOut;      // ms; read by a waiting capture
-    sem_t* m_pSemCapture;                  // posted once per frame interrupt
-    std::atomic<bool> m_bChangingTriggerMode;
     int m_nFdFrameBuffer;
     unsigned char* m_pMapBaseFrameBuffer[vyxpl::phys::kFrameBufferCount];
 
-    // Storage of the frame semaphore: an unnamed, process-private semaphore,
-    // so no other process can open, unlink or post it.
-    sem_t m_SemCapture;
-    // Counts trigger-mode changes: odd while one is in progress.  A capture
-    // compares it before and after its wait, so a wait that overlapped a
-    // change can never hand out a buffer the change has emptied.
-    std::atomic<unsigned int> m_unTriggerModeChanges;
+    // Frame announcements, waiting captures, trigger-mode changes.
+    CCaptureSync m_Sync;
 
 private:
+    // Window and address-mode changes (VYXSet_Base.cpp).
+    struct SensorGeometry;
+    SensorGeometry SaveGeometry();
+    void RestoreGeometry(const SensorGeometry& g);
+    bool FrameIsEmpty();
+    void FollowFrameSize();
+
+    // Capture steps (VYXSet_Capture.cpp).
+    bool FireSoftwareTrigger(CCaptureSync::CCapture& capture);
+    void ReleaseToPL(unsigned unReleases);
+
     // Forwarders: call the sensor or the CPL, or return the code for its
     // absence.  Argument conversions (enum to int) happen at the call.
     template <typename... P, typename... A>

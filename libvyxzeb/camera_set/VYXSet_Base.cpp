@@ -3,20 +3,91 @@
 // -1025.  Changes of the window or the address mode also tell the PL the new
 // frame size, as the PL cuts frames by pixel count.
 #include "ISensor.h"
+#include "PL.h"
+#include "VYXLog.h"
 #include "VYXSet.h"
+
+// What a window or address-mode change may have to undo: the window, both
+// address modes and the exposure lines (a change of the line length moves
+// them).
+struct CVYXSet::SensorGeometry {
+    unsigned long ulX = 0, ulY = 0, ulWidth = 0, ulHeight = 0;
+    int nColMode = 0, nRowMode = 0;
+    unsigned long ulExposureLines = 0;
+};
+
+CVYXSet::SensorGeometry CVYXSet::SaveGeometry() {
+    SensorGeometry g;
+    Sensor(&CISensor::GetCaptureFieldOfView, &g.ulX, &g.ulY, &g.ulWidth, &g.ulHeight);
+    Sensor(&CISensor::GetColAddressMode, &g.nColMode);
+    Sensor(&CISensor::GetRowAddressMode, &g.nRowMode);
+    Sensor(&CISensor::GetExposureLines, &g.ulExposureLines);
+    return g;
+}
+
+// The column setter writes both modes; the row setter then puts the row mode
+// back on its own.
+void CVYXSet::RestoreGeometry(const SensorGeometry& g) {
+    Sensor(&CISensor::SetCaptureFieldOfView, g.ulX, g.ulY, g.ulWidth, g.ulHeight);
+    Sensor(&CISensor::SetColAddressMode, g.nColMode);
+    Sensor(&CISensor::SetRowAddressMode, g.nRowMode);
+    Sensor(&CISensor::SetExposureLines, g.ulExposureLines);
+}
+
+// A window and address mode that leave no pixel give frames of nothing: the
+// PL would hand out buffers whose content is whatever was there before.
+bool CVYXSet::FrameIsEmpty() {
+    int nWidth = 0, nHeight = 0, nBits = 0;
+    Sensor(&CISensor::GetCaptureSize, &nWidth, &nHeight, &nBits);
+    return nWidth <= 0 || nHeight <= 0 || nBits <= 0;
+}
+
+// The new frame size goes to the PL, and a multi-frame count that no longer
+// fits one frame buffer is brought down to the largest that does: the PL
+// would otherwise write past its buffer into the next ones.
+void CVYXSet::FollowFrameSize() {
+    UpdatePL_WhenSensorFovChanged();
+    if (!m_pPL) return;
+    int nWidth = 0, nHeight = 0, nBits = 0;
+    Sensor(&CISensor::GetCaptureSize, &nWidth, &nHeight, &nBits);
+    const unsigned long long ullFrameBytes =
+        static_cast<unsigned long long>(nWidth) * static_cast<unsigned long long>(nHeight) * nBits / 8;
+    unsigned long ulCount = 0;
+    if (ullFrameBytes == 0 || m_pPL->GetMultiFrame(&ulCount) != 0) return;
+    const unsigned long long ullFits = vyxpl::phys::kFrameBufferSize / ullFrameBytes;
+    if (ulCount <= ullFits) return;
+    const unsigned long ulFits = static_cast<unsigned long>(ullFits);
+    VYXLOG_OutputStringEx(hVYXLog, 1, "VYXWARNING_(----------%s multi-frame count %lu does not fit, reduced to %lu)",
+                          "FollowFrameSize", ulCount, ulFits);
+    m_pPL->SetMultiFrame(ulFits);
+}
 
 int CVYXSet::SetCaptureFieldOfView(unsigned long ulX, unsigned long ulY, unsigned long ulWidth,
                                    unsigned long ulHeight) {
+    if (!m_pSensor) return VYXZEB_RET_SENSOR_FAILED;
+    const SensorGeometry before = SaveGeometry();
     const int nRet = Sensor(&CISensor::SetCaptureFieldOfView, ulX, ulY, ulWidth, ulHeight);
-    if (nRet == 0) UpdatePL_WhenSensorFovChanged();
-    return nRet;
+    if (nRet != 0) return nRet;
+    if (FrameIsEmpty()) {
+        RestoreGeometry(before);
+        return VYXZEB_RET_BAD_PARAMETER;
+    }
+    FollowFrameSize();
+    return VYXZEB_RET_SUCCESS;
 }
 
 int CVYXSet::SetAddressMode(VYX_ADDRESSMODE eMode) {
+    if (!m_pSensor) return VYXZEB_RET_SENSOR_FAILED;
+    const SensorGeometry before = SaveGeometry();
     int nRet = Sensor(&CISensor::SetRowAddressMode, eMode);
     if (nRet == 0) nRet = Sensor(&CISensor::SetColAddressMode, eMode);
-    if (nRet == 0) UpdatePL_WhenSensorFovChanged();
-    return nRet;
+    if (nRet != 0) return nRet;
+    if (FrameIsEmpty()) {
+        RestoreGeometry(before);
+        return VYXZEB_RET_BAD_PARAMETER;
+    }
+    FollowFrameSize();
+    return VYXZEB_RET_SUCCESS;
 }
 
 int CVYXSet::GetAddressMode(VYX_ADDRESSMODE* peMode) { return GetRowAddressMode(peMode); }

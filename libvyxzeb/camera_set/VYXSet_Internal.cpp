@@ -1,103 +1,9 @@
-// VYXSet_Internal.cpp - frame capture, the capture time-out, and the raw
-// FPGA and acquisition settings of the set's PL.
-#include <ctime>
-#include <limits>
-
+// VYXSet_Internal.cpp - the trigger callback, the PL resynchronisation and
+// the raw FPGA and acquisition settings of the set's PL.
 #include "ISensor.h"
 #include "PL.h"
 #include "VYXLog.h"
 #include "VYXSet.h"
-
-namespace {
-
-constexpr long kNsPerSecond = 1000000000L;
-constexpr long kNsPerMs = 1000000L;
-constexpr unsigned long kMsPerSecond = 1000UL;
-
-// Absolute wall-clock deadline ulMs milliseconds from now, with the whole
-// seconds carried out of the nanosecond field (sem_timedwait refuses a field
-// of one second or more).
-timespec DeadlineAfterMs(unsigned long ulMs) {
-    timespec t = {};
-    clock_gettime(CLOCK_REALTIME, &t);
-    const unsigned long ulSeconds = ulMs / kMsPerSecond;
-    t.tv_nsec += static_cast<long>(ulMs % kMsPerSecond) * kNsPerMs;
-    if (t.tv_nsec >= kNsPerSecond) {
-        t.tv_nsec -= kNsPerSecond;
-        t.tv_sec += 1;
-    }
-    // Saturate rather than wrap a 32-bit time_t for absurd time-outs.
-    constexpr time_t kMaxTime = std::numeric_limits<time_t>::max();
-    t.tv_sec = (static_cast<unsigned long long>(kMaxTime - t.tv_sec) < ulSeconds)
-                   ? kMaxTime
-                   : t.tv_sec + static_cast<time_t>(ulSeconds);
-    return t;
-}
-
-bool IsOdd(unsigned int n) { return (n & 1u) != 0; }
-
-}  // namespace
-
-int CVYXSet::CaptureData(unsigned char** ppData) {
-    static const char kName[] = "CaptureData";
-    if (!ppData) return VYXZEB_RET_BAD_PARAMETER;
-    if (!m_pPL) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s because the m_pPL is null)", kName);
-        return VYXZEB_RET_SET_UNAVAILABLE;
-    }
-
-    // A trigger-mode change empties the frame buffers.  Any change that starts
-    // after this point ends the capture with -1011 (see below); a change
-    // already running ends it at once, as the buffers are being emptied.
-    const unsigned int unChangesAtEntry = m_unTriggerModeChanges.load();
-    if (IsOdd(unChangesAtEntry) || m_bChangingTriggerMode.load()) {
-        *ppData = nullptr;
-        return VYXZEB_RET_CAPTURE_TIMEOUT;
-    }
-
-    VYXZEB_TRIGGER_MODE eMode = VYXZEB_TRIGGER_SOFTWARE;
-    int nRet = m_pPL->GetTriggerMode(&eMode);
-    if (nRet != 0) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s nRet(%d) m_pPL(%p) get trgger mode failed)",
-                              kName, nRet, static_cast<void*>(m_pPL));
-        return nRet;
-    }
-    if (eMode == VYXZEB_TRIGGER_SOFTWARE) {
-        // The PL ignores a software trigger while acquisition is stopped; the
-        // caller would only wait out the time-out.
-        bool bStarted = false;
-        if (m_pPL->GetCaptureStart(&bStarted) != 0 || !bStarted) return VYXZEB_RET_CAPTURE_NOT_STARTED;
-        m_pPL->CMD_WrReg_FPGA(vyxpl::fpga::kSoftTrigger, vyxpl::fpga::kPulseOn);
-    }
-
-    const timespec deadline = DeadlineAfterMs(m_unTimeOut.load());
-    const bool bWoken = sem_timedwait(m_pSemCapture, &deadline) == 0;
-
-    // A wake-up that overlapped a trigger-mode change may come from the
-    // change's own post, or from a frame the change then emptied: neither
-    // names a valid frame.
-    if (!bWoken || m_bChangingTriggerMode.load() || m_unTriggerModeChanges.load() != unChangesAtEntry) {
-        *ppData = nullptr;
-        return VYXZEB_RET_CAPTURE_TIMEOUT;
-    }
-
-    // The PL names the buffer holding the newest frame at this moment,
-    // whichever post woke the wait.
-    *ppData = m_pMapBaseFrameBuffer[m_pPL->GetFrmBufId() & (vyxpl::phys::kFrameBufferCount - 1)];
-    return VYXZEB_RET_SUCCESS;
-}
-
-int CVYXSet::ReleaseFrameBuffer() { return PL(VYXZEB_RET_PL_UNAVAILABLE, &CPL::ReleaseFrameBuffer); }
-
-int CVYXSet::SetTimeOut(unsigned long ulTimeOut) {
-    m_unTimeOut.store(ulTimeOut);
-    return VYXZEB_RET_SUCCESS;
-}
-
-int CVYXSet::GetTimeOut(unsigned long* pulTimeOut) {
-    if (pulTimeOut) *pulTimeOut = m_unTimeOut.load();
-    return VYXZEB_RET_SUCCESS;
-}
 
 int CVYXSet::SetTriggerCallback(VYXSET_TRIGGER_CALLBACK pfnCallback) {
     m_pTriggerCallback = pfnCallback;
@@ -145,4 +51,3 @@ int CVYXSet::ClearWriteFrameBuf(unsigned long ulValue) {
 int CVYXSet::ClearReadFrameBuf(unsigned long ulValue) {
     return PL(VYXZEB_RET_SET_UNAVAILABLE, &CPL::ClearReadFrameBuf, ulValue);
 }
-int CVYXSet::EmptyFrameBuffer() { return PL(VYXZEB_RET_SET_UNAVAILABLE, &CPL::EmptyFrameBuffer); }

@@ -1,36 +1,38 @@
-// VYXSet_TriggerMode.cpp - the trigger-mode change with its hand-shake to a
-// waiting capture, and the trigger settings of the PL.
-#include <semaphore.h>
-
+// VYXSet_TriggerMode.cpp - the trigger-mode change and the emptying of the
+// frame buffers, with their hand-shake to waiting captures, and the trigger
+// settings of the PL.
 #include "PL.h"
 #include "VYXLog.h"
 #include "VYXSet.h"
 
 // Changing the mode stops the PL and empties its frame buffers, so a capture
 // waiting in another thread would otherwise wait for a frame that never
-// comes, or wake on a buffer that has just been emptied.  The set raises
-// m_bChangingTriggerMode and bumps m_unTriggerModeChanges (odd while the
-// change runs), posts once so a waiting capture wakes and gives up with
-// -1011, then drains every count that piled up meanwhile.  A capture whose
-// wake-up loses the race against the drain waits until its deadline and
-// then also returns -1011.  Acquisition always runs again afterwards.
+// comes, or wake on a buffer that has just been emptied.  During the change
+// waiting captures give up with -1011 and new ones wait for its end; the
+// announcements of the emptied frames are forgotten before acquisition runs
+// again.  Acquisition always runs afterwards.  A mode the PL does not have is
+// refused before anything is touched.
 int CVYXSet::SetTriggerMode(VYXZEB_TRIGGER_MODE eMode) {
     VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(+++================%s ))", "SetTriggerMode");
     if (!m_pPL) return VYXZEB_RET_PL_UNAVAILABLE;
+    if (!CPL::IsTriggerMode(eMode)) return VYXZEB_RET_BAD_PARAMETER;
 
+    CCaptureSync::CChange change(m_Sync);
     m_pPL->SetCaptureStart(false);
-    m_unTriggerModeChanges.fetch_add(1);
-    m_bChangingTriggerMode.store(true);
-    EmptyFrameBuffer();
+    m_pPL->EmptyFrameBuffer();
     const int nRet = m_pPL->SetTriggerMode(eMode);
-
-    sem_post(m_pSemCapture);
-    while (sem_trywait(m_pSemCapture) == 0) {
-    }
-
-    m_bChangingTriggerMode.store(false);
-    m_unTriggerModeChanges.fetch_add(1);
+    m_Sync.ForgetFrames();
     m_pPL->SetCaptureStart(true);
+    return nRet;
+}
+
+// Stops acquisition and clears the PL's buffers: the frames announced so far
+// are gone, and so are the buffers the application held.
+int CVYXSet::EmptyFrameBuffer() {
+    if (!m_pPL) return VYXZEB_RET_SET_UNAVAILABLE;
+    CCaptureSync::CChange change(m_Sync);
+    const int nRet = m_pPL->EmptyFrameBuffer();
+    m_Sync.ForgetFrames();
     return nRet;
 }
 

@@ -98,7 +98,7 @@ void CZeb::Build(bool* pbInit) {
 }
 
 // Teardown order: stop the interrupt thread (and wait for it: it reads the
-// set slots and posts their semaphores), GPIO, camera sets, buses, pool.
+// set slots and announces frames to them), GPIO, camera sets, buses, pool.
 CZeb::~CZeb() {
     KillCaptureInterruptThread();
     StopCaptureInterruptThread();

@@ -3,10 +3,9 @@
 // When the PL has stored a frame it raises an interrupt; the board's capture
 // driver turns each one into a short text code that one read() returns:
 // "169" for camera set 0 up to "172" for set 3.  This thread waits for the
-// codes and posts the frame semaphore of the set each code names; the
-// capture path waits on that semaphore.
+// codes and announces a frame to the set each code names; the capture path
+// waits for those announcements.
 #include <fcntl.h>
-#include <semaphore.h>
 #include <string.h>
 #include <sys/select.h>
 #include <unistd.h>
@@ -74,7 +73,7 @@ void* ThreadForCaptureInterrupt(void* pContext) {
     CZeb* pZeb = static_cast<CZeb*>(pContext);
     if (!pZeb) return const_cast<char*>(kNoContext);
 
-    int nFd = open(kCaptureDevice, O_RDONLY);
+    int nFd = open(kCaptureDevice, O_RDONLY | O_CLOEXEC);
     if (nFd < 0) return const_cast<char*>(kOpenFailed);
 
     const int nWakeFd = pZeb->m_nFdWakeCaptureThread[0];
@@ -99,7 +98,7 @@ void* ThreadForCaptureInterrupt(void* pContext) {
         szCode[nRead] = '\0';
         for (int i = 0; i < kZebMaxSets; ++i) {
             if (strcmp(szCode, g_szSensorInterCode[i]) == 0) {
-                if (CVYXSet* pSet = pZeb->m_pSet[i]) sem_post(pSet->m_pSemCapture);
+                if (CVYXSet* pSet = pZeb->m_pSet[i]) pSet->AnnounceFrame();
                 break;
             }
         }

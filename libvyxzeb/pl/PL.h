@@ -72,6 +72,8 @@ public:
     int ValidateAllBatReg_VSCALER();
 
     // ---- acquisition control (PL.cpp, PL_FPGA.cpp) ----
+    // The six modes the PL knows (an enum may carry any int from the API).
+    static bool IsTriggerMode(VYXZEB_TRIGGER_MODE eMode);
     int GetTriggerMode(VYXZEB_TRIGGER_MODE* pMode);
     int SetTriggerMode(VYXZEB_TRIGGER_MODE eMode);
     int SoftwareTrigger();
@@ -134,6 +136,11 @@ public:
     int GetPosition(int* pnX, int* pnY, unsigned int* punWidth, unsigned int* punHeight);
     int SetQtShow(bool bShow);
     int GetQtShow(bool* pbShow);
+    // Bytes the source VDMA reads for a width x height image of unBits bits
+    // per pixel: 1 per pixel for 8-bit grey, 3 (B, G, R) for 24-bit colour.
+    // False for every other depth, which the display path does not take.
+    static bool ShowSourceBytes(unsigned int unWidth, unsigned int unHeight, unsigned int unBits,
+                                unsigned long long* pullBytes);
     int ShowCaptureData(unsigned char* pPhys);
     int ShowUserLoadData(unsigned char* pPhys, int nSrcWidth, int nSrcHeight, int nSrcBits);
     int ValidateVDMA(unsigned char* pPhys, int nSrcWidth, int nSrcHeight, int nSrcBits);

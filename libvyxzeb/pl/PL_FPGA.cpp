@@ -207,12 +207,18 @@ int CPL::GetTriggerMode(VYXZEB_TRIGGER_MODE* pMode)
     return 0;
 }
 
-int CPL::SetTriggerMode(VYXZEB_TRIGGER_MODE eMode)
+bool CPL::IsTriggerMode(VYXZEB_TRIGGER_MODE eMode)
 {
     // The enum arrives from an int of the API: check the raw value.
-    int nMode = static_cast<int>(eMode);
-    if (nMode < VYXZEB_TRIGGER_CONTINUOUS || nMode > VYXZEB_TRIGGER_EXTERNAL_TYPE1)
+    const int nMode = static_cast<int>(eMode);
+    return nMode >= VYXZEB_TRIGGER_CONTINUOUS && nMode <= VYXZEB_TRIGGER_EXTERNAL_TYPE1;
+}
+
+int CPL::SetTriggerMode(VYXZEB_TRIGGER_MODE eMode)
+{
+    if (!IsTriggerMode(eMode))
         return VYXZEB_RET_BAD_PARAMETER;
+    const int nMode = static_cast<int>(eMode);
 
     uint32_t unTrigger = WorkingValue(fpga::kTrigger);
     switch (nMode) {

@@ -2,20 +2,19 @@
 // failure rows, frame capture, the trigger-mode hand-shake, the frame
 // address translation and the release of everything a set made.
 //
-// Nothing posts a set's semaphore here unless a test does: the interrupt
-// thread belongs to the device object, so tests post it themselves or pump
-// the capture node as that thread would.
+// Nothing announces a frame to a set here unless a test does: the interrupt
+// thread belongs to the device object, so tests announce frames themselves or
+// pump the capture node as that thread would.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
-#include <semaphore.h>
 #include <sys/select.h>
-#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <future>
 #include <memory>
@@ -46,11 +45,7 @@ long ElapsedMs(Clock::time_point start) {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-int SemValue(CVYXSet& set) {
-    int n = -1;
-    sem_getvalue(set.m_pSemCapture, &n);
-    return n;
-}
+unsigned Announced(CVYXSet& set) { return set.m_Sync.AnnouncedFrames(); }
 
 // One set shared by the suite: construction pauses a second (the PL settles).
 class CameraSetTest : public ::testing::Test {
@@ -115,9 +110,6 @@ TEST_F(CameraSetTest, ConstructionMapsTheFrameBuffersAndSetsTheFullWindow) {
     EXPECT_EQ(0, set.GetTimeOut(&timeOut));
     EXPECT_EQ(kDefaultCaptureTimeOutMs, timeOut);
     EXPECT_EQ(0, set.GetTimeOut(nullptr));
-
-    // The semaphore lives inside the set: no name another process could open.
-    EXPECT_EQ(&set.m_SemCapture, set.m_pSemCapture);
 }
 
 TEST_F(CameraSetTest, FramePointersTranslateToPhysicalAddressesWithOneCacheRequest) {
@@ -150,7 +142,7 @@ TEST_F(CameraSetTest, CaptureReturnsTheBufferThePlNamesOncePerAnnouncedFrame) {
 
     // Three frames announced while nobody waited: three captures return at
     // once, each with the buffer register 52 names at that moment.
-    for (int i = 0; i < 3; ++i) sem_post(set.m_pSemCapture);
+    for (int i = 0; i < 3; ++i) set.AnnounceFrame();
     for (uint32_t id : {2u, 0u, 3u}) {
         vb::setFpgaReg(fpga::kFrameBufStatus, id << fpga::kFrameBufIdShift);
         ASSERT_EQ(0, set.CaptureData(&frame));
@@ -163,6 +155,24 @@ TEST_F(CameraSetTest, CaptureReturnsTheBufferThePlNamesOncePerAnnouncedFrame) {
     EXPECT_EQ(VYXZEB_RET_CAPTURE_TIMEOUT, set.CaptureData(&frame));
     EXPECT_EQ(nullptr, frame);
     EXPECT_GE(ElapsedMs(start), 95);
+}
+
+// The wait of each capture needs a semaphore of its own; a capture that
+// cannot make one says so and gives up without touching the PL.
+TEST_F(CameraSetTest, CaptureThatCannotWaitGivesUpWithItsMessage) {
+    CVYXSet& set = *s_set;
+    vyxtest::LogCapture log;
+    ASSERT_TRUE(log.ok());
+    vb::setServiceFault(vb::Service::SemInit, vb::Fault());
+    set.AnnounceFrame();
+    unsigned char* frame = reinterpret_cast<unsigned char*>(&frame);
+    EXPECT_EQ(VYXZEB_RET_CAPTURE_TIMEOUT, set.CaptureData(&frame));
+    vb::clearServiceFault(vb::Service::SemInit);
+    EXPECT_EQ(nullptr, frame);
+    EXPECT_TRUE(vyxtest::Contains(log.Text(), "VYXERR_(----------CaptureData cannot wait for a frame)")) << log.Text();
+    EXPECT_EQ(1u, Announced(set));   // the frame stays for the next capture
+    EXPECT_EQ(0, set.CaptureData(&frame));
+    EXPECT_EQ(0, set.ReleaseFrameBuffer());
 }
 
 TEST_F(CameraSetTest, DeadlineLateInASecondCarriesIntoTheSeconds) {
@@ -212,7 +222,7 @@ TEST_F(CameraSetTest, SoftwareTriggerNeedsRunningAcquisitionAndFiresOncePerCaptu
             timeval tv = {0, 50000};
             if (select(fd + 1, &in, nullptr, nullptr, &tv) <= 0) continue;
             char code[9] = {};
-            if (read(fd, code, 8) > 0 && std::string(code) == "169") sem_post(set.m_pSemCapture);
+            if (read(fd, code, 8) > 0 && std::string(code) == "169") set.AnnounceFrame();
         }
         close(fd);
     });
@@ -228,72 +238,75 @@ TEST_F(CameraSetTest, SoftwareTriggerNeedsRunningAcquisitionAndFiresOncePerCaptu
     EXPECT_GE(vb::interruptsRead(), readBefore + 3);
 }
 
-// True once thread `tid` sleeps in the kernel: in CaptureData with no frame
-// announced, the only place it can sleep is the frame semaphore.
-bool WaitUntilSleeping(pid_t tid) {
-    const std::string path = "/proc/self/task/" + std::to_string(tid) + "/stat";
-    for (int i = 0; i < 5000; ++i) {
-        const std::string stat = vyxtest::ReadFile(path);
-        const size_t paren = stat.rfind(')');
-        if (paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'S') return true;
+// Bounded wait until `count` captures sleep in the set's hand-shake.
+bool WaitForSleepingCaptures(CVYXSet& set, unsigned count) {
+    for (int i = 0; i < 20000 && set.m_Sync.WaitingCaptures() != count; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
+    return set.m_Sync.WaitingCaptures() == count;
 }
 
-// A capture blocked in one thread while another changes the trigger mode.
-// The change posts once and drains: the capture either wakes on that post or
-// loses it to the drain.  A wake-up that comes only after the change is
-// complete (the post below) must not hand out the buffer the change has just
-// emptied: the capture returns -1011 with a null pointer, well before its
-// deadline.
-TEST_F(CameraSetTest, ModeChangeEndsABlockedCaptureWithoutAFrame) {
+// Captures blocked in other threads while the trigger mode changes give up at
+// once with a null pointer, however long their time-out; a frame announced
+// after the change goes to the next capture.
+TEST_F(CameraSetTest, ModeChangeEndsEveryBlockedCaptureAtOnce) {
     CVYXSet& set = *s_set;
-    set.SetTimeOut(60000);
-    vb::setFpgaReg(fpga::kFrameBufStatus, 2u << fpga::kFrameBufIdShift);
-    std::atomic<pid_t> tid{0};
-    unsigned char* frame = reinterpret_cast<unsigned char*>(&frame);
-    auto capture = std::async(std::launch::async, [&] {
-        tid = static_cast<pid_t>(syscall(SYS_gettid));
-        return set.CaptureData(&frame);
-    });
-    while (tid.load() == 0) std::this_thread::yield();
-    ASSERT_TRUE(WaitUntilSleeping(tid.load()));
+    set.SetTimeOut(ULONG_MAX);
+    constexpr int kCaptures = 3;
+    unsigned char* frames[kCaptures];
+    std::future<int> captures[kCaptures];
+    for (int i = 0; i < kCaptures; ++i) {
+        frames[i] = reinterpret_cast<unsigned char*>(&frames[i]);
+        captures[i] = std::async(std::launch::async, [&set, &frames, i] { return set.CaptureData(&frames[i]); });
+    }
+    ASSERT_TRUE(WaitForSleepingCaptures(set, kCaptures));
 
     ASSERT_EQ(0, set.SetTriggerMode(VYXZEB_TRIGGER_EXTERNAL_TYPE1));
-    sem_post(set.m_pSemCapture);
-    ASSERT_EQ(std::future_status::ready, capture.wait_for(std::chrono::seconds(20)));
-    EXPECT_EQ(VYXZEB_RET_CAPTURE_TIMEOUT, capture.get());
-    EXPECT_EQ(nullptr, frame);
-    while (sem_trywait(set.m_pSemCapture) == 0) {
+    for (int i = 0; i < kCaptures; ++i) {
+        ASSERT_EQ(std::future_status::ready, captures[i].wait_for(std::chrono::seconds(20))) << "capture hangs";
+        EXPECT_EQ(VYXZEB_RET_CAPTURE_TIMEOUT, captures[i].get());
+        EXPECT_EQ(nullptr, frames[i]);
     }
 
     // A capture that starts after the change takes frames of the new mode.
+    set.SetTimeOut(5000);
     vb::setFpgaReg(fpga::kFrameBufStatus, 1u << fpga::kFrameBufIdShift);
-    sem_post(set.m_pSemCapture);
+    set.AnnounceFrame();
+    unsigned char* frame = nullptr;
     EXPECT_EQ(0, set.CaptureData(&frame));
     EXPECT_EQ(set.m_pMapBaseFrameBuffer[1], frame);
+    EXPECT_EQ(0, set.ReleaseFrameBuffer());
 }
 
-TEST_F(CameraSetTest, ModeChangeDrainsAnnouncedFramesAndRestartsAcquisition) {
+TEST_F(CameraSetTest, ModeChangeForgetsAnnouncedFramesAndRestartsAcquisition) {
     CVYXSet& set = *s_set;
-    for (int i = 0; i < 3; ++i) sem_post(set.m_pSemCapture);
-    ASSERT_EQ(0, set.EmptyFrameBuffer());  // acquisition stopped
-    EXPECT_EQ(0u, vb::fpgaReg(fpga::kControl) & fpga::kControlCaptureStart);
-
+    for (int i = 0; i < 3; ++i) set.AnnounceFrame();
+    ASSERT_EQ(3u, Announced(set));
     ASSERT_EQ(0, set.SetTriggerMode(VYXZEB_TRIGGER_CONTINUOUS));
-    EXPECT_EQ(0, SemValue(set));
+    EXPECT_EQ(0u, Announced(set));
     EXPECT_EQ(fpga::kControlCaptureStart, vb::fpgaReg(fpga::kControl) & fpga::kControlCaptureStart);
-    EXPECT_FALSE(set.m_bChangingTriggerMode.load());
+    EXPECT_FALSE(set.m_Sync.Changing());
     VYXZEB_TRIGGER_MODE mode = VYXZEB_TRIGGER_SOFTWARE;
     EXPECT_EQ(0, set.GetTriggerMode(&mode));
     EXPECT_EQ(VYXZEB_TRIGGER_CONTINUOUS, mode);
 
-    // A refused mode is reported, and acquisition still runs afterwards.
+    // Emptying the buffers forgets their frames too, and leaves acquisition
+    // stopped.
+    for (int i = 0; i < 2; ++i) set.AnnounceFrame();
+    ASSERT_EQ(0, set.EmptyFrameBuffer());
+    EXPECT_EQ(0u, Announced(set));
+    EXPECT_EQ(0u, vb::fpgaReg(fpga::kControl) & fpga::kControlCaptureStart);
+
+    // A refused mode changes nothing: acquisition stays stopped, the mode and
+    // the frames announced since stay as they were.
+    set.AnnounceFrame();
+    const uint32_t trigger = vb::fpgaReg(fpga::kTrigger);
     EXPECT_EQ(VYXZEB_RET_BAD_PARAMETER, set.SetTriggerMode(static_cast<VYXZEB_TRIGGER_MODE>(6)));
-    EXPECT_EQ(fpga::kControlCaptureStart, vb::fpgaReg(fpga::kControl) & fpga::kControlCaptureStart);
+    EXPECT_EQ(VYXZEB_RET_BAD_PARAMETER, set.SetTriggerMode(static_cast<VYXZEB_TRIGGER_MODE>(-1)));
+    EXPECT_EQ(0u, vb::fpgaReg(fpga::kControl) & fpga::kControlCaptureStart);
+    EXPECT_EQ(trigger, vb::fpgaReg(fpga::kTrigger));
+    EXPECT_EQ(1u, Announced(set));
     ASSERT_EQ(0, set.SetTriggerMode(VYXZEB_TRIGGER_EXTERNAL_TYPE0));
-    EXPECT_EQ(0, SemValue(set));
+    EXPECT_EQ(0u, Announced(set));
 }
 
 TEST_F(CameraSetTest, OnlyWindowAndCombinedAddressModeResizeThePl) {
@@ -322,18 +335,16 @@ TEST_F(CameraSetTest, OnlyWindowAndCombinedAddressModeResizeThePl) {
     EXPECT_EQ(full, vb::fpgaReg(fpga::kFramePixelsA));
 }
 
-TEST_F(CameraSetTest, TwoSetsHaveSemaphoresOfTheirOwn) {
+TEST_F(CameraSetTest, TwoSetsHaveHandshakesOfTheirOwn) {
     std::unique_ptr<CBusSPI0> bus = OpenBus();
     bool ok = false;
     CVYXSet other(&ok, bus.get(), VYXZEB_SENSOR_Q210B);
     ASSERT_TRUE(ok);
     ASSERT_EQ(0, other.SetTriggerMode(VYXZEB_TRIGGER_EXTERNAL_TYPE0));
     ASSERT_EQ(0, s_set->SetTriggerMode(VYXZEB_TRIGGER_EXTERNAL_TYPE0));
-    EXPECT_NE(other.m_pSemCapture, s_set->m_pSemCapture);
-
     other.SetTimeOut(100);
     s_set->SetTimeOut(100);
-    sem_post(other.m_pSemCapture);
+    other.AnnounceFrame();
     unsigned char* frame = nullptr;
     EXPECT_EQ(VYXZEB_RET_CAPTURE_TIMEOUT, s_set->CaptureData(&frame));
     EXPECT_EQ(0, other.CaptureData(&frame));
@@ -404,15 +415,13 @@ TEST_F(CameraSetFailureTest, ThirdMappingFailureKeepsTheFirstTwoUntilDestroyed) 
     EXPECT_TRUE(vyxtest::Contains(log_.Text(), "VYXERR_(-----------CVYXSet m_pMapBaseFrameBuffer[2] mmap failed)"));
 }
 
-TEST_F(CameraSetFailureTest, SemaphoreAndPluginFailuresFailTheSet) {
+TEST_F(CameraSetFailureTest, PluginFailuresFailTheSet) {
     struct Row {
         void (*inject)();
         VYXZEB_SENSOR_TYPE type;
         const char* message;
     };
     const Row rows[] = {
-        {[] { vb::setServiceFault(vb::Service::SemInit, vb::Fault()); }, VYXZEB_SENSOR_Q210B,
-         "VYXERR_(CVYXSet sem_open the sem_share failed)"},
         {[] { vb::setPluginMissing(true); }, VYXZEB_SENSOR_Q210B,
          "VYXERR_(CVYXSet dlopen the sensor dll /usr/lib/libvyxSensorQ210B.so failed)"},
         {[] {}, VYXZEB_SENSOR_V880A, "VYXERR_(CVYXSet dlopen the sensor dll /usr/lib/libvyxSensorV880A.so failed)"},

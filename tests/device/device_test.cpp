@@ -3,7 +3,6 @@
 // the teardown.  White-box: links the library's objects, so g_Zeb and its
 // members are reachable.
 #include <gtest/gtest.h>
-#include <semaphore.h>
 
 #include <atomic>
 #include <chrono>
@@ -132,15 +131,9 @@ protected:
         EXPECT_EQ(VYXZEB_UnInit(), 0);
         ExpectNothingOpen();
     }
-    static int SemValue() {
-        int v = -1;
-        sem_getvalue(g_Zeb->m_pSet[0]->m_pSemCapture, &v);
-        return v;
-    }
-    static void DrainSem() {
-        while (sem_trywait(g_Zeb->m_pSet[0]->m_pSemCapture) == 0) {
-        }
-    }
+    static unsigned Announced() { return g_Zeb->m_pSet[0]->m_Sync.AnnouncedFrames(); }
+    // The set forgets its announcements when it empties its buffers.
+    static void ForgetAnnounced() { ASSERT_EQ(VYXZEB_EmptyFrameBuffer(0), 0); }
 };
 
 TEST_F(SharedDevice, PoolCounterMessageAppearsOnlyAfterTheSpareCount) {
@@ -178,16 +171,16 @@ TEST_F(SharedDevice, PoolTranslatesEveryBlockStartAndFlushes) {
     EXPECT_EQ(vb::cacheFlushCount(), flushes + 2);
 }
 
-TEST_F(SharedDevice, EachCodeOfSetZeroPostsOnceAndOtherTextsAreIgnored) {
-    DrainSem();
+TEST_F(SharedDevice, EachCodeOfSetZeroAnnouncesOnceAndOtherTextsAreIgnored) {
+    ForgetAnnounced();
     const uint64_t read0 = vb::interruptsRead();
     ASSERT_TRUE(vb::raiseInterruptText("169"));
     ASSERT_TRUE(vb::waitInterruptsRead(read0 + 1, 5000));
-    // The post happens right after the read; wait for it, bounded.
-    for (int i = 0; i < 5000 && SemValue() < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(SemValue(), 1);
+    // The announcement follows right after the read; wait for it, bounded.
+    for (int i = 0; i < 5000 && Announced() < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(Announced(), 1u);
 
-    // No set 1, and texts that are not exactly a code: nothing is posted.
+    // No set 1, and texts that are not exactly a code: nothing is announced.
     // A short text after a long one must not pick up the long one's tail.
     ASSERT_TRUE(vb::raiseInterruptText("170"));
     ASSERT_TRUE(vb::raiseInterruptText("1690", false));
@@ -195,9 +188,9 @@ TEST_F(SharedDevice, EachCodeOfSetZeroPostsOnceAndOtherTextsAreIgnored) {
     ASSERT_TRUE(vb::raiseInterruptText("16", false));
     ASSERT_TRUE(vb::raiseInterruptText("16"));
     ASSERT_TRUE(vb::waitInterruptsRead(read0 + 6, 5000));
-    for (int i = 0; i < 5000 && SemValue() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(SemValue(), 2);
-    DrainSem();
+    for (int i = 0; i < 5000 && Announced() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(Announced(), 2u);
+    ForgetAnnounced();
 }
 
 // ---- teardown ----

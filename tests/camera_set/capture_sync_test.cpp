@@ -1,0 +1,271 @@
+// The capture hand-shake on its own: announcements and captures, changes
+// that wake waiting captures and hold back new ones, the frames of abandoned
+// software triggers and the order of releases, and signals.  Threads meet on
+// the hand-shake's own counters (sleeping captures, announced frames), never
+// on sleeps.
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "CaptureSync.h"
+
+namespace {
+
+using Result = CCaptureSync::Result;
+using Capture = CCaptureSync::CCapture;
+constexpr unsigned kBuffers = 4;
+constexpr long kLongMs = 60000;   // far beyond any bounded wait below
+
+timespec After(long ms) {
+    timespec t = {};
+    clock_gettime(CLOCK_REALTIME, &t);
+    t.tv_sec += ms / 1000;
+    t.tv_nsec += (ms % 1000) * 1000000L;
+    if (t.tv_nsec >= 1000000000L) {
+        t.tv_nsec -= 1000000000L;
+        t.tv_sec += 1;
+    }
+    return t;
+}
+
+// Bounded wait until `count` captures sleep in the hand-shake.
+bool WaitSleeping(const CCaptureSync& sync, unsigned count) {
+    for (int i = 0; i < 20000 && sync.WaitingCaptures() != count; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return sync.WaitingCaptures() == count;
+}
+
+// A whole capture as the camera set makes it, in software-trigger mode when
+// framesPerBuffer is not 0; *releases collects what it asks to release.
+Result CaptureOnce(CCaptureSync& sync, long ms, unsigned framesPerBuffer = 0, unsigned* releases = nullptr) {
+    Capture c(sync, After(ms));
+    if (!c.Ok()) return Result::TimedOut;
+    Result r = c.Enter();
+    if (r != Result::Ready) return r;
+    if (framesPerBuffer != 0) {
+        unsigned n = 0;
+        r = c.SettleAbandoned(framesPerBuffer, &n);
+        if (releases) *releases += n;
+        if (r != Result::Ready) return r;
+    }
+    return c.TakeFrame();
+}
+
+TEST(CaptureSync, EachAnnouncedFrameIsTakenOnce) {
+    CCaptureSync sync(kBuffers);
+    sync.Announce();
+    sync.Announce();
+    EXPECT_EQ(sync.AnnouncedFrames(), 2u);
+    EXPECT_EQ(CaptureOnce(sync, 0), Result::Ready);
+    EXPECT_EQ(CaptureOnce(sync, 0), Result::Ready);
+    EXPECT_EQ(CaptureOnce(sync, 0), Result::TimedOut);   // deadline already passed
+
+    // A capture sleeping for a frame wakes on its announcement.
+    auto waiting = std::async(std::launch::async, [&] { return CaptureOnce(sync, kLongMs); });
+    ASSERT_TRUE(WaitSleeping(sync, 1));
+    sync.Announce();
+    ASSERT_EQ(waiting.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_EQ(waiting.get(), Result::Ready);
+    EXPECT_EQ(sync.AnnouncedFrames(), 0u);
+}
+
+TEST(CaptureSync, DeadlineEndsAWaitWithNothingAnnounced) {
+    CCaptureSync sync(kBuffers);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(CaptureOnce(sync, 100), Result::TimedOut);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(95));
+    EXPECT_EQ(sync.WaitingCaptures(), 0u);
+}
+
+TEST(CaptureSync, ChangeWakesEverySleepingCaptureAndHoldsNewOnesBack) {
+    CCaptureSync sync(kBuffers);
+    std::vector<std::future<Result>> sleepers;
+    for (int i = 0; i < 3; ++i)
+        sleepers.push_back(std::async(std::launch::async, [&] { return CaptureOnce(sync, kLongMs); }));
+    ASSERT_TRUE(WaitSleeping(sync, 3));
+
+    sync.BeginChange();
+    for (auto& f : sleepers) {
+        ASSERT_EQ(f.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        EXPECT_EQ(f.get(), Result::Changed);
+    }
+    EXPECT_TRUE(WaitSleeping(sync, 0));
+
+    // Started during the change: it sleeps until the change is over, then
+    // waits for a frame as usual.
+    sync.Announce();   // a frame the change is clearing
+    auto late = std::async(std::launch::async, [&] { return CaptureOnce(sync, kLongMs); });
+    ASSERT_TRUE(WaitSleeping(sync, 1));
+    sync.ForgetFrames();
+    sync.EndChange();
+    // Woken by the end of the change, it finds nothing and sleeps again.
+    ASSERT_TRUE(WaitSleeping(sync, 1));
+    EXPECT_FALSE(sync.Changing());
+    sync.Announce();
+    ASSERT_EQ(late.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_EQ(late.get(), Result::Ready);
+
+    // A change that never ends within the time-out ends the capture then.
+    sync.BeginChange();
+    EXPECT_EQ(CaptureOnce(sync, 50), Result::TimedOut);
+    sync.EndChange();
+}
+
+TEST(CaptureSync, ChangeBetweenTheStepsOfACaptureEndsIt) {
+    CCaptureSync sync(kBuffers);
+    Capture c(sync, After(kLongMs));
+    ASSERT_TRUE(c.Ok());
+    ASSERT_EQ(c.Enter(), Result::Ready);
+    sync.BeginChange();
+    sync.EndChange();
+    sync.Announce();   // even with a frame there: it may be one the change cleared
+    EXPECT_EQ(c.TakeFrame(), Result::Changed);
+    unsigned releases = 0;
+    EXPECT_EQ(c.SettleAbandoned(1, &releases), Result::Changed);
+    EXPECT_EQ(releases, 0u);
+}
+
+// A software capture that gives up leaves its trigger behind.  The next
+// capture waits for that frame and releases it before it fires its own.
+TEST(CaptureSync, FramesOfAbandonedTriggersAreReleasedNotHandedOut) {
+    CCaptureSync sync(kBuffers);
+    EXPECT_EQ(CaptureOnce(sync, 0, 1), Result::TimedOut);
+    EXPECT_EQ(sync.AbandonedTriggers(), 1u);
+
+    Capture next(sync, After(kLongMs));
+    ASSERT_TRUE(next.Ok());
+    ASSERT_EQ(next.Enter(), Result::Ready);
+    unsigned releases = 0;
+    auto settle = std::async(std::launch::async, [&] { return next.SettleAbandoned(1, &releases); });
+    ASSERT_TRUE(WaitSleeping(sync, 1));   // the late frame has not come yet
+    sync.Announce();                      // ... now it has
+    ASSERT_EQ(settle.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_EQ(settle.get(), Result::Ready);
+    EXPECT_EQ(releases, 1u);              // nothing held: released at once
+    EXPECT_EQ(sync.AbandonedTriggers(), 0u);
+    sync.Announce();                      // the frame of its own trigger
+    EXPECT_EQ(next.TakeFrame(), Result::Ready);
+
+    // A late frame that arrived before the next capture started is released
+    // without waiting.
+    EXPECT_EQ(sync.Release(), 1u);
+    EXPECT_EQ(CaptureOnce(sync, 0, 1), Result::TimedOut);
+    sync.Announce();
+    releases = 0;
+    Capture third(sync, After(0));
+    ASSERT_EQ(third.Enter(), Result::Ready);
+    EXPECT_EQ(third.SettleAbandoned(1, &releases), Result::Ready);
+    EXPECT_EQ(releases, 1u);
+}
+
+// The PL frees its oldest filled buffer whatever a release meant: a
+// discarded frame behind frames the application holds goes back only once
+// the application has given them all back.
+TEST(CaptureSync, DiscardedFramesWaitBehindTheFramesTheApplicationHolds) {
+    CCaptureSync sync(kBuffers);
+    sync.Announce();
+    ASSERT_EQ(CaptureOnce(sync, 0), Result::Ready);   // the application holds one
+    ASSERT_EQ(CaptureOnce(sync, 0, 1), Result::TimedOut);
+    sync.Announce();                                  // its late frame
+    unsigned releases = 0;
+    {
+        Capture c(sync, After(kLongMs));
+        ASSERT_EQ(c.Enter(), Result::Ready);
+        ASSERT_EQ(c.SettleAbandoned(1, &releases), Result::Ready);
+        sync.Announce();
+        ASSERT_EQ(c.TakeFrame(), Result::Ready);      // holds two now
+    }
+    EXPECT_EQ(releases, 0u);
+    EXPECT_EQ(sync.Release(), 1u);
+    EXPECT_EQ(sync.Release(), 2u);   // the last frame, then the discarded one
+    EXPECT_EQ(sync.Release(), 1u);   // more releases than frames still reach the PL
+}
+
+// With every buffer taken the PL drops the trigger: no frame is owed, and the
+// next capture does not wait for one.
+TEST(CaptureSync, TriggerWithoutAFreeBufferOwesNoFrame) {
+    CCaptureSync sync(kBuffers);
+    for (unsigned i = 0; i < kBuffers; ++i) {
+        sync.Announce();
+        ASSERT_EQ(CaptureOnce(sync, 0), Result::Ready);
+    }
+    EXPECT_EQ(CaptureOnce(sync, 0, 1), Result::TimedOut);
+    EXPECT_EQ(sync.AbandonedTriggers(), 0u);
+    for (unsigned i = 0; i < kBuffers; ++i) sync.Release();
+    // With a buffer free again, a trigger given up on owes its frame: the
+    // next capture waits for it first, and at its deadline it is still owed
+    // (it may yet come, and must not pass for a later trigger's frame).
+    EXPECT_EQ(CaptureOnce(sync, 0, 1), Result::TimedOut);
+    EXPECT_EQ(sync.AbandonedTriggers(), 1u);
+    EXPECT_EQ(CaptureOnce(sync, 0, 1), Result::TimedOut);
+    EXPECT_EQ(sync.AbandonedTriggers(), 1u);
+}
+
+// Several frames per buffer: a buffer announces that many triggers, and the
+// triggers given up on share the buffer with the one that completes it.
+TEST(CaptureSync, BufferOfSeveralFramesCompletesWithTheLastTrigger) {
+    CCaptureSync sync(kBuffers);
+    EXPECT_EQ(CaptureOnce(sync, 0, 3), Result::TimedOut);
+    EXPECT_EQ(CaptureOnce(sync, 0, 3), Result::TimedOut);
+    EXPECT_EQ(sync.AbandonedTriggers(), 2u);
+    Capture c(sync, After(kLongMs));
+    ASSERT_EQ(c.Enter(), Result::Ready);
+    unsigned releases = 0;
+    ASSERT_EQ(c.SettleAbandoned(3, &releases), Result::Ready);   // no waiting
+    EXPECT_EQ(releases, 0u);
+    sync.Announce();
+    EXPECT_EQ(c.TakeFrame(), Result::Ready);
+    EXPECT_EQ(sync.AbandonedTriggers(), 0u);
+}
+
+TEST(CaptureSync, ForgettingClearsEveryCount) {
+    CCaptureSync sync(kBuffers);
+    sync.Announce();
+    ASSERT_EQ(CaptureOnce(sync, 0), Result::Ready);
+    ASSERT_EQ(CaptureOnce(sync, 0, 1), Result::TimedOut);
+    sync.Announce();
+    sync.BeginChange();
+    sync.ForgetFrames();
+    sync.EndChange();
+    EXPECT_EQ(sync.AnnouncedFrames(), 0u);
+    EXPECT_EQ(sync.AbandonedTriggers(), 0u);
+    EXPECT_EQ(sync.Release(), 1u);   // nothing held any more
+}
+
+void NoteSignal(int) {}
+
+// A signal handled by the capturing thread ends its wait, as applications
+// that stop on SIGINT or SIGTERM rely on.
+TEST(CaptureSync, SignalEndsTheWait) {
+    struct sigaction sa = {};
+    struct sigaction old = {};
+    sa.sa_handler = NoteSignal;
+    sigemptyset(&sa.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR1, &sa, &old), 0);
+    CCaptureSync sync(kBuffers);
+    std::promise<pthread_t> self;
+    auto waiting = std::async(std::launch::async, [&] {
+        self.set_value(pthread_self());
+        return CaptureOnce(sync, kLongMs);
+    });
+    const pthread_t thread = self.get_future().get();
+    ASSERT_TRUE(WaitSleeping(sync, 1));
+    // A signal that lands just before the thread enters its wait is handled
+    // and gone; signal again until the wait has ended, bounded.
+    bool ended = false;
+    for (int i = 0; i < 400 && !ended; ++i) {
+        ASSERT_EQ(pthread_kill(thread, SIGUSR1), 0);
+        ended = waiting.wait_for(std::chrono::milliseconds(50)) == std::future_status::ready;
+    }
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(waiting.get(), Result::TimedOut);
+    sigaction(SIGUSR1, &old, nullptr);
+}
+
+}  // namespace
