@@ -11,10 +11,19 @@
  * function that needs the device returns VYXZEB_RET_NOT_INITIALIZED before it
  * looks at any argument while the library is not initialised.
  *
- * Threads: the library takes no lock.  VYXZEB_Init and VYXZEB_UnInit must not
- * run while any other call is in progress; VYXZEB_Malloc and VYXZEB_Free must
- * be serialised among themselves; other calls may come from several threads,
- * and a thread blocked in VYXZEB_CaptureData is woken by VYXZEB_SetTriggerMode.
+ * Threads: VYXZEB_Init and VYXZEB_UnInit must not run while any other call is
+ * in progress; VYXZEB_Malloc and VYXZEB_Free must be serialised among
+ * themselves; other calls may come from several threads.  One thread per
+ * camera set captures and releases frames: two threads capturing from one
+ * set can be handed the same buffer, and VYXZEB_ReleaseBuffer frees the
+ * oldest frame the set handed out, which may be the other thread's.  A thread
+ * blocked in VYXZEB_CaptureData is woken by VYXZEB_SetTriggerMode or
+ * VYXZEB_EmptyFrameBuffer from another thread, and by a signal it handles.
+ *
+ * Processes: frames are announced by a thread the library starts in
+ * VYXZEB_Init.  A child made by fork() has no such thread and cannot capture
+ * (its captures end with -1011); a program the child execs calls VYXZEB_Init
+ * itself.  No descriptor of the library survives an exec.
  *
  * Usable from C and C++.  Three functions (VYXZEB_GetFrameBufNum,
  * VYXZEB_SetFrameBufNum, VYXZEB_GetPosition) are exported under C++ names and
@@ -131,18 +140,25 @@ VYXZEB_API int VYXZEB_LogGet(bool* pbEnable, char* pszFolder);
 /* ---- Sensor settings (all: 0, -1002, -1026 no set, -1025 no sensor or SPI
  *      failure, -1009 null output) --------------------------------------- */
 
-/* Limits of the field of view in sensor pixels: smallest x/y offset and
- * largest width/height. */
-VYXZEB_API int VYXZEB_GetCaptureFieldOfViewRange(int nIndex, unsigned long* pulX, unsigned long* pulY,
-                                                 unsigned long* pulWidth, unsigned long* pulHeight);
+/* Limits of the field of view in sensor pixels, in this order: smallest
+ * width, smallest height, largest width, largest height (16, 1, 1280, 1024
+ * for the Q210B). */
+VYXZEB_API int VYXZEB_GetCaptureFieldOfViewRange(int nIndex, unsigned long* pulMinWidth,
+                                                 unsigned long* pulMinHeight, unsigned long* pulMaxWidth,
+                                                 unsigned long* pulMaxHeight);
 /* Sets the sensor window (clamped and aligned by the sensor) and resizes the
- * PL's frames to match. */
+ * PL's frames to match.  A window that gives an empty frame with the current
+ * address mode is refused with -1009 and the previous window stays.  A
+ * multi-frame count that no longer fits one frame buffer is reduced to the
+ * largest that fits (and logged). */
 VYXZEB_API int VYXZEB_SetCaptureFieldOfView(int nIndex, unsigned long ulX, unsigned long ulY,
                                             unsigned long ulWidth, unsigned long ulHeight);
 VYXZEB_API int VYXZEB_GetCaptureFieldOfView(int nIndex, unsigned long* pulX, unsigned long* pulY,
                                             unsigned long* pulWidth, unsigned long* pulHeight);
 /* Sets row and column address mode together (binning/skipping); the frame
- * size shrinks by the mode's divisor. */
+ * size shrinks by the mode's divisor.  A mode that would give an empty frame
+ * with the current window is refused with -1009 and the previous mode stays;
+ * the multi-frame count is kept inside one frame buffer as above. */
 VYXZEB_API int VYXZEB_SetAddressMode(int nIndex, VYX_ADDRESSMODE eMode);
 VYXZEB_API int VYXZEB_GetAddressMode(int nIndex, VYX_ADDRESSMODE* peMode);
 /* Size of the delivered frames: width and height in pixels, bits per pixel
@@ -156,7 +172,8 @@ VYXZEB_API int VYXZEB_GetGain(int nIndex, unsigned long* pulGain);
 VYXZEB_API int VYXZEB_GetExposureLinesRange(int nIndex, unsigned long* pulMin, unsigned long* pulMax);
 VYXZEB_API int VYXZEB_SetExposureLines(int nIndex, unsigned long ulLines);
 VYXZEB_API int VYXZEB_GetExposureLines(int nIndex, unsigned long* pulLines);
-/* Exposure in milliseconds. */
+/* Exposure in milliseconds.  Times beyond the range are limited to it;
+ * a negative, infinite or not-a-number time is refused with -1009. */
 VYXZEB_API int VYXZEB_GetExposureTimeRange(int nIndex, float* pfMin, float* pfMax);
 VYXZEB_API int VYXZEB_SetExposureTime(int nIndex, float fMilliseconds);
 VYXZEB_API int VYXZEB_GetExposureTime(int nIndex, float* pfMilliseconds);
@@ -173,25 +190,35 @@ VYXZEB_API int VYXZEB_GetFlip(int nIndex, bool* pbFlip);
 VYXZEB_API int VYXZEB_CaptureSetTimeOut(int nIndex, unsigned long ulMilliseconds);
 
 /* Waits for the next frame and stores a pointer into the set's frame buffer
- * in *ppFrame (no copy).  In software-trigger mode the call fires the trigger
- * itself.  The frame stays valid until VYXZEB_ReleaseBuffer.  0; -1011 with
- * *ppFrame null when no frame came in time or a trigger-mode change ended the
- * wait; -1027 software trigger while acquisition is stopped; -1002, -1026,
- * -1009 (null ppFrame).  May block for the time-out; wakes when another
- * thread changes the trigger mode. */
+ * in *ppFrame (no copy).  The frame stays valid until VYXZEB_ReleaseBuffer.
+ * In software-trigger mode the call fires the trigger itself and returns the
+ * frame of that trigger: frames of triggers whose captures gave up earlier
+ * are given back to the PL, never handed out (they are waited for first).
+ * The time-out counts from the call, on the real-time clock: setting the
+ * system time moves the deadline.  A capture that starts while the trigger
+ * mode changes or the buffers are emptied waits for that to finish, then for
+ * a frame.  0; -1011 with *ppFrame null when no frame came in time, a signal
+ * ended the wait, or a trigger-mode change or an emptying of the buffers
+ * began while it waited (then at once, whatever the time-out); -1027
+ * software trigger while acquisition is stopped; -1002, -1026, -1009 (null
+ * ppFrame). */
 VYXZEB_API int VYXZEB_CaptureData(int nIndex, unsigned char** ppFrame);
 
-/* Hands the frame buffer of the last frame back to the PL.  0, -1002, -1006,
- * -1023. */
+/* Hands one frame back to the PL, which frees its oldest filled buffer
+ * first: with several frames held, release them in the order they were
+ * captured.  0, -1002, -1006, -1023. */
 VYXZEB_API int VYXZEB_ReleaseBuffer(int nIndex);
 
 /* Stops acquisition and clears the PL's frame buffers (restart with
- * VYXZEB_SetTriggerMode).  Blocks about 100 ms.  0, -1002, -1026, -1023. */
+ * VYXZEB_SetTriggerMode): the frames captured or announced so far are gone,
+ * and a capture waiting in another thread returns -1011.  Blocks about
+ * 100 ms.  0, -1002, -1026, -1023. */
 VYXZEB_API int VYXZEB_EmptyFrameBuffer(int nIndex);
 
-/* Trigger mode.  Setting it stops acquisition, empties the buffers, wakes a
- * waiting VYXZEB_CaptureData with -1011 and restarts acquisition.
- * 0, -1002, -1006, -1009 (mode outside 0..5 or null), -1023. */
+/* Trigger mode.  Setting it stops acquisition, empties the buffers, wakes
+ * every waiting VYXZEB_CaptureData with -1011 and restarts acquisition; it
+ * blocks about 100 ms.  A mode outside 0..5 is refused (-1009) before
+ * anything changes.  0, -1002, -1006, -1009 (bad mode or null), -1023. */
 VYXZEB_API int VYXZEB_GetTriggerMode(int nIndex, VYXZEB_TRIGGER_MODE* peMode);
 VYXZEB_API int VYXZEB_SetTriggerMode(int nIndex, VYXZEB_TRIGGER_MODE eMode);
 
@@ -247,13 +274,13 @@ VYXZEB_API int VYXZEB_ShowCaptureData(int nIndex, unsigned char* pFrame);
 VYXZEB_API int VYXZEB_Malloc(unsigned long ulSize, unsigned char** ppBlock);
 
 /* Gives a block back and sets *ppBlock to null.  0, -1002, -1013 (no block),
- * -1001 (not a block). */
+ * -1001 (not a block, or a block already given back: nothing changes). */
 VYXZEB_API int VYXZEB_Free(unsigned char** ppBlock);
 
 /* Shows an image held in a block from VYXZEB_Malloc: width x height pixels,
  * 8 (grey) or 24 (BGR) bits per pixel, rows of width x bits / 8 bytes.
- * 0, -1002, -1026, -1001 (not a block start), -1009 (image larger than its
- * block). */
+ * 0, -1002, -1026, -1001 (not a block start), -1009 (another depth, or an
+ * image larger than its block). */
 VYXZEB_API int VYXZEB_ShowUserLoadData(int nIndex, unsigned char* pBlock, unsigned int unWidth,
                                        unsigned int unHeight, unsigned int unBitCount);
 

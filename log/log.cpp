@@ -39,7 +39,7 @@ CLog::CLog(unsigned int* szLogFilePath, bool bFile, bool bPrintOut)
     // A path that does not fit is not cut and opened: that would create a file
     // under a name nobody asked for.  The log then has no file.
     if (m_bFile && nLen < static_cast<size_t>(kLogPathSize))
-        m_pLogFile = fopen(m_szLogFilePath, "a+");
+        m_pLogFile = fopen(m_szLogFilePath, "a+e");   // e: close-on-exec
 }
 
 CLog::~CLog()

@@ -1,5 +1,6 @@
 // VYXZebApiBase.cpp - life cycle, identification, log switch and the sensor
 // settings.
+#include <cmath>
 #include <new>
 
 #include "VYXLog.h"
@@ -96,7 +97,13 @@ VYXZEB_API int VYXZEB_GetExposureLines(int i, unsigned long* p) { return ToDevic
 VYXZEB_API int VYXZEB_GetExposureTimeRange(int i, float* pMin, float* pMax) {
     return ToDevice(&CZeb::GetExposureTimeRange, i, pMin, pMax);
 }
-VYXZEB_API int VYXZEB_SetExposureTime(int i, float v) { return ToDevice(&CZeb::SetExposureTime, i, v); }
+// A time that is not a number or is negative (or infinite) names no exposure
+// at all; every finite, non-negative time is limited to the sensor's range.
+VYXZEB_API int VYXZEB_SetExposureTime(int i, float v) {
+    if (!vyxapi::Initialised()) return VYXZEB_RET_NOT_INITIALIZED;
+    if (!std::isfinite(v) || v < 0.0f) return VYXZEB_RET_BAD_PARAMETER;
+    return g_Zeb->SetExposureTime(i, v);
+}
 VYXZEB_API int VYXZEB_GetExposureTime(int i, float* p) { return ToDevice(&CZeb::GetExposureTime, i, p); }
 VYXZEB_API int VYXZEB_SetMirror(int i, bool b) { return ToDevice(&CZeb::SetMirror, i, b); }
 VYXZEB_API int VYXZEB_GetMirror(int i, bool* p) { return ToDevice(&CZeb::GetMirror, i, p); }

@@ -37,7 +37,9 @@ void CBusSPI::OpenNode(const char* pszPath, bool* pbInit)
 {
     if (pbInit != nullptr)
         *pbInit = false;
-    m_nFd = open(pszPath, O_RDWR);
+    // Close-on-exec: a program the application starts must not inherit the
+    // sensor's bus.
+    m_nFd = open(pszPath, O_RDWR | O_CLOEXEC);
     if (pbInit != nullptr)
         *pbInit = m_nFd >= 0;
 }

@@ -48,7 +48,8 @@ CGPIO::~CGPIO()
 int CGPIO::GPIOInit()
 {
     // The driver takes its write requests on a read-only descriptor as well.
-    m_nFd = open(kDevicePath, O_RDONLY);
+    // Close-on-exec, like every descriptor of the library.
+    m_nFd = open(kDevicePath, O_RDONLY | O_CLOEXEC);
     if (m_nFd >= 0)
         return VYXZEB_RET_SUCCESS;
     VYXLOG_OutputString(hVYXLog, "VYXERR_(CGPIO::GPIOInit open device failed!)", 1);

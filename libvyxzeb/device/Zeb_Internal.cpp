@@ -39,7 +39,7 @@ int CZeb::WrRegFPGA(int nIndex, unsigned short usOffset, unsigned long ulValue) 
 }
 
 int CZeb::CreatePhysicalPool() {
-    m_nFdPhyMemPool = open(kFrameBufferDevice, O_RDWR | O_SYNC);
+    m_nFdPhyMemPool = open(kFrameBufferDevice, O_RDWR | O_SYNC | O_CLOEXEC);
     if (m_nFdPhyMemPool < 0) {
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s open device %s failed)", "CreatePhysicalPool",
                               kFrameBufferDevice);
@@ -99,9 +99,12 @@ int CZeb::MallocPhyPoolBlk(unsigned long ulSize, unsigned char** ppBlock) {
     return VYXZEB_RET_FAILED;
 }
 
+// Only a block that is handed out can come back: a second free (through a
+// copy of the pointer) would otherwise let the block be handed out twice.
 int CZeb::FreePhyPoolBlk(unsigned char* pBlock) {
     for (int k = 0; k < kPoolBlocksHandedOut; ++k) {
         if (m_PhyPlBlk[k].pVirAddr == pBlock) {
+            if (!m_PhyPlBlk[k].bUsed) return VYXZEB_RET_FAILED;
             ++m_unPhyPlBlkFree;
             m_PhyPlBlk[k].bUsed = false;
             return VYXZEB_RET_SUCCESS;

@@ -103,7 +103,9 @@ CPL::~CPL()
 int CPL::OpenMem(const char* pszFunction)
 {
     static const char kDevMem[] = "/dev/mem";
-    int nFd = open(kDevMem, O_RDWR | O_SYNC);
+    // Close-on-exec: no program the application starts may inherit
+    // read-write access to physical memory.
+    int nFd = open(kDevMem, O_RDWR | O_SYNC | O_CLOEXEC);
     if (nFd < 0)
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s open device %s failed)",
                               pszFunction, kDevMem);

@@ -17,6 +17,11 @@
 using namespace vyxpl;
 
 namespace {
+// Source pixel formats: 8-bit grey through the grey VDMA, 24-bit B, G, R
+// through the colour VDMA.
+constexpr unsigned int kGreyBits = 8;
+constexpr unsigned int kColourBits = 24;
+
 // Horizontal size in bytes of the visible part in a frame store.
 uint32_t ShowHSize(const PL_SHOW_WINDOW& w)
 {
@@ -35,6 +40,20 @@ uint32_t PhysOf(const unsigned char* p)
 }
 } // namespace
 
+bool CPL::ShowSourceBytes(unsigned int unWidth, unsigned int unHeight, unsigned int unBits,
+                          unsigned long long* pullBytes)
+{
+    unsigned long long ullBytesPerPixel = 0;
+    if (unBits == kGreyBits)
+        ullBytesPerPixel = 1;
+    else if (unBits == kColourBits)
+        ullBytesPerPixel = phys::kShowStoreBytesPerPixel;
+    else
+        return false;
+    *pullBytes = static_cast<unsigned long long>(unWidth) * unHeight * ullBytesPerPixel;
+    return true;
+}
+
 uint32_t CPL::ShowStoreAddress() const
 {
     return m_nShowBufIndex != 0 ? phys::kShowStore1 : phys::kShowStore0;
@@ -45,7 +64,7 @@ uint32_t CPL::ShowStoreAddress() const
 int CPL::ValidateVDMA(unsigned char* pPhys, int nSrcWidth, int nSrcHeight, int nSrcBits)
 {
     int (CPL::*pfnWrite)(unsigned short, unsigned long);
-    if (nSrcBits == 8) {
+    if (nSrcBits == static_cast<int>(kGreyBits)) {
         WrReg_FPGA(fpga::kShowSource, fpga::kShowSourceGrey8);
         pfnWrite = &CPL::CMD_WrReg_VDMAG8;
     } else {

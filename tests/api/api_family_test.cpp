@@ -1,8 +1,16 @@
 // The exported families on one shared, initialised device: routing by
 // index, the API layer's own checks and conversions, and their effect on
 // the board's registers, GPIO lines and memory.
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "PLRegs.h"
@@ -97,6 +105,59 @@ TEST(Acquisition, MultiFrameIsBoundedByTheFrameBuffer) {
     EXPECT_EQ(count, 8u);
     EXPECT_EQ(VYXZEB_GetMultiFrame(0, nullptr), VYXZEB_RET_BAD_PARAMETER);
     EXPECT_EQ(VYXZEB_SetMultiFrame(0, 1), 0);
+}
+
+// A count set for small frames must not survive a change to larger ones:
+// the PL would write past its 10 MiB buffer into the neighbouring ones.
+TEST(Acquisition, MultiFrameCountShrinksWhenTheFramesGrow) {
+    vyxtest::LogCapture log;
+    ASSERT_TRUE(log.ok());
+    unsigned long lo = 0, hi = 0, count = 0;
+    ASSERT_EQ(VYXZEB_SetAddressMode(0, VYX_ADDRESSMODE_DIV8), 0);
+    ASSERT_EQ(VYXZEB_GetMultiFrameRange(0, &lo, &hi), 0);
+    EXPECT_EQ(hi, 512u);   // 160 x 128 frames
+    ASSERT_EQ(VYXZEB_SetMultiFrame(0, 500), 0);
+    ASSERT_EQ(VYXZEB_SetAddressMode(0, VYX_ADDRESSMODE_NORMAL), 0);
+    EXPECT_EQ(VYXZEB_GetMultiFrame(0, &count), 0);
+    EXPECT_EQ(count, 8u);
+    EXPECT_EQ(vb::fpgaReg(vyxpl::fpga::kMultiFrameA), 8u);
+    EXPECT_EQ(vb::fpgaReg(vyxpl::fpga::kMultiFrameB), 8u);
+    EXPECT_TRUE(vyxtest::Contains(log.Text(), "multi-frame count 500 does not fit, reduced to 8)")) << log.Text();
+
+    // The window does the same; a count that still fits is kept.
+    ASSERT_EQ(VYXZEB_SetCaptureFieldOfView(0, 0, 0, 320, 240), 0);
+    ASSERT_EQ(VYXZEB_SetMultiFrame(0, 100), 0);
+    ASSERT_EQ(VYXZEB_SetCaptureFieldOfView(0, 0, 0, 640, 480), 0);
+    EXPECT_EQ(VYXZEB_GetMultiFrame(0, &count), 0);
+    EXPECT_EQ(count, 34u);   // 0xA00000 / (640 x 480)
+    ASSERT_EQ(VYXZEB_SetCaptureFieldOfView(0, 0, 0, 320, 240), 0);
+    EXPECT_EQ(VYXZEB_GetMultiFrame(0, &count), 0);
+    EXPECT_EQ(count, 34u);
+    ASSERT_EQ(VYXZEB_SetCaptureFieldOfView(0, 0, 0, 1280, 1024), 0);
+    EXPECT_EQ(VYXZEB_GetMultiFrame(0, &count), 0);
+    EXPECT_EQ(count, 8u);
+    EXPECT_EQ(VYXZEB_SetMultiFrame(0, 1), 0);
+}
+
+// A refused mode leaves the PL exactly as it was: acquisition the
+// application stopped stays stopped, and its buffers are not emptied.
+TEST(Acquisition, RefusedTriggerModeChangesNothing) {
+    ASSERT_EQ(VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_CONTINUOUS), 0);
+    ASSERT_EQ(VYXZEB_EmptyFrameBuffer(0), 0);
+    const uint32_t control = vb::fpgaReg(vyxpl::fpga::kControl);
+    const uint32_t trigger = vb::fpgaReg(vyxpl::fpga::kTrigger);
+    ASSERT_EQ(control & vyxpl::fpga::kControlCaptureStart, 0u);
+    for (int mode : {6, -1, 1000}) {
+        EXPECT_EQ(VYXZEB_SetTriggerMode(0, static_cast<VYXZEB_TRIGGER_MODE>(mode)), VYXZEB_RET_BAD_PARAMETER);
+        EXPECT_EQ(vb::fpgaReg(vyxpl::fpga::kControl), control) << mode;
+        EXPECT_EQ(vb::fpgaReg(vyxpl::fpga::kTrigger), trigger) << mode;
+    }
+    VYXZEB_TRIGGER_MODE mode = VYXZEB_TRIGGER_SOFTWARE;
+    EXPECT_EQ(VYXZEB_GetTriggerMode(0, &mode), 0);
+    EXPECT_EQ(mode, VYXZEB_TRIGGER_CONTINUOUS);
+    // Back to the start-up state: software trigger, acquisition stopped.
+    ASSERT_EQ(VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE), 0);
+    ASSERT_EQ(VYXZEB_EmptyFrameBuffer(0), 0);
 }
 
 TEST(Acquisition, FrameBufferNumberAndTriggerFilter) {
@@ -210,6 +271,27 @@ TEST(Pool, BlocksAreHandedOutInOrderAndFreedOnce) {
     EXPECT_EQ(VYXZEB_Malloc(kBlock, nullptr), VYXZEB_RET_BAD_PARAMETER);
 }
 
+// Freeing a block through a second copy of its pointer must not hand the
+// block to two owners.
+TEST(Pool, ABlockThatIsNotHandedOutCannotBeFreed) {
+    unsigned char* p = nullptr;
+    ASSERT_EQ(VYXZEB_Malloc(16, &p), 0);
+    unsigned char* copy = p;
+    unsigned char* const block = p;
+    ASSERT_EQ(VYXZEB_Free(&p), 0);
+    EXPECT_EQ(VYXZEB_Free(&copy), VYXZEB_RET_FAILED);
+    EXPECT_EQ(copy, block);   // changes nothing, not even the caller's pointer
+
+    unsigned char* a = nullptr;
+    unsigned char* b = nullptr;
+    ASSERT_EQ(VYXZEB_Malloc(16, &a), 0);
+    ASSERT_EQ(VYXZEB_Malloc(16, &b), 0);
+    EXPECT_EQ(a, block);
+    EXPECT_NE(b, block);
+    EXPECT_EQ(VYXZEB_Free(&a), 0);
+    EXPECT_EQ(VYXZEB_Free(&b), 0);
+}
+
 TEST(Pool, BlockMemoryIsThePhysicalRamTheDisplayReads) {
     unsigned char* p = nullptr;
     ASSERT_EQ(VYXZEB_Malloc(1280 * 720, &p), 0);
@@ -247,6 +329,30 @@ TEST(Display, UserImagesMustBePoolBlocksThatHoldTheWholeImage) {
     EXPECT_EQ(VYXZEB_Free(&p), 0);
 }
 
+// 8-bit images go through the grey DMA (1 byte a pixel), 24-bit ones through
+// the colour DMA (3 bytes a pixel); no other depth has a path.  Whatever the
+// DMA reads must lie in the block.
+TEST(Display, UserImagesAreGreyOrColourAndBoundedByWhatTheDmaReads) {
+    unsigned char* p = nullptr;
+    ASSERT_EQ(VYXZEB_Malloc(kBlock, &p), 0);
+    vb::writeReg(vb::Block::VdmaG8, vyxpl::vdma::kMm2sStartAddr, 0xDEAD0000u);
+    vb::writeReg(vb::Block::VdmaRgb, vyxpl::vdma::kMm2sStartAddr, 0xDEAD0000u);
+    for (unsigned bits : {0u, 1u, 7u, 16u, 32u, 33u}) {
+        EXPECT_EQ(VYXZEB_ShowUserLoadData(0, p, 64, 64, bits), VYXZEB_RET_BAD_PARAMETER) << bits;
+    }
+    EXPECT_EQ(VYXZEB_ShowUserLoadData(0, p, 2048, 2048, 16), VYXZEB_RET_BAD_PARAMETER);
+    EXPECT_EQ(VYXZEB_ShowUserLoadData(0, p, 4096, 2049, 8), VYXZEB_RET_BAD_PARAMETER);
+    EXPECT_EQ(VYXZEB_ShowUserLoadData(0, p, 2048, 1366, 24), VYXZEB_RET_BAD_PARAMETER);
+    EXPECT_EQ(vb::readReg(vb::Block::VdmaG8, vyxpl::vdma::kMm2sStartAddr), 0xDEAD0000u);
+    EXPECT_EQ(vb::readReg(vb::Block::VdmaRgb, vyxpl::vdma::kMm2sStartAddr), 0xDEAD0000u);
+
+    EXPECT_EQ(VYXZEB_ShowUserLoadData(0, p, 4096, 2048, 8), 0);   // 8 MiB exactly
+    EXPECT_EQ(vb::readReg(vb::Block::VdmaG8, vyxpl::vdma::kMm2sStartAddr), kPoolBase);
+    EXPECT_EQ(VYXZEB_ShowUserLoadData(0, p, 2048, 1365, 24), 0);
+    EXPECT_EQ(vb::readReg(vb::Block::VdmaRgb, vyxpl::vdma::kMm2sStartAddr), kPoolBase);
+    EXPECT_EQ(VYXZEB_Free(&p), 0);
+}
+
 TEST(Display, PlacementIsAlignedToFourPixels) {
     EXPECT_EQ(VYXZEB_SetPosition(0, -3, 5, 641, 482), 0);
     int x = 0, y = 0;
@@ -273,6 +379,122 @@ TEST(Flash, EnableAndInvertRoundTrip) {
     EXPECT_EQ(VYXZEB_FlashSetInvert(0, false), 0);
     EXPECT_EQ(VYXZEB_FlashGetEnable(0, &b), 0);
     EXPECT_FALSE(b);
+}
+
+TEST(SensorSettings, FieldOfViewRangeIsTheSmallestAndLargestWindow) {
+    unsigned long minW = 0, minH = 0, maxW = 0, maxH = 0;
+    ASSERT_EQ(VYXZEB_GetCaptureFieldOfViewRange(0, &minW, &minH, &maxW, &maxH), 0);
+    EXPECT_EQ(minW, 16u);
+    EXPECT_EQ(minH, 1u);
+    EXPECT_EQ(maxW, 1280u);
+    EXPECT_EQ(maxH, 1024u);
+}
+
+// NaN or a negative time names no exposure; finite non-negative times keep
+// being limited to the sensor's range.
+TEST(SensorSettings, ExposureTimeThatIsNoTimeIsRefused) {
+    unsigned long lines = 0, before = 0;
+    ASSERT_EQ(VYXZEB_SetExposureTime(0, 25.0f), 0);
+    ASSERT_EQ(VYXZEB_GetExposureLines(0, &before), 0);
+    ASSERT_GT(before, 0u);
+    for (float t : {std::nanf(""), -1.0f, -1e-6f, -std::numeric_limits<float>::infinity(),
+                    std::numeric_limits<float>::infinity()}) {
+        EXPECT_EQ(VYXZEB_SetExposureTime(0, t), VYXZEB_RET_BAD_PARAMETER) << t;
+        EXPECT_EQ(VYXZEB_GetExposureLines(0, &lines), 0);
+        EXPECT_EQ(lines, before) << t;
+    }
+    EXPECT_EQ(VYXZEB_SetExposureTime(0, 1e9f), 0);
+    EXPECT_EQ(VYXZEB_GetExposureLines(0, &lines), 0);
+    EXPECT_EQ(lines, 65534u);
+    EXPECT_EQ(VYXZEB_SetExposureTime(0, 0.0f), 0);
+    EXPECT_EQ(VYXZEB_GetExposureLines(0, &lines), 0);
+    EXPECT_EQ(lines, 0u);
+    EXPECT_EQ(VYXZEB_SetExposureTime(0, 25.0f), 0);
+}
+
+// A window and address mode that leave no pixel are refused, whichever of
+// the two is set last; the refused call leaves the sensor and the PL as they
+// were.
+TEST(SensorSettings, WindowAndModeThatGiveAnEmptyFrameAreRefused) {
+    struct Geometry {
+        unsigned long x = 0, y = 0, w = 0, h = 0, lines = 0;
+        VYX_ADDRESSMODE mode = VYX_ADDRESSMODE_NORMAL;
+        int width = 0, height = 0, bits = 0;
+        uint32_t plPixels = 0;
+    };
+    auto now = [] {
+        Geometry g;
+        EXPECT_EQ(VYXZEB_GetCaptureFieldOfView(0, &g.x, &g.y, &g.w, &g.h), 0);
+        EXPECT_EQ(VYXZEB_GetAddressMode(0, &g.mode), 0);
+        EXPECT_EQ(VYXZEB_GetExposureLines(0, &g.lines), 0);
+        EXPECT_EQ(VYXZEB_GetCaptureSize(0, &g.width, &g.height, &g.bits), 0);
+        g.plPixels = vb::fpgaReg(vyxpl::fpga::kFramePixelsA);
+        return g;
+    };
+    auto expectSame = [](const Geometry& a, const Geometry& b) {
+        EXPECT_EQ(a.x, b.x);
+        EXPECT_EQ(a.y, b.y);
+        EXPECT_EQ(a.w, b.w);
+        EXPECT_EQ(a.h, b.h);
+        EXPECT_EQ(a.mode, b.mode);
+        EXPECT_EQ(a.lines, b.lines);
+        EXPECT_EQ(a.width, b.width);
+        EXPECT_EQ(a.height, b.height);
+        EXPECT_EQ(a.plPixels, b.plPixels);
+    };
+
+    ASSERT_EQ(VYXZEB_SetAddressMode(0, VYX_ADDRESSMODE_DIV8), 0);
+    Geometry before = now();
+    EXPECT_EQ(before.width, 160);
+    EXPECT_EQ(VYXZEB_SetCaptureFieldOfView(0, 0, 0, 1280, 7), VYXZEB_RET_BAD_PARAMETER);   // 160 x 0
+    expectSame(before, now());
+    EXPECT_EQ(VYXZEB_SetCaptureFieldOfView(0, 0, 0, 16, 1024), VYXZEB_RET_BAD_PARAMETER);  // 0 x 128
+    expectSame(before, now());
+
+    ASSERT_EQ(VYXZEB_SetAddressMode(0, VYX_ADDRESSMODE_NORMAL), 0);
+    ASSERT_EQ(VYXZEB_SetCaptureFieldOfView(0, 0, 0, 1280, 7), 0);
+    before = now();
+    EXPECT_EQ(before.height, 7);
+    EXPECT_EQ(before.plPixels, 1280u * 7u);
+    EXPECT_EQ(VYXZEB_SetAddressMode(0, VYX_ADDRESSMODE_DIV8), VYXZEB_RET_BAD_PARAMETER);
+    expectSame(before, now());
+    EXPECT_EQ(VYXZEB_SetAddressMode(0, VYX_ADDRESSMODE_DIV4), 0);   // 320 x 1 still has pixels
+
+    ASSERT_EQ(VYXZEB_SetAddressMode(0, VYX_ADDRESSMODE_NORMAL), 0);
+    ASSERT_EQ(VYXZEB_SetCaptureFieldOfView(0, 0, 0, 1280, 1024), 0);
+}
+
+// No program the application starts (system(), popen()) may inherit the
+// library's device descriptors or its log file.
+TEST(Descriptors, EveryDescriptorTheLibraryOpensIsClosedOnExec) {
+    vyxtest::LogCapture log;
+    ASSERT_TRUE(log.ok());
+    // The interrupt thread opens its node once it runs; wait for it, bounded.
+    for (int i = 0; i < 5000 && vb::openNodeDescriptors(vb::Node::Capture) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(vb::openNodeDescriptors(vb::Node::Capture), 1);
+
+    int nodes = 0, logFiles = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    ASSERT_NE(dir, nullptr);
+    while (dirent* e = readdir(dir)) {
+        if (e->d_name[0] == '.') continue;
+        const int fd = std::stoi(e->d_name);
+        if (fd == dirfd(dir)) continue;
+        char target[512] = {};
+        const std::string link = std::string("/proc/self/fd/") + e->d_name;
+        const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+        const bool isLog = n > 0 && log.path() == target;
+        const bool isNode = vb::nodeOfDescriptor(fd) != vb::Node::Count;
+        if (!isLog && !isNode) continue;
+        nodes += isNode;
+        logFiles += isLog;
+        EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0) << "descriptor " << fd << " -> " << target;
+    }
+    closedir(dir);
+    // Five register blocks, SPI, GPIO, frame buffers, pool, capture node.
+    EXPECT_EQ(nodes, 10);
+    EXPECT_EQ(logFiles, 1);
 }
 
 }  // namespace

@@ -61,6 +61,7 @@ public:
     }
     ~LogCapture() { VYXZEB_LogSet(false, nullptr); }
     bool ok() const { return ok_ && !file_.empty(); }
+    const std::string& path() const { return file_; }
     std::string Text() const { return ReadFile(file_); }
     // Text written since the last call of Mark().
     std::string SinceMark() const { return Text().substr(mark_); }
