@@ -146,6 +146,7 @@ private:
     void RestoreGeometry(const SensorGeometry& g);
     bool FrameIsEmpty();
     void FollowFrameSize();
+    int SettleGeometry(int nRet, const SensorGeometry& before);
 
     // Capture steps (VYXSet_Capture.cpp).
     bool FireSoftwareTrigger(CCaptureSync::CCapture& capture);

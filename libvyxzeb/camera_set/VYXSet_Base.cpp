@@ -62,11 +62,10 @@ void CVYXSet::FollowFrameSize() {
     m_pPL->SetMultiFrame(ulFits);
 }
 
-int CVYXSet::SetCaptureFieldOfView(unsigned long ulX, unsigned long ulY, unsigned long ulWidth,
-                                   unsigned long ulHeight) {
-    if (!m_pSensor) return VYXZEB_RET_SENSOR_FAILED;
-    const SensorGeometry before = SaveGeometry();
-    const int nRet = Sensor(&CISensor::SetCaptureFieldOfView, ulX, ulY, ulWidth, ulHeight);
+// After the sensor took a new window or mode (nRet 0): an empty frame is
+// undone and refused, anything else goes to the PL.  A sensor failure is
+// returned as it is.
+int CVYXSet::SettleGeometry(int nRet, const SensorGeometry& before) {
     if (nRet != 0) return nRet;
     if (FrameIsEmpty()) {
         RestoreGeometry(before);
@@ -76,18 +75,19 @@ int CVYXSet::SetCaptureFieldOfView(unsigned long ulX, unsigned long ulY, unsigne
     return VYXZEB_RET_SUCCESS;
 }
 
+int CVYXSet::SetCaptureFieldOfView(unsigned long ulX, unsigned long ulY, unsigned long ulWidth,
+                                   unsigned long ulHeight) {
+    if (!m_pSensor) return VYXZEB_RET_SENSOR_FAILED;
+    const SensorGeometry before = SaveGeometry();
+    return SettleGeometry(Sensor(&CISensor::SetCaptureFieldOfView, ulX, ulY, ulWidth, ulHeight), before);
+}
+
 int CVYXSet::SetAddressMode(VYX_ADDRESSMODE eMode) {
     if (!m_pSensor) return VYXZEB_RET_SENSOR_FAILED;
     const SensorGeometry before = SaveGeometry();
     int nRet = Sensor(&CISensor::SetRowAddressMode, eMode);
     if (nRet == 0) nRet = Sensor(&CISensor::SetColAddressMode, eMode);
-    if (nRet != 0) return nRet;
-    if (FrameIsEmpty()) {
-        RestoreGeometry(before);
-        return VYXZEB_RET_BAD_PARAMETER;
-    }
-    FollowFrameSize();
-    return VYXZEB_RET_SUCCESS;
+    return SettleGeometry(nRet, before);
 }
 
 int CVYXSet::GetAddressMode(VYX_ADDRESSMODE* peMode) { return GetRowAddressMode(peMode); }
