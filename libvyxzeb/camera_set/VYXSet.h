@@ -58,6 +58,8 @@ public:
     int GetFramePhyAddress(unsigned char* pData, unsigned char** ppPhy);
     int SetTimeOut(unsigned long ulTimeOut);
     int GetTimeOut(unsigned long* pulTimeOut);
+
+    // ---- callback, PL resynchronisation (VYXSet_Internal.cpp) ----
     int SetTriggerCallback(VYXSET_TRIGGER_CALLBACK pfnCallback);
     int UpdatePL_WhenSensorFovChanged();
     int ValidatePLAllBatReg();
@@ -74,9 +76,9 @@ public:
     int SetFixFrameRate(unsigned long ulPeriod);
     int ClearWriteFrameBuf(unsigned long ulValue);
     int ClearReadFrameBuf(unsigned long ulValue);
-    int EmptyFrameBuffer();
 
-    // ---- trigger (VYXSet_TriggerMode.cpp) ----
+    // ---- trigger, and the changes that empty the buffers (VYXSet_TriggerMode.cpp) ----
+    int EmptyFrameBuffer();
     int SetTriggerMode(VYXZEB_TRIGGER_MODE eMode);
     int GetTriggerMode(VYXZEB_TRIGGER_MODE* peMode);
     int GetTriggerDelayRange(unsigned long* pulMin, unsigned long* pulMax);

@@ -301,7 +301,7 @@ TEST_F(CameraSetTest, ModeChangeForgetsAnnouncedFramesAndRestartsAcquisition) {
     set.AnnounceFrame();
     const uint32_t trigger = vb::fpgaReg(fpga::kTrigger);
     EXPECT_EQ(VYXZEB_RET_BAD_PARAMETER, set.SetTriggerMode(static_cast<VYXZEB_TRIGGER_MODE>(6)));
-    EXPECT_EQ(VYXZEB_RET_BAD_PARAMETER, set.SetTriggerMode(static_cast<VYXZEB_TRIGGER_MODE>(-1)));
+    EXPECT_EQ(VYXZEB_RET_BAD_PARAMETER, set.SetTriggerMode(static_cast<VYXZEB_TRIGGER_MODE>(7)));
     EXPECT_EQ(0u, vb::fpgaReg(fpga::kControl) & fpga::kControlCaptureStart);
     EXPECT_EQ(trigger, vb::fpgaReg(fpga::kTrigger));
     EXPECT_EQ(1u, Announced(set));
