@@ -1,12 +1,28 @@
 # Compiler flags shared by every target of the project.
 add_compile_options(-Wall -Wextra -Werror)
 
-if(VYX_SANITIZE)
+# VYX_SANITIZER: "address", "thread" or empty, from the VYX_SANITIZE choice.
+string(TOLOWER "${VYX_SANITIZE}" sanitize)
+if(sanitize STREQUAL "thread")
+  set(VYX_SANITIZER thread)
+elseif(sanitize STREQUAL "address" OR VYX_SANITIZE)
+  set(VYX_SANITIZER address)
+else()
+  set(VYX_SANITIZER "")
+endif()
+
+if(VYX_SANITIZER STREQUAL "address")
   # float-cast-overflow and float-divide-by-zero are not part of "undefined"
   # in GCC; the sensor and PL arithmetic relies on their being clean.
   add_compile_options(-fsanitize=address,undefined,float-cast-overflow,float-divide-by-zero
                       -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined,float-cast-overflow,float-divide-by-zero)
+elseif(VYX_SANITIZER STREQUAL "thread")
+  if(CMAKE_CROSSCOMPILING)
+    message(FATAL_ERROR "VYX_SANITIZE=thread: there is no ThreadSanitizer runtime for ${CMAKE_SYSTEM_PROCESSOR}")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
 endif()
 
 # The shipped libraries export only what their headers declare; everything

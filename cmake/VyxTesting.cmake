@@ -23,7 +23,7 @@ function(vyx_add_test name)
   target_link_libraries(${name} PRIVATE vyxboard)
   add_test(NAME ${name} COMMAND ${name})
   set(env "VYX_TEST_BIN=${CMAKE_BINARY_DIR}/bin" "VYX_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
-  if(VYX_SANITIZE)
+  if(VYX_SANITIZER STREQUAL "address")
     # LeakSanitizer cannot stop the world under qemu.
     if(CMAKE_CROSSCOMPILING)
       set(leaks 0)
@@ -32,6 +32,9 @@ function(vyx_add_test name)
     endif()
     list(APPEND env "ASAN_OPTIONS=detect_leaks=${leaks}"
                     "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+  elseif(VYX_SANITIZER STREQUAL "thread")
+    # Any report fails the test; nothing of the project is suppressed.
+    list(APPEND env "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${VYX_TEST_TIMEOUT}
     ENVIRONMENT "${env}" WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
