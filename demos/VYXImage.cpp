@@ -188,43 +188,110 @@ inline uint8_t* RowAt(unsigned char* pData, int nStride, int nRow)
     return pData + static_cast<intptr_t>(nRow) * nStride;
 }
 
+// Widest pixel the helpers know: 32 bits.
+constexpr int kMaxBitCount = 32;
+
+// The pixels of an image that a helper may touch: columns x0..x1-1 and rows
+// y0..y1-1, always inside the image.  Computed in 64 bits, so an AOI at the
+// far end of the int range cannot wrap round into the image.
+struct Area {
+    int x0 = 0;
+    int y0 = 0;
+    int x1 = 0;
+    int y1 = 0;
+
+    bool Empty() const { return x0 >= x1 || y0 >= y1; }
+    int W() const { return x1 - x0; }
+    int H() const { return y1 - y0; }
+};
+
+inline int ClampTo(int64_t v, int lo, int hi)
+{
+    return static_cast<int>(v < lo ? lo : (v > hi ? hi : v));
+}
+
+// True when the image has pixels the helpers can address.
+inline bool HasPixels(int nWidth, int nHeight, int nBitCount)
+{
+    return nWidth > 0 && nHeight > 0 && nBitCount > 0 && nBitCount <= kMaxBitCount &&
+           static_cast<int64_t>(nWidth) * kMaxBitCount + 31 <= INT32_MAX;
+}
+
+// The part of the AOI x, y, w, h inside a width x height image (empty when
+// the image has no pixels or the AOI misses it).
+inline Area Clip(int nWidth, int nHeight, int nBitCount, int nX, int nY, int nW, int nH)
+{
+    Area a;
+    if (!HasPixels(nWidth, nHeight, nBitCount) || nW <= 0 || nH <= 0) {
+        return a;
+    }
+    a.x0 = ClampTo(nX, 0, nWidth);
+    a.y0 = ClampTo(nY, 0, nHeight);
+    a.x1 = ClampTo(static_cast<int64_t>(nX) + nW, 0, nWidth);
+    a.y1 = ClampTo(static_cast<int64_t>(nY) + nH, 0, nHeight);
+    return a;
+}
+
+// Sets the pixels of row `row`, columns c0..c1 (inclusive, any ints), that
+// lie inside `image` to white.
+inline void WhiteRun(unsigned char* pData, int nStride, int bpp, const Area& image, int64_t row,
+                     int64_t c0, int64_t c1)
+{
+    if (row < image.y0 || row >= image.y1) {
+        return;
+    }
+    const int from = ClampTo(c0, image.x0, image.x1);
+    const int to = ClampTo(c1 + 1, image.x0, image.x1);
+    if (from < to) {
+        std::memset(RowAt(pData, nStride, static_cast<int>(row)) + static_cast<intptr_t>(from) * bpp, 255,
+                    static_cast<size_t>(to - from) * bpp);
+    }
+}
+
 }  // namespace
 
 extern "C" {
 
-int VYXIMAGE_ShowAoi(unsigned char* pData, int nWidth, int /*nHeight*/, int nBitCount,
+int VYXIMAGE_ShowAoi(unsigned char* pData, int nWidth, int nHeight, int nBitCount,
                      int nX, int nY, int nW, int nH)
 {
-    if (nW <= 0 || nH <= 0) {
+    if (nW <= 0 || nH <= 0 || !HasPixels(nWidth, nHeight, nBitCount)) {
         return 0;                      // an empty AOI has no border
     }
     const int stride = StrideOf(nWidth, nBitCount);
     const int bpp = nBitCount >> 3;
-    const size_t edgeBytes = static_cast<size_t>(nW) * bpp;
-    const intptr_t left = static_cast<intptr_t>(nX) * bpp;
-    const intptr_t right = static_cast<intptr_t>(nX + nW - 1) * bpp;
-
-    std::memset(RowAt(pData, stride, nY) + left, 255, edgeBytes);
-    for (int r = nY + 1; r <= nY + nH - 2; ++r) {
-        uint8_t* row = RowAt(pData, stride, r);
-        std::memset(row + left, 255, static_cast<size_t>(bpp));
-        std::memset(row + right, 255, static_cast<size_t>(bpp));
-    }
+    const Area image{0, 0, nWidth, nHeight};
+    const int64_t left = nX;
+    const int64_t right = static_cast<int64_t>(nX) + nW - 1;
+    const int64_t top = nY;
     // A one- or two-row AOI has no side rows; its bottom edge is the row
     // below the top one.
-    const int bottom = nH <= 2 ? nY + 1 : nY + nH - 1;
-    std::memset(RowAt(pData, stride, bottom) + left, 255, edgeBytes);
+    const int64_t bottom = nH <= 2 ? top + 1 : top + nH - 1;
+
+    WhiteRun(pData, stride, bpp, image, top, left, right);
+    const int64_t firstSide = top + 1 > 0 ? top + 1 : 0;
+    const int64_t lastSide = bottom - 1 < nHeight - 1 ? bottom - 1 : nHeight - 1;
+    for (int64_t r = firstSide; r <= lastSide; ++r) {
+        WhiteRun(pData, stride, bpp, image, r, left, left);
+        WhiteRun(pData, stride, bpp, image, r, right, right);
+    }
+    WhiteRun(pData, stride, bpp, image, bottom, left, right);
     return 0;
 }
 
 int VYXIMAGE_Y8_Histgram(unsigned char* pData, int nWidth, int nHeight,
                          int nX, int nY, int nW, int nH, int* pnHist)
 {
-    vyximage::CountGrey(pData, StrideOf(nWidth, 8), nX, nY, nW, nH, pnHist);
-    return Y8_ShowHistgram(pData, nWidth, nHeight, nX, nY, nW, nH, pnHist, kHistogramPercent);
+    const Area a = Clip(nWidth, nHeight, 8, nX, nY, nW, nH);
+    if (a.Empty()) {
+        std::memset(pnHist, 0, kGreyLevels * sizeof(int));
+        return 0;
+    }
+    vyximage::CountGrey(pData, StrideOf(nWidth, 8), a.x0, a.y0, a.W(), a.H(), pnHist);
+    return Y8_ShowHistgram(pData, nWidth, nHeight, a.x0, a.y0, a.W(), a.H(), pnHist, kHistogramPercent);
 }
 
-int Y8_ShowHistgram(unsigned char* pData, int nWidth, int /*nHeight*/,
+int Y8_ShowHistgram(unsigned char* pData, int nWidth, int nHeight,
                     int nX, int nY, int /*nW*/, int nH, int* pnHist, int nPercent)
 {
     int max = 0;
@@ -234,8 +301,8 @@ int Y8_ShowHistgram(unsigned char* pData, int nWidth, int /*nHeight*/,
         }
     }
     const int quarter = nH / 4;
-    if (max <= 0 || quarter <= 0) {
-        return 0;                      // nothing counted, or no room for a bar
+    if (max <= 0 || quarter <= 0 || !HasPixels(nWidth, nHeight, 8)) {
+        return 0;                      // nothing counted, no room for a bar, or no image
     }
 
     // Bar heights in exact proportion to the counters, so that the tallest
@@ -247,9 +314,9 @@ int Y8_ShowHistgram(unsigned char* pData, int nWidth, int /*nHeight*/,
     }
 
     const int stride = StrideOf(nWidth, 8);
-    const int bottom = nY + nH - 1;
+    const int64_t bottom = static_cast<int64_t>(nY) + nH - 1;
     for (int i = 0; i < kGreyLevels; ++i) {
-        const int col = nX + i;
+        const int64_t col = static_cast<int64_t>(nX) + i;
         if (col < 0) {
             continue;
         }
@@ -257,18 +324,23 @@ int Y8_ShowHistgram(unsigned char* pData, int nWidth, int /*nHeight*/,
             break;                     // bars are clipped at the end of the row
         }
         for (int j = 0; j < bar[i]; ++j) {
-            uint8_t* px = RowAt(pData, stride, bottom - j) + col;
+            const int64_t row = bottom - j;
+            if (row < 0 || row >= nHeight) {
+                continue;              // and at the top and bottom of the image
+            }
+            uint8_t* px = RowAt(pData, stride, static_cast<int>(row)) + col;
             *px = static_cast<uint8_t>((nPercent * *px) / 100);
         }
     }
     return 0;
 }
 
-int VYXIMAGE_Rgb_Histgram(unsigned char* pData, int nWidth, int /*nHeight*/, int nBitCount,
+int VYXIMAGE_Rgb_Histgram(unsigned char* pData, int nWidth, int nHeight, int nBitCount,
                           int nX, int nY, int nW, int nH, int* pnHist)
 {
     std::memset(pnHist, 0, kColourTables * kGreyLevels * sizeof(int));
-    if (nBitCount < 8) {
+    const Area a = Clip(nWidth, nHeight, nBitCount, nX, nY, nW, nH);
+    if (nBitCount < 8 || a.Empty()) {
         return 0;
     }
     const int stride = StrideOf(nWidth, nBitCount);
@@ -277,9 +349,9 @@ int VYXIMAGE_Rgb_Histgram(unsigned char* pData, int nWidth, int /*nHeight*/, int
     // more than the pixel's own bytes.  Table k takes byte (channels-1-k),
     // which for blue-green-red pixels puts red, green, blue in tables 0..2.
     const int channels = bpp < kColourTables ? bpp : kColourTables;
-    for (int r = 0; r < nH; ++r) {
-        const uint8_t* px = RowAt(pData, stride, nY + r) + static_cast<intptr_t>(nX) * bpp;
-        for (int c = 0; c < nW; ++c, px += bpp) {
+    for (int r = a.y0; r < a.y1; ++r) {
+        const uint8_t* px = RowAt(pData, stride, r) + static_cast<intptr_t>(a.x0) * bpp;
+        for (int c = a.x0; c < a.x1; ++c, px += bpp) {
             for (int k = 0; k < channels; ++k) {
                 ++pnHist[k * kGreyLevels + px[channels - 1 - k]];
             }
@@ -301,13 +373,14 @@ int VYXIMAGE_Y8_ThresholdSingle(unsigned char* pData, int nWidth, int nHeight,
                                            0, 0, nWidth, nHeight);
 }
 
-int VYXIMAGE_Y8_ThresholdSingle_AOI(unsigned char* pData, int nWidth, int /*nHeight*/,
+int VYXIMAGE_Y8_ThresholdSingle_AOI(unsigned char* pData, int nWidth, int nHeight,
                                     int nThreshold, int nInvert,
                                     int nX, int nY, int nW, int nH)
 {
+    const Area a = Clip(nWidth, nHeight, 8, nX, nY, nW, nH);
     const int stride = StrideOf(nWidth, 8);
-    for (int r = 0; r < nH; ++r) {
-        vyximage::ThresholdSingleRow(RowAt(pData, stride, nY + r) + nX, nW, nThreshold, nInvert != 0);
+    for (int r = a.y0; r < a.y1; ++r) {
+        vyximage::ThresholdSingleRow(RowAt(pData, stride, r) + a.x0, a.W(), nThreshold, nInvert != 0);
     }
     return 0;
 }
@@ -319,13 +392,14 @@ int VYXIMAGE_Y8_ThresholdDouble(unsigned char* pData, int nWidth, int nHeight,
                                            0, 0, nWidth, nHeight);
 }
 
-int VYXIMAGE_Y8_ThresholdDouble_AOI(unsigned char* pData, int nWidth, int /*nHeight*/,
+int VYXIMAGE_Y8_ThresholdDouble_AOI(unsigned char* pData, int nWidth, int nHeight,
                                     int nLow, int nHigh, int nInvert,
                                     int nX, int nY, int nW, int nH)
 {
+    const Area a = Clip(nWidth, nHeight, 8, nX, nY, nW, nH);
     const int stride = StrideOf(nWidth, 8);
-    for (int r = 0; r < nH; ++r) {
-        vyximage::ThresholdBandRow(RowAt(pData, stride, nY + r) + nX, nW, nLow, nHigh, nInvert != 0);
+    for (int r = a.y0; r < a.y1; ++r) {
+        vyximage::ThresholdBandRow(RowAt(pData, stride, r) + a.x0, a.W(), nLow, nHigh, nInvert != 0);
     }
     return 0;
 }

@@ -443,6 +443,105 @@ TEST(Threshold, AoiFormsTouchOnlyTheAoi)
     }
 }
 
+// ---- AOIs reaching out of the image ----
+
+// An image with guard zones before and after it.
+struct Guarded {
+    static constexpr size_t kGuard = 4096;
+    int width, height, bits, stride;
+    std::vector<uint8_t> buf;
+    Guarded(int w, int h, int b, uint8_t fill)
+        : width(w), height(h), bits(b), stride(Stride(w, b)), buf(2 * kGuard + static_cast<size_t>(stride) * h, kCanary)
+    {
+        std::fill(buf.begin() + kGuard, buf.end() - kGuard, fill);
+    }
+    uint8_t* data() { return buf.data() + kGuard; }
+    uint8_t at(int x, int y) const { return buf[kGuard + static_cast<size_t>(y) * stride + x]; }
+    bool guardsIntact() const
+    {
+        for (size_t i = 0; i < kGuard; ++i)
+            if (buf[i] != kCanary || buf[buf.size() - 1 - i] != kCanary) return false;
+        return true;
+    }
+};
+
+struct Aoi {
+    int x, y, w, h;
+};
+
+// Part inside, part outside on every side, wholly outside, and ends that
+// overflow an int when added up.
+const Aoi kOutlyingAois[] = {
+    {-5, -3, 20, 10},  {30, 10, 50, 40},      {-100, 5, 300, 4},  {5, -100, 4, 300},
+    {40, 0, 10, 10},   {0, 24, 10, 10},       {-50, -50, 10, 10}, {INT32_MAX - 2, 2, 10, 3},
+    {2, INT32_MAX, 3, INT32_MAX}, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, {3, 3, INT32_MAX, INT32_MAX},
+};
+
+TEST(OutlyingAoi, ThresholdsChangeOnlyThePartInsideTheImage)
+{
+    for (const Aoi& a : kOutlyingAois) {
+        Guarded img(40, 24, 8, 100);
+        VYXIMAGE_Y8_ThresholdSingle_AOI(img.data(), 40, 24, 50, 0, a.x, a.y, a.w, a.h);
+        Guarded band(40, 24, 8, 100);
+        VYXIMAGE_Y8_ThresholdDouble_AOI(band.data(), 40, 24, 0, 10, 0, a.x, a.y, a.w, a.h);
+        for (int y = 0; y < 24; ++y) {
+            for (int x = 0; x < 40; ++x) {
+                const bool in = int64_t{x} >= a.x && int64_t{x} < int64_t{a.x} + a.w && int64_t{y} >= a.y &&
+                                int64_t{y} < int64_t{a.y} + a.h;
+                ASSERT_EQ(img.at(x, y), in ? 255 : 100) << a.x << "," << a.y << " at " << x << "," << y;
+                ASSERT_EQ(band.at(x, y), in ? 0 : 100) << a.x << "," << a.y << " at " << x << "," << y;
+            }
+        }
+        EXPECT_TRUE(img.guardsIntact() && band.guardsIntact()) << a.x << "," << a.y;
+    }
+}
+
+TEST(OutlyingAoi, OutlineIsClippedToTheImage)
+{
+    for (int bits : {8, 24}) {
+        for (const Aoi& a : kOutlyingAois) {
+            Guarded img(40, 24, bits, 7);
+            VYXIMAGE_ShowAoi(img.data(), 40, 24, bits, a.x, a.y, a.w, a.h);
+            EXPECT_TRUE(img.guardsIntact()) << a.x << "," << a.y;
+        }
+    }
+    // The part of the border inside: top edge cut at the left, right side kept.
+    Guarded img(40, 24, 8, 7);
+    VYXIMAGE_ShowAoi(img.data(), 40, 24, 8, -5, 2, 15, 6);
+    for (int x = 0; x < 40; ++x) EXPECT_EQ(img.at(x, 2), x <= 9 ? 255 : 7) << x;
+    for (int y = 3; y <= 6; ++y) EXPECT_EQ(img.at(9, y), 255) << y;
+    for (int y = 3; y <= 6; ++y) EXPECT_EQ(img.at(0, y), 7) << y;
+}
+
+TEST(OutlyingAoi, HistogramsCountOnlyThePartInsideTheImage)
+{
+    for (const Aoi& a : kOutlyingAois) {
+        Guarded img(40, 24, 8, 9);
+        int hist[256];
+        VYXIMAGE_Y8_Histgram(img.data(), 40, 24, a.x, a.y, a.w, a.h, hist);
+        const int64_t w = std::max<int64_t>(0, std::min<int64_t>(40, int64_t{a.x} + a.w) - std::max(0, a.x));
+        const int64_t h = std::max<int64_t>(0, std::min<int64_t>(24, int64_t{a.y} + a.h) - std::max(0, a.y));
+        EXPECT_EQ(hist[9], w * h) << a.x << "," << a.y;
+        EXPECT_TRUE(img.guardsIntact()) << a.x << "," << a.y;
+
+        Guarded colour(40, 24, 24, 9);
+        int rgb[3 * 256];
+        VYXIMAGE_Rgb_Histgram(colour.data(), 40, 24, 24, a.x, a.y, a.w, a.h, rgb);
+        EXPECT_EQ(rgb[9], w * h) << a.x << "," << a.y;
+        EXPECT_TRUE(colour.guardsIntact()) << a.x << "," << a.y;
+    }
+    // An image without pixels, or with pixels wider than 32 bits, is left alone.
+    Guarded img(40, 24, 8, 9);
+    int rgb[3 * 256];
+    VYXIMAGE_Rgb_Histgram(img.data(), 40, 24, 64, 0, 0, 40, 24, rgb);
+    VYXIMAGE_ShowAoi(img.data(), 40, 24, 64, 0, 0, 10, 10);
+    VYXIMAGE_ShowAoi(img.data(), 0, 24, 8, 0, 0, 10, 10);
+    VYXIMAGE_Y8_ThresholdSingle(img.data(), 40, -1, 50, 0);
+    EXPECT_EQ(std::count(rgb, rgb + 3 * 256, 0), 3 * 256);
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 40; ++x) ASSERT_EQ(img.at(x, y), 9);
+}
+
 // ---- the demos' per-frame step ----
 
 TEST(MyProcessData, KnownFrame)
