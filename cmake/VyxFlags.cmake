@@ -25,6 +25,18 @@ elseif(VYX_SANITIZER STREQUAL "thread")
   add_link_options(-fsanitize=thread)
 endif()
 
+if(VYX_FUZZ)
+  # libFuzzer instruments everything for coverage; every target also runs
+  # under AddressSanitizer and UndefinedBehaviorSanitizer, so a finding is a
+  # crash.
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "VYX_FUZZ needs clang (CC=clang-15 CXX=clang++-15)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # The shipped libraries export only what their headers declare; everything
 # else stays inside the shared object.
 set(CMAKE_CXX_VISIBILITY_PRESET hidden)

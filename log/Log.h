@@ -45,7 +45,7 @@ private:
     char  m_szLogFilePath[kLogPathSize]; // copy of the path (cut if too long; then no file)
     FILE* m_pLogFile;                    // open log file, null when none
     bool  m_bFile;                       // true: entries go to the file; false: to stdout
-    bool  m_bPrintOut;                   // kept from the constructor, not used
+    [[maybe_unused]] bool m_bPrintOut;   // kept from the constructor, not used
 };
 
 #endif // VYX_LOG_H
