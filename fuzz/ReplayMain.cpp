@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -38,12 +40,17 @@ void Collect(const std::string& path, std::vector<std::string>& files)
         return;
     }
     std::vector<std::string> inFolder;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            if (entry->d_name[0] != '.') inFolder.push_back(path + "/" + entry->d_name);
-        }
-        closedir(dir);
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) {
+        fprintf(stderr, "replay: cannot open folder %s\n", path.c_str());
+        return;
     }
+    errno = 0;
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] != '.') inFolder.push_back(path + "/" + entry->d_name);
+    }
+    if (errno != 0) fprintf(stderr, "replay: cannot read folder %s: %s\n", path.c_str(), strerror(errno));
+    closedir(dir);
     std::sort(inFolder.begin(), inFolder.end());
     for (const std::string& f : inFolder) Collect(f, files);
 }
