@@ -23,6 +23,15 @@ function(vyx_add_test name)
   target_link_libraries(${name} PRIVATE vyxboard)
   add_test(NAME ${name} COMMAND ${name})
   set(env "VYX_TEST_BIN=${CMAKE_BINARY_DIR}/bin" "VYX_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  vyx_sanitizer_test_env(env)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${VYX_TEST_TIMEOUT}
+    ENVIRONMENT "${env}" WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+endfunction()
+
+# vyx_sanitizer_test_env(var): appends to var the environment a test of this
+# build's sanitizer runs with.
+function(vyx_sanitizer_test_env var)
+  set(env ${${var}})
   if(VYX_SANITIZER STREQUAL "address")
     # LeakSanitizer cannot stop the world under qemu.
     if(CMAKE_CROSSCOMPILING)
@@ -36,6 +45,5 @@ function(vyx_add_test name)
     # Any report fails the test; nothing of the project is suppressed.
     list(APPEND env "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${VYX_TEST_TIMEOUT}
-    ENVIRONMENT "${env}" WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+  set(${var} "${env}" PARENT_SCOPE)
 endfunction()
