@@ -1,0 +1,75 @@
+// Gpio.cpp - the board's GPIO lines (vyxzeb.gpio): lines 0 to 2 are inputs,
+// 3 to 7 outputs, as the library reports.  The calls need the open device.
+#include <pybind11/pybind11.h>
+
+#include "LibraryError.h"
+#include "Session.h"
+#include "Values.h"
+#include "VYXZebApi.h"
+
+namespace py = pybind11;
+
+namespace vyxpy {
+
+namespace {
+
+constexpr unsigned long long kLargestLine = 0xFFFFFFFFull;  // the library's pin argument is an unsigned int
+constexpr unsigned long long kLevelMask = 0xFFFF;           // one bit per line
+
+unsigned short count() {
+    auto keep = Session::require("VYXZEB_GpioGetNum");
+    unsigned short n = 0;
+    callUnlocked("VYXZEB_GpioGetNum", [&] { return VYXZEB_GpioGetNum(&n); });
+    return n;
+}
+
+unsigned short directionMask() {
+    auto keep = Session::require("VYXZEB_GpioGetDirection");
+    unsigned short mask = 0;
+    callUnlocked("VYXZEB_GpioGetDirection", [&] { return VYXZEB_GpioGetDirection(&mask); });
+    return mask;
+}
+
+bool get(py::handle line) {
+    const char* name = "VYXZEB_GpioGet";
+    auto keep = Session::require(name);
+    const auto pin = static_cast<unsigned>(toUnsigned(line, name, kLargestLine));
+    bool level = false;
+    callUnlocked(name, [&] { return VYXZEB_GpioGet(pin, &level); });
+    return level;
+}
+
+void set(py::handle line, py::handle value) {
+    const char* name = "VYXZEB_GpioSet";
+    auto keep = Session::require(name);
+    const auto pin = static_cast<unsigned>(toUnsigned(line, name, kLargestLine));
+    const bool level = toTruth(value);
+    callUnlocked(name, [&] { return VYXZEB_GpioSet(pin, level); });
+}
+
+unsigned short status() {
+    auto keep = Session::require("VYXZEB_GpioGetStatus");
+    unsigned short levels = 0;
+    callUnlocked("VYXZEB_GpioGetStatus", [&] { return VYXZEB_GpioGetStatus(&levels); });
+    return levels;
+}
+
+void setStatus(py::handle levels) {
+    const char* name = "VYXZEB_GpioSetStatus";
+    auto keep = Session::require(name);
+    const auto mask = static_cast<unsigned short>(toUnsigned(levels, name, kLevelMask));
+    callUnlocked(name, [&] { return VYXZEB_GpioSetStatus(mask); });
+}
+
+}  // namespace
+
+void bindGpio(py::module_& m) {
+    m.def("gpio_count", &count);
+    m.def("gpio_direction_mask", &directionMask);
+    m.def("gpio_get", &get, py::arg("line"));
+    m.def("gpio_set", &set, py::arg("line"), py::arg("value"));
+    m.def("gpio_status", &status);
+    m.def("gpio_set_status", &setStatus, py::arg("levels"));
+}
+
+}  // namespace vyxpy
