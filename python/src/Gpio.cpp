@@ -2,6 +2,7 @@
 // 3 to 7 outputs, as the library reports.  The calls need the open device.
 #include <pybind11/pybind11.h>
 
+#include "Bindings.h"
 #include "LibraryError.h"
 #include "Session.h"
 #include "Values.h"
@@ -16,18 +17,13 @@ namespace {
 constexpr unsigned long long kLargestLine = 0xFFFFFFFFull;  // the library's pin argument is an unsigned int
 constexpr unsigned long long kLevelMask = 0xFFFF;           // one bit per line
 
-unsigned short count() {
-    auto keep = Session::require("VYXZEB_GpioGetNum");
-    unsigned short n = 0;
-    callUnlocked("VYXZEB_GpioGetNum", [&] { return VYXZEB_GpioGetNum(&n); });
-    return n;
-}
-
-unsigned short directionMask() {
-    auto keep = Session::require("VYXZEB_GpioGetDirection");
-    unsigned short mask = 0;
-    callUnlocked("VYXZEB_GpioGetDirection", [&] { return VYXZEB_GpioGetDirection(&mask); });
-    return mask;
+// A value the library reports without an argument.
+template <class T>
+T readValue(int (*call)(T*), const char* name) {
+    auto keep = Session::require(name);
+    T value{};
+    callUnlocked(name, [&] { return call(&value); });
+    return value;
 }
 
 bool get(py::handle line) {
@@ -47,13 +43,6 @@ void set(py::handle line, py::handle value) {
     callUnlocked(name, [&] { return VYXZEB_GpioSet(pin, level); });
 }
 
-unsigned short status() {
-    auto keep = Session::require("VYXZEB_GpioGetStatus");
-    unsigned short levels = 0;
-    callUnlocked("VYXZEB_GpioGetStatus", [&] { return VYXZEB_GpioGetStatus(&levels); });
-    return levels;
-}
-
 void setStatus(py::handle levels) {
     const char* name = "VYXZEB_GpioSetStatus";
     auto keep = Session::require(name);
@@ -64,11 +53,11 @@ void setStatus(py::handle levels) {
 }  // namespace
 
 void bindGpio(py::module_& m) {
-    m.def("gpio_count", &count);
-    m.def("gpio_direction_mask", &directionMask);
+    m.def("gpio_count", [] { return readValue(VYXZEB_GpioGetNum, "VYXZEB_GpioGetNum"); });
+    m.def("gpio_direction_mask", [] { return readValue(VYXZEB_GpioGetDirection, "VYXZEB_GpioGetDirection"); });
     m.def("gpio_get", &get, py::arg("line"));
     m.def("gpio_set", &set, py::arg("line"), py::arg("value"));
-    m.def("gpio_status", &status);
+    m.def("gpio_status", [] { return readValue(VYXZEB_GpioGetStatus, "VYXZEB_GpioGetStatus"); });
     m.def("gpio_set_status", &setStatus, py::arg("levels"));
 }
 

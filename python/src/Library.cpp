@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Bindings.h"
 #include "Images.h"
 #include "LibraryError.h"
 #include "Session.h"

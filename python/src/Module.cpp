@@ -6,6 +6,10 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <initializer_list>
+#include <utility>
+
+#include "Bindings.h"
 #include "CameraCore.h"
 #include "FrameHold.h"
 #include "LibraryError.h"
@@ -13,38 +17,30 @@
 
 namespace py = pybind11;
 
-namespace vyxpy {
-void bindGpio(py::module_& m);
-void bindLibrary(py::module_& m);
-}  // namespace vyxpy
-
 namespace {
 
 using vyxpy::CameraCore;
 using vyxpy::FrameHold;
 
+py::dict named(std::initializer_list<std::pair<const char*, int>> values) {
+    py::dict d;
+    for (const auto& [name, value] : values) d[name] = value;
+    return d;
+}
+
 void bindConstants(py::module_& m) {
-    py::dict trigger;
-    trigger["CONTINUOUS"] = static_cast<int>(VYXZEB_TRIGGER_CONTINUOUS);
-    trigger["SOFTWARE"] = static_cast<int>(VYXZEB_TRIGGER_SOFTWARE);
-    trigger["EXTERNAL_TYPE2"] = static_cast<int>(VYXZEB_TRIGGER_EXTERNAL_TYPE2);
-    trigger["EXTERNAL_TYPE3"] = static_cast<int>(VYXZEB_TRIGGER_EXTERNAL_TYPE3);
-    trigger["EXTERNAL_TYPE0"] = static_cast<int>(VYXZEB_TRIGGER_EXTERNAL_TYPE0);
-    trigger["EXTERNAL_TYPE1"] = static_cast<int>(VYXZEB_TRIGGER_EXTERNAL_TYPE1);
-    m.attr("TRIGGER_MODES") = trigger;
-
-    py::dict address;
-    address["NORMAL"] = static_cast<int>(VYX_ADDRESSMODE_NORMAL);
-    address["DIV2"] = static_cast<int>(VYX_ADDRESSMODE_DIV2);
-    address["DIV3"] = static_cast<int>(VYX_ADDRESSMODE_DIV3);
-    address["DIV4"] = static_cast<int>(VYX_ADDRESSMODE_DIV4);
-    address["DIV8"] = static_cast<int>(VYX_ADDRESSMODE_DIV8);
-    m.attr("ADDRESS_MODES") = address;
-
-    py::dict sensor;
-    sensor["V880A"] = static_cast<int>(VYXZEB_SENSOR_V880A);
-    sensor["Q210B"] = static_cast<int>(VYXZEB_SENSOR_Q210B);
-    m.attr("SENSOR_TYPES") = sensor;
+    m.attr("TRIGGER_MODES") = named({{"CONTINUOUS", VYXZEB_TRIGGER_CONTINUOUS},
+                                     {"SOFTWARE", VYXZEB_TRIGGER_SOFTWARE},
+                                     {"EXTERNAL_TYPE2", VYXZEB_TRIGGER_EXTERNAL_TYPE2},
+                                     {"EXTERNAL_TYPE3", VYXZEB_TRIGGER_EXTERNAL_TYPE3},
+                                     {"EXTERNAL_TYPE0", VYXZEB_TRIGGER_EXTERNAL_TYPE0},
+                                     {"EXTERNAL_TYPE1", VYXZEB_TRIGGER_EXTERNAL_TYPE1}});
+    m.attr("ADDRESS_MODES") = named({{"NORMAL", VYX_ADDRESSMODE_NORMAL},
+                                     {"DIV2", VYX_ADDRESSMODE_DIV2},
+                                     {"DIV3", VYX_ADDRESSMODE_DIV3},
+                                     {"DIV4", VYX_ADDRESSMODE_DIV4},
+                                     {"DIV8", VYX_ADDRESSMODE_DIV8}});
+    m.attr("SENSOR_TYPES") = named({{"V880A", VYXZEB_SENSOR_V880A}, {"Q210B", VYXZEB_SENSOR_Q210B}});
 }
 
 void bindFrameHold(py::module_& m) {

@@ -53,10 +53,15 @@ def start_state(request):
     camera.timeout_ms = TIMEOUT_MS
     yield
     board.reset_faults()
+    # Stop continuous frames first (nothing triggers externally) and let the
+    # library read every interrupt already raised; then setting the mode
+    # empties the buffers and drops every frame a test left queued.
+    if camera.trigger_mode == vyxzeb.TriggerMode.CONTINUOUS:
+        camera.trigger_mode = vyxzeb.TriggerMode.EXTERNAL_TYPE0
+    assert board.wait_interrupts_read(TIMEOUT_MS)
     camera.multi_frame = 1
     for name in SETTINGS:
         setattr(camera, name, camera.start_values[name])
-    # Also empties the frame buffers and drops frames a test left queued.
     camera.trigger_mode = vyxzeb.TriggerMode.SOFTWARE
 
 

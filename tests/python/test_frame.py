@@ -62,7 +62,7 @@ def test_buffers_go_back_oldest_first_whatever_order_frames_end_in(cam):
     with cam.frame() as older:
         stamp = board.frame_counter(older.array)
         with cam.frame() as newer:
-            assert board.frame_counter(newer.array) == stamp + 1
+            assert board.frame_counter(newer.array) > stamp
         cam.capture()                  # a third buffer, copied and finished at once
         # The PL frees the oldest buffer on each release: neither may go
         # back while the oldest is still read.
@@ -93,4 +93,4 @@ def test_a_frame_of_several_frames_per_buffer(cam):
     cam.multi_frame = 2
     with cam.frame() as f:
         assert f.array.shape == (2, 1024, 1280)
-        assert board.frame_counter(f.array[1]) == board.frame_counter(f.array[0]) + 1
+        assert board.frame_counter(f.array[1]) > board.frame_counter(f.array[0])

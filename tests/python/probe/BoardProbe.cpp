@@ -104,6 +104,9 @@ PYBIND11_MODULE(vyxboard_probe, m) {
           "Waits until the PL has seen every register store made before the call.");
     m.def("set_gpio_input", &vb::setGpioInput, py::arg("line"), py::arg("level"));
     m.def("gpio_level", &vb::gpioLevel, py::arg("line"));
+    m.def("wait_interrupts_read", [](int timeoutMs) {
+        return waitUnlocked([&] { return vb::waitInterruptsRead(vb::interruptsQueued(), timeoutMs); });
+    }, "Waits until the library has read every capture interrupt the board raised so far.");
     m.def("withhold_interrupts", &vb::withholdInterrupts, py::arg("withhold"));
     m.def("reset_faults", &vb::resetFaults);
     m.def("sandbox_path", &vb::sandboxPath, py::arg("board_path"));
