@@ -4,7 +4,9 @@
 // VYXZEB_CaptureData waits without the GIL, under the set's capture lock
 // (one waiting thread per set; a trigger-mode change in another thread still
 // wakes it).  Every frame taken is a FrameHold, so its buffer goes back to
-// the PL however the copy or the caller's code ends.
+// the PL however the copy or the caller's code ends.  A copied frame is
+// given back before the lock is let go: the next capture on the set starts
+// only after the release, so buffers go back one at a time, in order.
 #include <string>
 
 #include "CameraCore.h"
@@ -41,22 +43,22 @@ std::unique_ptr<FrameHold> CameraCore::takeTriggered() {
     return std::move(m_triggered);
 }
 
-std::unique_ptr<FrameHold> CameraCore::take(const std::shared_ptr<Session>& session, const FrameGeometry& geometry) {
-    if (auto triggered = takeTriggered()) return triggered;
+std::unique_ptr<FrameHold> CameraCore::waitFrame(const std::shared_ptr<Session>& session,
+                                                 const FrameGeometry& geometry) {
     unsigned char* frame = nullptr;
-    uint64_t ticket = 0;
-    int rc;
-    {
-        py::gil_scoped_release unlocked;
-        std::lock_guard<std::mutex> lock(session->captureLock(m_index));
-        rc = VYXZEB_CaptureData(m_index, &frame);
-        if (rc == VYXZEB_RET_SUCCESS) ticket = session->nextTicket(m_index);
-    }
+    const int rc = VYXZEB_CaptureData(m_index, &frame);
     if (rc == VYXZEB_RET_CAPTURE_TIMEOUT)
         throw LibraryError(rc, "VYXZEB_CaptureData",
                            "no frame within " + std::to_string(session->timeoutMs(m_index)) + " ms");
     check(rc, "VYXZEB_CaptureData");
-    return std::make_unique<FrameHold>(session, m_index, ticket, frame, geometry);
+    return std::make_unique<FrameHold>(session, m_index, session->nextTicket(m_index), frame, geometry);
+}
+
+std::unique_ptr<FrameHold> CameraCore::take(const std::shared_ptr<Session>& session, const FrameGeometry& geometry) {
+    if (auto triggered = takeTriggered()) return triggered;
+    py::gil_scoped_release unlocked;
+    std::lock_guard<std::mutex> lock(session->captureLock(m_index));
+    return waitFrame(session, geometry);
 }
 
 py::array CameraCore::capture(py::object out) {
@@ -68,13 +70,27 @@ py::array CameraCore::capture(py::object out) {
     } else {
         if (!py::isinstance<py::array>(out)) badParameter("capture", "out must be a NumPy array");
         target = py::reinterpret_borrow<py::array>(out);
-        frameTarget(target, expected, "capture");  // refuse a wrong array before waiting
     }
-    std::unique_ptr<FrameHold> frame = take(s, expected);
-    if (frame->geometry() != expected && out.is_none())
-        target = py::array(py::dtype::of<uint8_t>(), frame->geometry().shape());  // a triggered frame
-    frame->copyTo(target);
-    frame->finish();
+    // A frame an earlier trigger() exposed, with the geometry of its time.
+    if (std::unique_ptr<FrameHold> triggered = takeTriggered()) {
+        if (triggered->geometry() != expected && out.is_none())
+            target = py::array(py::dtype::of<uint8_t>(), triggered->geometry().shape());
+        triggered->copyTo(target);
+        triggered->finish();
+        return target;
+    }
+    const FrameTarget into = frameTarget(target, expected, "capture");  // refuse a wrong array before waiting
+    int released;
+    {
+        // Wait, copy and give the buffer back before the next capture on the
+        // set starts: buffers go back in the order they came.
+        py::gil_scoped_release unlocked;
+        std::lock_guard<std::mutex> lock(s->captureLock(m_index));
+        std::unique_ptr<FrameHold> frame = waitFrame(s, expected);
+        frame->copyInto(into);
+        released = frame->giveBack();
+    }
+    check(released, "VYXZEB_ReleaseBuffer");
     return target;
 }
 

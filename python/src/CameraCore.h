@@ -72,8 +72,12 @@ public:
 private:
     // The device, or NotInitialized when the camera is closed.
     std::shared_ptr<Session> session(const char* function) const;
-    std::unique_ptr<FrameHold> take(const std::shared_ptr<Session>& session, const FrameGeometry& geometry);
+    // The frame trigger() kept, if any.
     std::unique_ptr<FrameHold> takeTriggered();
+    // VYXZEB_CaptureData; call with the set's capture lock and without the GIL.
+    std::unique_ptr<FrameHold> waitFrame(const std::shared_ptr<Session>& session, const FrameGeometry& geometry);
+    // The triggered frame, or the next one (takes the lock, releases the GIL).
+    std::unique_ptr<FrameHold> take(const std::shared_ptr<Session>& session, const FrameGeometry& geometry);
     void placeOnScreen(pybind11::object at) const;
     PoolBlock& showBlock(const std::shared_ptr<Session>& session, unsigned long bytes);
 

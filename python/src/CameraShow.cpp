@@ -66,9 +66,22 @@ void CameraCore::show(const py::array& image, py::object at) {
 void CameraCore::showFrame(py::object at) {
     auto s = session("VYXZEB_ShowCaptureData");
     placeOnScreen(at);
-    std::unique_ptr<FrameHold> frame = take(s, geometry());
-    frame->show();
-    frame->finish();
+    const FrameGeometry g = geometry();
+    if (std::unique_ptr<FrameHold> triggered = takeTriggered()) {
+        triggered->show();
+        triggered->finish();
+        return;
+    }
+    int shown, released;
+    {
+        py::gil_scoped_release unlocked;
+        std::lock_guard<std::mutex> lock(s->captureLock(m_index));
+        std::unique_ptr<FrameHold> frame = waitFrame(s, g);
+        shown = frame->showUnlocked();
+        released = frame->giveBack();
+    }
+    check(shown, "VYXZEB_ShowCaptureData");
+    check(released, "VYXZEB_ReleaseBuffer");
 }
 
 }  // namespace vyxpy

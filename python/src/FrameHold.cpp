@@ -13,8 +13,15 @@ FrameHold::FrameHold(std::shared_ptr<Session> session, int index, uint64_t ticke
                      const FrameGeometry& geometry)
     : m_session(std::move(session)), m_index(index), m_ticket(ticket), m_data(data), m_geometry(geometry) {}
 
-FrameHold::~FrameHold() {
-    if (!m_finished.exchange(true)) m_session->finish(m_index, m_ticket);
+FrameHold::~FrameHold() { giveBack(); }
+
+int FrameHold::giveBack() {
+    if (m_finished.exchange(true)) return VYXZEB_RET_SUCCESS;
+    return m_session->finish(m_index, m_ticket);
+}
+
+int FrameHold::showUnlocked() const {
+    return VYXZEB_ShowCaptureData(m_index, const_cast<unsigned char*>(m_data));
 }
 
 void FrameHold::requireHeld(const char* what) const {
@@ -36,40 +43,23 @@ void FrameHold::copyTo(py::array& out) const {
     requireHeld("copy");
     const FrameTarget target = frameTarget(out, m_geometry, "capture");
     py::gil_scoped_release unlocked;
-    copyFrames(m_data, m_geometry, target);
+    copyInto(target);
 }
 
 void FrameHold::show() const {
     requireHeld("show");
-    unsigned char* frame = const_cast<unsigned char*>(m_data);
-    int rc;
-    {
-        py::gil_scoped_release unlocked;
-        rc = VYXZEB_ShowCaptureData(m_index, frame);
-    }
-    check(rc, "VYXZEB_ShowCaptureData");
+    callUnlocked("VYXZEB_ShowCaptureData", [&] { return showUnlocked(); });
 }
 
 void FrameHold::saveBmp(const std::string& path) const {
     requireHeld("save_bmp");
     unsigned char* frame = const_cast<unsigned char*>(m_data);
     const int height = m_geometry.height * static_cast<int>(m_geometry.count);
-    int rc;
-    {
-        py::gil_scoped_release unlocked;
-        rc = VYXZEB_HelperSaveToBmp(frame, m_geometry.width, height, m_geometry.bits, path.c_str());
-    }
-    check(rc, "VYXZEB_HelperSaveToBmp");
+    callUnlocked("VYXZEB_HelperSaveToBmp", [&] {
+        return VYXZEB_HelperSaveToBmp(frame, m_geometry.width, height, m_geometry.bits, path.c_str());
+    });
 }
 
-void FrameHold::finish() {
-    if (m_finished.exchange(true)) return;
-    int rc;
-    {
-        py::gil_scoped_release unlocked;
-        rc = m_session->finish(m_index, m_ticket);
-    }
-    check(rc, "VYXZEB_ReleaseBuffer");
-}
+void FrameHold::finish() { callUnlocked("VYXZEB_ReleaseBuffer", [&] { return giveBack(); }); }
 
 }  // namespace vyxpy

@@ -34,6 +34,7 @@ public:
     const FrameGeometry& geometry() const { return m_geometry; }
     bool finished() const { return m_finished.load(); }
 
+    // ---- for Python (with the GIL; throw when the frame was released)
     // Read-only array over the frame buffer, without a copy.
     pybind11::array view() const;
     // Copies the frames into `out` (shape checked by frameTarget()).
@@ -44,6 +45,12 @@ public:
     void saveBmp(const std::string& path) const;
     // Gives the buffer back to the PL; later calls do nothing.
     void finish();
+
+    // ---- for the capture paths (no GIL needed, no Python objects)
+    void copyInto(const FrameTarget& target) const { copyFrames(m_data, m_geometry, target); }
+    int showUnlocked() const;
+    // finish() without the GIL: 0 or the failing VYXZEB_ReleaseBuffer code.
+    int giveBack();
 
 private:
     void requireHeld(const char* what) const;

@@ -50,4 +50,5 @@ def test_a_thousand_captures_leave_memory_flat(cam):
     # A frame kept per capture would be 300 MB; one kept frame shows in the
     # traced memory, a small object kept per capture too (1000 x 64 bytes).
     assert traced_growth < 32 * 1024, traced_growth
-    assert resident_growth < 40 * frame_bytes, resident_growth
+    if not os.environ.get("VYX_SANITIZED"):   # the sanitizer keeps freed memory in quarantine
+        assert resident_growth < 40 * frame_bytes, resident_growth
