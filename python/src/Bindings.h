@@ -9,7 +9,7 @@ namespace vyxpy {
 
 // gpio_count, gpio_get, gpio_set, ... (Gpio.cpp)
 void bindGpio(pybind11::module_& m);
-// library_version, save_bmp (Library.cpp)
+// library_version, save_bmp, set_log, log_file (Library.cpp)
 void bindLibrary(pybind11::module_& m);
 
 }  // namespace vyxpy

@@ -48,6 +48,9 @@ std::shared_ptr<Session> Session::open() {
             }
         }
     }
+    if (rc == VYXZEB_RET_FAILED)
+        throw LibraryError(rc, "VYXZEB_Init",
+                           "vyxzeb.set_log(folder) records the step that failed; on a PC, run under vyxsim");
     check(rc, "VYXZEB_Init");
     return session;
 }

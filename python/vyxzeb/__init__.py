@@ -13,6 +13,7 @@ Main pieces:
   ``trigger()``, ``show(image)`` and ``show_frame()`` on HDMI.
 * :mod:`vyxzeb.gpio` - the board's GPIO lines.
 * :func:`save_bmp` - BMP files through the library's writer.
+* :func:`set_log` - the library's diagnostic log.
 * :class:`Error` and its subclasses - raised by every failing call, with the
   library's return code, its name and explanation.
 """
@@ -20,7 +21,7 @@ Main pieces:
 from __future__ import annotations
 
 import os
-from typing import Any, Tuple, Union
+from typing import Any, Optional, Tuple, Union
 
 import numpy as np
 
@@ -35,7 +36,7 @@ from .frame import Frame
 __all__ = [
     "AddressMode", "BadParameterError", "Camera", "CaptureSize", "CaptureTimeoutError", "DeviceInfo", "Error",
     "FieldOfView", "FieldOfViewLimits", "Frame", "FrameReleasedError", "NotInitializedError",
-    "NotSupportedError", "SensorType", "TriggerMode", "gpio", "library_version", "save_bmp",
+    "NotSupportedError", "SensorType", "TriggerMode", "gpio", "library_version", "log_file", "save_bmp", "set_log",
 ]
 
 
@@ -54,3 +55,17 @@ def save_bmp(image: Any, path: Union[str, "os.PathLike[str]"]) -> None:
     ``/picture/sd/`` or ``/picture/data/`` (the camera's storage; under
     ``vyxsim`` the sandbox of ``--root``), and a camera must be open."""
     _vyxzeb.save_bmp(np.asarray(image), os.fspath(path))
+
+
+def set_log(folder: Optional[Union[str, "os.PathLike[str]"]]) -> Optional[str]:
+    """Switches the library's diagnostic log: with a folder, on, into a new
+    file ``VYXLog_YYYYMMDD(hhmmss).txt`` there (the folder is made if its
+    parent exists; raises ``OSError`` otherwise); with None, off.  Works with
+    or without an open camera; switch it on before opening a camera to see
+    why opening fails.  Returns the log file's path, or None."""
+    return _vyxzeb.set_log(None if folder is None else os.fspath(folder))
+
+
+def log_file() -> Optional[str]:
+    """Path of the library's log file while the log is on, else None."""
+    return _vyxzeb.log_file()

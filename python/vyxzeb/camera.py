@@ -91,6 +91,8 @@ class Camera:
     """
 
     def __init__(self, index: int = 0) -> None:
+        """Opens camera set ``index``; raises :class:`Error` when the device
+        cannot be opened (:func:`vyxzeb.set_log` records why)."""
         self._core = _vyxzeb.CameraCore(operator.index(index))
         _open_cameras.add(self)
 

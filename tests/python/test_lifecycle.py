@@ -53,3 +53,23 @@ def test_the_device_lives_as_long_as_its_users():
     done = run_python(SCRIPT)
     assert done.returncode == 0, done.stderr
     assert done.stdout.strip() == "ok"
+
+
+def test_opening_fails_with_a_reason_and_the_log_names_the_step(tmp_path):
+    # Without the cache-memory node VYXZEB_Init fails; the log says why.
+    done = run_python(textwrap.dedent(f"""
+        import os, vyxboard_probe as board, vyxzeb
+        board.make_node_missing("/dev/cache_ops")
+        path = vyxzeb.set_log({str(tmp_path)!r})
+        try:
+            vyxzeb.Camera()
+        except vyxzeb.Error as e:
+            assert e.code == -1001 and e.function == "VYXZEB_Init" and "set_log" in str(e), e
+        else:
+            raise SystemExit("the camera opened without /dev/cache_ops")
+        assert vyxzeb.set_log(None) is None and vyxzeb.log_file() is None
+        print(path)
+    """))
+    assert done.returncode == 0, done.stderr
+    log = open(done.stdout.strip(), errors="replace").read()
+    assert "VYXERR_(" in log and "failed" in log

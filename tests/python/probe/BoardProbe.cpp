@@ -109,5 +109,10 @@ PYBIND11_MODULE(vyxboard_probe, m) {
     }, "Waits until the library has read every capture interrupt the board raised so far.");
     m.def("withhold_interrupts", &vb::withholdInterrupts, py::arg("withhold"));
     m.def("reset_faults", &vb::resetFaults);
+    m.def("make_node_missing", [](const std::string& path) {
+        for (int n = 0; n < vb::kNodeCount; ++n)
+            if (path == vb::nodePath(static_cast<vb::Node>(n))) return vb::setNodeMissing(static_cast<vb::Node>(n), true);
+        throw py::value_error(path + " is not a node of the board");
+    }, py::arg("path"));
     m.def("sandbox_path", &vb::sandboxPath, py::arg("board_path"));
 }
