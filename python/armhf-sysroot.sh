@@ -36,5 +36,6 @@ for deb in "$debs"/*.deb; do
 done
 # Byte-compile with the host's Python of the same version: the emulated one
 # would spend seconds compiling at every start (and may not write the cache).
+# A few data files of the standard library's own tests never compile.
 /usr/bin/python3 -m compileall -q -j 2 "$root/usr/lib/python3.11" "$root/usr/lib/python3/dist-packages" >/dev/null || true
 echo "armhf Python sysroot in $root"
