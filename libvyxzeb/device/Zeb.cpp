@@ -39,7 +39,8 @@ CZeb::CZeb(bool* pbInit)
       m_unPhyPlBlkFree(0),
       m_PhyPlBlk{},
       m_nFdWakeCaptureThread{-1, -1},
-      m_bCaptureThreadRunning(false) {
+      m_bCaptureThreadRunning(false),
+      m_nFdCaptureNode(-1) {
     bool bDummy = false;
     Build(pbInit ? pbInit : &bDummy);
 }

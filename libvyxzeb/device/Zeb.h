@@ -155,6 +155,9 @@ public:
     // it from its one-second select at once.
     int m_nFdWakeCaptureThread[2];
     bool m_bCaptureThreadRunning;
+    // The capture node, opened before VYXZEB_Init returns (see
+    // StartCaptureInterruptThread) and read by the interrupt thread.
+    int m_nFdCaptureNode;
 
 private:
     CVYXSet* SetAt(int nIndex) const;

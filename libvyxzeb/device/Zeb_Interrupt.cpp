@@ -31,6 +31,12 @@ int CZeb::StartCaptureInterruptThread() {
     // The wake pipe lets the teardown end the thread's wait at once instead
     // of waiting out the one-second select.
     if (pipe2(m_nFdWakeCaptureThread, O_CLOEXEC | O_NONBLOCK) == 0) {
+        // The node is opened here, before VYXZEB_Init returns: the capture
+        // driver keeps no codes for a node nobody has open, so a frame
+        // triggered right after VYXZEB_Init would otherwise be announced to
+        // nobody while the new thread is still on its way to open().  A node
+        // that does not open leaves the thread to end at once.
+        m_nFdCaptureNode = open(kCaptureDevice, O_RDONLY | O_CLOEXEC);
         // Joinable, not detached: the teardown must know the thread has
         // stopped touching the camera sets before it destroys them.
         pthread_attr_t attr;
@@ -65,6 +71,8 @@ void CZeb::StopCaptureInterruptThread() {
         if (fd >= 0) close(fd);
         fd = -1;
     }
+    if (m_nFdCaptureNode >= 0) close(m_nFdCaptureNode);
+    m_nFdCaptureNode = -1;
 }
 
 void* ThreadForCaptureInterrupt(void* pContext) {
@@ -73,7 +81,8 @@ void* ThreadForCaptureInterrupt(void* pContext) {
     CZeb* pZeb = static_cast<CZeb*>(pContext);
     if (!pZeb) return const_cast<char*>(kNoContext);
 
-    int nFd = open(kCaptureDevice, O_RDONLY | O_CLOEXEC);
+    // The device object owns the descriptor and closes it after the join.
+    const int nFd = pZeb->m_nFdCaptureNode;
     if (nFd < 0) return const_cast<char*>(kOpenFailed);
 
     const int nWakeFd = pZeb->m_nFdWakeCaptureThread[0];
@@ -103,6 +112,5 @@ void* ThreadForCaptureInterrupt(void* pContext) {
             }
         }
     }
-    close(nFd);
     return nullptr;
 }
