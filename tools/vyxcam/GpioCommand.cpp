@@ -46,7 +46,7 @@ GpioLines readLines()
 unsigned lineValue(const std::string& text)
 {
     const auto line = parseUnsigned(text, UINT_MAX);
-    if (!line) throw CLI::ValidationError("LINE", "'" + text + "' is not a line number");
+    if (!line) throw UsageError("'" + text + "' is not a line number");
     return static_cast<unsigned>(*line);
 }
 
@@ -55,7 +55,7 @@ LineLevel assignment(const std::string& text)
     const size_t eq = text.find('=');
     const std::string level = eq == std::string::npos ? std::string() : text.substr(eq + 1);
     if (eq == std::string::npos || (level != "0" && level != "1"))
-        throw CLI::ValidationError("LINE=0|1", "'" + text + "' is not LINE=0 or LINE=1");
+        throw UsageError("'" + text + "' is not LINE=0 or LINE=1");
     return LineLevel{lineValue(text.substr(0, eq)), level == "1"};
 }
 

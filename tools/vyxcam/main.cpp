@@ -52,6 +52,10 @@ int run(const Command& command)
         std::fprintf(stderr, "vyxcam: %s\n", e.what());
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "vyxcam: out of memory\n");
+    } catch (const vyxcam::UsageError&) {
+        throw;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vyxcam: %s\n", e.what());
     }
     return vyxcam::kExitCameraError;
 }
@@ -83,6 +87,10 @@ int main(int argc, char** argv)
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
+        // A mistyped subcommand is left over rather than "not expected".
+        const std::vector<std::string> left = app.remaining();
+        if (app.get_subcommands().empty() && !left.empty())
+            return usageError(app, "'" + left.front() + "' is not a subcommand (info, capture, show, gpio, log)");
         return usageError(app, e.what());
     }
     for (const Command& c : commands) {
