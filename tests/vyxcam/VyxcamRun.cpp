@@ -187,6 +187,14 @@ pid_t VyxcamTest::ToolPid(pid_t launcher)
     return tool;
 }
 
+ToolResult VyxcamTest::Stop(pid_t launcher, int signal)
+{
+    const pid_t tool = ToolPid(launcher);
+    EXPECT_GT(tool, 0) << "the launcher started no tool";
+    if (tool > 0) EXPECT_EQ(kill(tool, signal), 0);
+    return Finish(launcher);
+}
+
 bool VyxcamTest::WaitFor(const std::function<bool()>& done, std::chrono::milliseconds bound)
 {
     const auto end = std::chrono::steady_clock::now() + bound;

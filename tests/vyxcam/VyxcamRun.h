@@ -43,6 +43,9 @@ protected:
     }
     // The tool's own process id: the launcher's child.
     pid_t ToolPid(pid_t launcher);
+    // Sends the tool a signal (as Ctrl-C or a service manager would) and
+    // waits for the launcher.
+    ToolResult Stop(pid_t launcher, int signal);
 
     // A path inside the test's folder.
     std::string Path(const std::string& name) const { return m_dir + "/" + name; }

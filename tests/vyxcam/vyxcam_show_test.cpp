@@ -57,11 +57,7 @@ TEST_F(VyxcamShow, APictureFileAppearsOnTheScreenWhereAsked)
         }
     vyxcam::writeImageFile(Path("quad.png"), vyxcam::ImageFormat::Png, quad.view());
 
-    const pid_t launcher = StartAndWaitForScreen({"show", "quad.png", "--at", "640,360,640,360"});
-    const pid_t tool = ToolPid(launcher);
-    ASSERT_GT(tool, 0);
-    ASSERT_EQ(kill(tool, SIGTERM), 0);
-    const ToolResult r = Finish(launcher);
+    const ToolResult r = Stop(StartAndWaitForScreen({"show", "quad.png", "--at", "640,360,640,360"}), SIGTERM);
     ExpectStatus(r, 0);
     ExpectCameraClosed(Path("report.txt"));
 
@@ -95,11 +91,7 @@ TEST_F(VyxcamShow, AGreyPictureHeldForAWhileEndsByItself)
 
 TEST_F(VyxcamShow, LiveFramesReachTheScreenUntilStopped)
 {
-    const pid_t launcher = StartAndWaitForScreen({"show", "--live", "--fov", "0,0,640,360", "--json"});
-    const pid_t tool = ToolPid(launcher);
-    ASSERT_GT(tool, 0);
-    ASSERT_EQ(kill(tool, SIGINT), 0);
-    const ToolResult r = Finish(launcher);
+    const ToolResult r = Stop(StartAndWaitForScreen({"show", "--live", "--fov", "0,0,640,360", "--json"}), SIGINT);
     ExpectStatus(r, 0);
     ExpectCameraClosed(Path("report.txt"));
     const json summary = json::parse(r.out);

@@ -57,6 +57,7 @@ void* saveScreenAfterFirstShow(void* arg)
         const std::string temp = *path + ".tmp";
         if (vb::modelSaveScreenPng(temp)) std::rename(temp.c_str(), path->c_str());
     }
+    delete path;
     return nullptr;
 }
 
