@@ -191,7 +191,9 @@ ToolResult VyxcamTest::Stop(pid_t launcher, int signal)
 {
     const pid_t tool = ToolPid(launcher);
     EXPECT_GT(tool, 0) << "the launcher started no tool";
-    if (tool > 0) EXPECT_EQ(kill(tool, signal), 0);
+    if (tool > 0) {
+        EXPECT_EQ(kill(tool, signal), 0);
+    }
     return Finish(launcher);
 }
 

@@ -1,8 +1,6 @@
 // StopSignal.cpp - the stop flag and its race-free wait.
 #include "StopSignal.h"
 
-#include <errno.h>
-#include <poll.h>
 #include <pthread.h>
 #include <time.h>
 
@@ -60,24 +58,24 @@ StopSignalHold::~StopSignalHold() { pthread_sigmask(SIG_SETMASK, &m_previous, nu
 
 bool waitForStop(long timeoutMs)
 {
+    // Held back, a stop signal stays pending until the wait below takes it,
+    // so none can slip in between the look at the flag and the wait.
     StopSignalHold hold;
-    sigset_t open;
-    pthread_sigmask(SIG_SETMASK, nullptr, &open);
-    sigdelset(&open, SIGINT);
-    sigdelset(&open, SIGTERM);
+    const sigset_t set = stopSignals();
     const double end = monotonicMs() + static_cast<double>(timeoutMs);
     while (!stopRequested()) {
-        timespec wait{};
-        timespec* limit = nullptr;
-        if (timeoutMs >= 0) {
+        int taken;
+        if (timeoutMs < 0) {
+            taken = sigwaitinfo(&set, nullptr);
+        } else {
             const double left = end - monotonicMs();
             if (left <= 0) break;
+            timespec wait;
             wait.tv_sec = static_cast<time_t>(left / 1000);
             wait.tv_nsec = static_cast<long>((left - wait.tv_sec * 1000.0) * 1e6);
-            limit = &wait;
+            taken = sigtimedwait(&set, nullptr, &wait);
         }
-        // ppoll opens the signals only for the wait itself.
-        ppoll(nullptr, 0, limit, &open);
+        if (taken == SIGINT || taken == SIGTERM) g_stop = 1;
     }
     return stopRequested();
 }

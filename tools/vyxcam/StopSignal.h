@@ -37,7 +37,8 @@ private:
 
 // Waits until a stop signal arrives or timeoutMs passes (timeoutMs < 0: no
 // limit).  Returns stopRequested().  No signal can slip in between the look
-// at the flag and the wait.
+// at the flag and the wait: the signals are held back and taken with
+// sigtimedwait.
 bool waitForStop(long timeoutMs);
 
 }  // namespace vyxcam
