@@ -32,7 +32,7 @@ struct GpioLines {
     unsigned short count = 0;
     unsigned short outputs = 0;   // direction mask: bit set = output
 
-    bool isOutput(unsigned line) const { return line < 16 && ((outputs >> line) & 1u) != 0; }
+    bool isOutput(unsigned line) const { return line < sizeof outputs * 8 && ((outputs >> line) & 1u) != 0; }
 };
 
 GpioLines readLines()
@@ -158,11 +158,10 @@ Command addGpioCommand(CLI::App& app, const GlobalOptions& g)
     get->add_option("LINE", o->getLines, "Line numbers");
     CLI::App* set = cmd->add_subcommand("set", "Set output lines, then print what they read back");
     set->add_option("LINE=LEVEL", o->setLines, "For example 3=1 5=0")->required();
-    CLI::App* status = cmd->add_subcommand("status", "Count, directions and levels of all lines");
-    return {cmd, [o, &g, get, set, status]() -> int {
+    cmd->add_subcommand("status", "Count, directions and levels of all lines");
+    return {cmd, [o, &g, get, set]() -> int {
                 if (get->parsed()) return runGet(*o, g);
                 if (set->parsed()) return runSet(*o, g);
-                (void)status;
                 return runStatus(g);
             }};
 }

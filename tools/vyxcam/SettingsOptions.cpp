@@ -130,23 +130,25 @@ void addAcquisition(CLI::App& cmd, CameraSettings& s)
                 "holds N frames, one below the other");
     addUnsigned(cmd, "--fixed-rate", s.fixedRate, 0, kMaxFixedRate,
                 "Fixed frame rate in frames per second (continuous mode); 0 = the sensor's own rate");
-    cmd.add_option_function<std::string>(
-           "--trigger",
-           [&s](const std::string& t) {
-               s.trigger = triggerFromName(t);
-               if (!s.trigger)
-                   invalid("--trigger", t,
-                           "a trigger mode (continuous, software, external0, external1, external2, external3)");
-           },
-           kTriggerHelp)
-        ->type_name("MODE")
-        ->group(kGroup);
     addUnsigned(cmd, "--trigger-delay-us", s.triggerDelay, 0, kMaxTriggerDelay,
                 "Delay between an external trigger and its frame, 0 to 65535 (microseconds on the virtual board)");
     addUnsigned(cmd, "--trigger-filter", s.triggerFilter, 0, kMaxTriggerFilter,
                 "Shortest external trigger pulse that counts, 0 to 65535 (microseconds on the virtual board)");
     addUnsigned(cmd, "--timeout-ms", s.timeoutMs, 1, ULONG_MAX,
                 "How long one capture waits for its frame, in milliseconds (default 8000)");
+    cmd.add_option_function<std::string>(
+           "--trigger",
+           [&s](const std::string& t) {
+               s.trigger = triggerFromName(t);
+               if (!s.trigger) {
+                   std::string names;
+                   for (const TriggerName& n : kTriggerNames) names += (names.empty() ? "" : ", ") + std::string(n.name);
+                   invalid("--trigger", t, "a trigger mode (" + names + ")");
+               }
+           },
+           kTriggerHelp)
+        ->type_name("MODE")
+        ->group(kGroup);
 }
 
 }  // namespace
@@ -158,8 +160,7 @@ void addSettingsOptions(CLI::App& command, CameraSettings& s)
             "--sensor",
             [&s](const std::string& t) { s.sensor = static_cast<int>(unsignedValue("--sensor", t, 0, kMaxSensorIndex)); },
             "Camera set to use (default 0)")
-        ->type_name("N")
-        ->group(kGroup);
+        ->type_name("N");
     addGeometry(command, s);
     addExposure(command, s);
     addAcquisition(command, s);

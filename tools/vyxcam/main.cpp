@@ -89,8 +89,11 @@ int main(int argc, char** argv)
     } catch (const CLI::ParseError& e) {
         // A mistyped subcommand is left over rather than "not expected".
         const std::vector<std::string> left = app.remaining();
-        if (app.get_subcommands().empty() && !left.empty())
-            return usageError(app, "'" + left.front() + "' is not a subcommand (info, capture, show, gpio, log)");
+        if (app.get_subcommands().empty() && !left.empty()) {
+            std::string known;
+            for (const Command& c : commands) known += (known.empty() ? "" : ", ") + c.app->get_name();
+            return usageError(app, "'" + left.front() + "' is not a subcommand (" + known + ")");
+        }
         return usageError(app, e.what());
     }
     for (const Command& c : commands) {
