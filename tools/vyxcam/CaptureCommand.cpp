@@ -1,9 +1,6 @@
 // CaptureCommand.cpp - `vyxcam capture`: N frames into numbered files.
-#include <CLI/CLI.hpp>
-
 #include <climits>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 #include "Camera.h"
@@ -12,24 +9,13 @@
 #include "FrameLoop.h"
 #include "FramePattern.h"
 #include "FrameSaver.h"
-#include "Parse.h"
 #include "Progress.h"
-#include "SettingsOptions.h"
 #include "StopSignal.h"
 #include "VYXZebApi.h"
 
 namespace vyxcam {
 
 namespace {
-
-constexpr const char* kDefaultPattern = "frame-%04d.png";
-
-struct CaptureOptions {
-    unsigned long count = 1;
-    std::string pattern = kDefaultPattern;
-    std::string format;
-    CameraSettings settings;
-};
 
 // The frames' geometry once the settings are in force: a capture holds
 // multi-frame frames, one below the other.
@@ -46,6 +32,8 @@ ImageView frameGeometry(int sensor)
     v.stride = ((static_cast<size_t>(width) * bits + 31) / 32) * 4;
     return v;
 }
+
+}  // namespace
 
 int runCapture(const CaptureOptions& o, const GlobalOptions& g)
 {
@@ -93,23 +81,6 @@ int runCapture(const CaptureOptions& o, const GlobalOptions& g)
         printFrameStats(stats, "captured", stdout);
     }
     return stats.ok() ? kExitOk : kExitCameraError;
-}
-
-}  // namespace
-
-Command addCaptureCommand(CLI::App& app, const GlobalOptions& g)
-{
-    auto o = std::make_shared<CaptureOptions>();
-    CLI::App* cmd = app.add_subcommand("capture", "Capture frames into files (software trigger unless --trigger)");
-    addCountOption(*cmd, o->count, "Number of captures (default 1)");
-    cmd->add_option("-o,--output", o->pattern,
-                    "File name, with a printf-style frame number counted from 0 (default frame-%04d.png)")
-        ->type_name("PATTERN");
-    cmd->add_option("--format", o->format, "png, bmp, pgm or raw (default: from the file name's extension, else png)")
-        ->check(CLI::IsMember({"png", "bmp", "pgm", "raw"}))
-        ->type_name("FORMAT");
-    addSettingsOptions(*cmd, o->settings);
-    return {cmd, [o, &g] { return runCapture(*o, g); }};
 }
 
 }  // namespace vyxcam

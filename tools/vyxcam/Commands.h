@@ -1,18 +1,16 @@
-// Commands.h - the subcommands of vyxcam, one source each.  Each adds its
-// CLI11 subcommand with its options and returns the function that runs it
-// once the command line has been read; that function returns the exit
-// status or throws (Errors.h).
+// Commands.h - the subcommands of vyxcam: what each takes from the command
+// line, and the function that runs it.  The command line itself (CLI11) is
+// read in CommandLine.cpp; each subcommand runs from a source of its own and
+// returns the exit status or throws (Errors.h).
 #ifndef VYXCAM_COMMANDS_H
 #define VYXCAM_COMMANDS_H
 
-#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "CameraInfo.h"
-
-namespace CLI {
-class App;
-}
+#include "Settings.h"
 
 namespace vyxcam {
 
@@ -22,23 +20,47 @@ struct GlobalOptions {
     std::string logFolder;    // --log DIR: the library's log for this run
 };
 
-struct Command {
-    CLI::App* app = nullptr;
-    std::function<int()> run;
+struct CaptureOptions {
+    unsigned long count = 1;
+    std::string pattern = "frame-%04d.png";
+    std::string format;       // empty: from the pattern's extension
+    CameraSettings settings;
 };
 
-Command addInfoCommand(CLI::App& app, const GlobalOptions& g);
-Command addCaptureCommand(CLI::App& app, const GlobalOptions& g);
-Command addShowCommand(CLI::App& app, const GlobalOptions& g);
-Command addGpioCommand(CLI::App& app, const GlobalOptions& g);
-Command addLogCommand(CLI::App& app, const GlobalOptions& g);
+// The HDMI screen the PL drives.
+constexpr unsigned long kScreenWidth = 1280;
+constexpr unsigned long kScreenHeight = 720;
+
+struct ScreenRect {
+    unsigned long x = 0, y = 0, width = kScreenWidth, height = kScreenHeight;
+};
+
+struct ShowOptions {
+    std::string file;
+    bool live = false;
+    std::optional<ScreenRect> at;
+    std::optional<unsigned long> holdMs;
+    unsigned long count = 0;  // --live: 0 = until stopped
+    CameraSettings settings;
+};
+
+struct GpioOptions {
+    std::vector<std::string> lines;   // get: LINE, set: LINE=LEVEL
+};
+
+int runInfo(const GlobalOptions& g);
+int runCapture(const CaptureOptions& o, const GlobalOptions& g);
+int runShow(const ShowOptions& o, const GlobalOptions& g);
+int runGpioGet(const GpioOptions& o, const GlobalOptions& g);
+int runGpioSet(const GpioOptions& o, const GlobalOptions& g);
+int runGpioStatus(const GlobalOptions& g);
+int runLogOn(const std::string& folder, const GlobalOptions& g);
+int runLogOff(const GlobalOptions& g);
+int runLogStatus(const GlobalOptions& g);
 
 // The folder the library's log goes to for this run: --log, else the one
 // `vyxcam log on` saved, else none.
 std::string runLogFolder(const GlobalOptions& g);
-
-// Adds -n/--count: a number of captures, 1 or more.
-void addCountOption(CLI::App& command, unsigned long& count, const std::string& help);
 
 // Writes one JSON object and a line break on standard output.
 void printJson(const Json& j);

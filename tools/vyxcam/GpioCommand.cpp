@@ -1,11 +1,8 @@
 // GpioCommand.cpp - `vyxcam gpio get|set|status`: the camera's GPIO lines
 // by number.  Outputs keep the level the driver was given; which lines are
 // outputs is the board's direction mask (VYXZEB_GpioGetDirection).
-#include <CLI/CLI.hpp>
-
 #include <climits>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 #include "Camera.h"
@@ -21,11 +18,6 @@ namespace {
 struct LineLevel {
     unsigned line = 0;
     bool level = false;
-};
-
-struct GpioOptions {
-    std::vector<std::string> getLines;
-    std::vector<std::string> setLines;
 };
 
 struct GpioLines {
@@ -97,10 +89,12 @@ void printLevels(const std::vector<LineLevel>& levels, const GpioLines& g, bool 
     std::printf("\n");
 }
 
-int runGet(const GpioOptions& o, const GlobalOptions& opts)
+}  // namespace
+
+int runGpioGet(const GpioOptions& o, const GlobalOptions& opts)
 {
     std::vector<unsigned> wanted;
-    for (const std::string& t : o.getLines) wanted.push_back(lineValue(t));
+    for (const std::string& t : o.lines) wanted.push_back(lineValue(t));
     Camera camera(0, runLogFolder(opts));
     const GpioLines g = readLines();
     if (wanted.empty())
@@ -110,10 +104,10 @@ int runGet(const GpioOptions& o, const GlobalOptions& opts)
     return kExitOk;
 }
 
-int runSet(const GpioOptions& o, const GlobalOptions& opts)
+int runGpioSet(const GpioOptions& o, const GlobalOptions& opts)
 {
     std::vector<LineLevel> sets;
-    for (const std::string& t : o.setLines) sets.push_back(assignment(t));
+    for (const std::string& t : o.lines) sets.push_back(assignment(t));
     Camera camera(0, runLogFolder(opts));
     const GpioLines g = readLines();
     for (const LineLevel& s : sets) checkLine(g, s.line, true);
@@ -128,7 +122,7 @@ int runSet(const GpioOptions& o, const GlobalOptions& opts)
     return kExitOk;
 }
 
-int runStatus(const GlobalOptions& opts)
+int runGpioStatus(const GlobalOptions& opts)
 {
     Camera camera(0, runLogFolder(opts));
     const GpioLines g = readLines();
@@ -145,25 +139,6 @@ int runStatus(const GlobalOptions& opts)
     for (unsigned l = 0; l < g.count; ++l)
         std::printf("line %u: %-3s %u\n", l, g.isOutput(l) ? "out" : "in", (levels >> l) & 1u);
     return kExitOk;
-}
-
-}  // namespace
-
-Command addGpioCommand(CLI::App& app, const GlobalOptions& g)
-{
-    auto o = std::make_shared<GpioOptions>();
-    CLI::App* cmd = app.add_subcommand("gpio", "Read and set the camera's GPIO lines");
-    cmd->require_subcommand(1);
-    CLI::App* get = cmd->add_subcommand("get", "Print LINE=LEVEL for the lines (default: all)");
-    get->add_option("LINE", o->getLines, "Line numbers");
-    CLI::App* set = cmd->add_subcommand("set", "Set output lines, then print what they read back");
-    set->add_option("LINE=LEVEL", o->setLines, "For example 3=1 5=0")->required();
-    cmd->add_subcommand("status", "Count, directions and levels of all lines");
-    return {cmd, [o, &g, get, set]() -> int {
-                if (get->parsed()) return runGet(*o, g);
-                if (set->parsed()) return runSet(*o, g);
-                return runStatus(g);
-            }};
 }
 
 }  // namespace vyxcam

@@ -1,9 +1,6 @@
 // LogCommand.cpp - `vyxcam log on DIR|off|status`: the library's log for
 // every later run (LogState.h).
-#include <CLI/CLI.hpp>
-
 #include <cstdio>
-#include <memory>
 
 #include "Camera.h"
 #include "Commands.h"
@@ -35,7 +32,9 @@ void printState(const GlobalOptions& g)
     if (!newest.empty()) std::printf("newest file: %s\n", newest.c_str());
 }
 
-int switchOn(const std::string& dir, const GlobalOptions& g)
+}  // namespace
+
+int runLogOn(const std::string& dir, const GlobalOptions& g)
 {
     const std::string folder = absolutePath(dir);
     // Let the library try the folder now, so that a bad one fails here and
@@ -48,23 +47,17 @@ int switchOn(const std::string& dir, const GlobalOptions& g)
     return kExitOk;
 }
 
-}  // namespace
-
-Command addLogCommand(CLI::App& app, const GlobalOptions& g)
+int runLogOff(const GlobalOptions& g)
 {
-    auto dir = std::make_shared<std::string>();
-    CLI::App* cmd = app.add_subcommand("log", "Switch the library's log on or off for every later vyxcam run");
-    cmd->require_subcommand(1);
-    CLI::App* on = cmd->add_subcommand("on", "Every later run writes the library's log into DIR");
-    on->add_option("DIR", *dir, "Log folder (created if its parent exists)")->required();
-    CLI::App* off = cmd->add_subcommand("off", "Later runs write no log (unless --log)");
-    cmd->add_subcommand("status", "Whether the log is on, its folder and newest file");
-    return {cmd, [dir, &g, on, off]() -> int {
-                if (on->parsed()) return switchOn(*dir, g);
-                if (off->parsed()) forgetLogFolder();
-                printState(g);
-                return kExitOk;
-            }};
+    forgetLogFolder();
+    printState(g);
+    return kExitOk;
+}
+
+int runLogStatus(const GlobalOptions& g)
+{
+    printState(g);
+    return kExitOk;
 }
 
 }  // namespace vyxcam

@@ -1,43 +1,21 @@
 // ShowCommand.cpp - `vyxcam show`: a picture file, or the live frames, on
 // the camera's HDMI output.
-#include <CLI/CLI.hpp>
-
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "Camera.h"
 #include "Commands.h"
 #include "Errors.h"
 #include "FrameLoop.h"
 #include "ImageFile.h"
-#include "Parse.h"
 #include "Progress.h"
-#include "SettingsOptions.h"
 #include "StopSignal.h"
 #include "VYXZebApi.h"
 
 namespace vyxcam {
 
 namespace {
-
-// The HDMI screen the PL drives.
-constexpr unsigned long kScreenWidth = 1280;
-constexpr unsigned long kScreenHeight = 720;
-
-struct ScreenRect {
-    unsigned long x = 0, y = 0, width = kScreenWidth, height = kScreenHeight;
-};
-
-struct ShowOptions {
-    std::string file;
-    bool live = false;
-    std::optional<ScreenRect> at;
-    std::optional<unsigned long> holdMs;
-    unsigned long count = 0;
-    CameraSettings settings;
-};
 
 // A block of the camera's physically contiguous memory, given back on exit.
 class PoolBlock {
@@ -134,50 +112,14 @@ int showLive(const ShowOptions& o, const GlobalOptions& g)
     return stats.ok() ? kExitOk : kExitCameraError;
 }
 
+}  // namespace
+
 int runShow(const ShowOptions& o, const GlobalOptions& g)
 {
     if (o.live == !o.file.empty()) throw UsageError("give either a FILE or --live");
     if (o.live && o.holdMs) throw UsageError("--hold-ms keeps a FILE on screen; --live shows until -n or Ctrl-C");
     if (!o.live && o.count) throw UsageError("-n counts live frames: it goes with --live");
     return o.live ? showLive(o, g) : showFile(o, g);
-}
-
-ScreenRect rectValue(const std::string& text)
-{
-    const auto v = parseUnsignedList(text, 4, ULONG_MAX);
-    if (!v) throw CLI::ValidationError("--at", "'" + text + "' is not X,Y,W,H (four whole numbers)");
-    const ScreenRect r{(*v)[0], (*v)[1], (*v)[2], (*v)[3]};
-    if (r.width == 0 || r.height == 0 || r.x + r.width > kScreenWidth || r.y + r.height > kScreenHeight)
-        throw CLI::ValidationError("--at", text + " is not a rectangle of the " + std::to_string(kScreenWidth) +
-                                               " x " + std::to_string(kScreenHeight) + " screen");
-    return r;
-}
-
-}  // namespace
-
-Command addShowCommand(CLI::App& app, const GlobalOptions& g)
-{
-    auto o = std::make_shared<ShowOptions>();
-    CLI::App* cmd = app.add_subcommand(
-        "show", "Show a picture (PNG, BMP, PGM/PPM; grey or colour) or the live frames (--live) on HDMI");
-    cmd->add_option("FILE", o->file, "Picture to show")->check(CLI::ExistingFile);
-    cmd->add_flag("--live", o->live, "Capture and show frames until interrupted or -n");
-    cmd->add_option_function<std::string>(
-           "--at", [o](const std::string& t) { o->at = rectValue(t); },
-           "Screen rectangle the picture is scaled into (default: the whole 1280 x 720 screen; the PL rounds to "
-           "multiples of 4)")
-        ->type_name("X,Y,W,H");
-    cmd->add_option_function<std::string>(
-           "--hold-ms",
-           [o](const std::string& t) {
-               o->holdMs = parseUnsigned(t, ULONG_MAX);
-               if (!o->holdMs) throw CLI::ValidationError("--hold-ms", "'" + t + "' is not a whole number");
-           },
-           "Keep the picture on screen this long, then end (default: until interrupted)")
-        ->type_name("N");
-    addCountOption(*cmd, o->count, "With --live: end after N captures");
-    addSettingsOptions(*cmd, o->settings);
-    return {cmd, [o, &g] { return runShow(*o, g); }};
 }
 
 }  // namespace vyxcam
