@@ -6,7 +6,6 @@
 
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -22,14 +21,16 @@ namespace {
 // name -> value of every VYXZEB_RET_ macro in the public header.
 std::map<std::string, int> HeaderCodes()
 {
+    // "#define VYXZEB_RET_FAILED   (-1001)   /* ... */"
     std::ifstream in(VYX_API_HEADER);
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string header = text.str();
-    const std::regex define(R"(#define\s+(VYXZEB_RET_\w+)\s+\(?\s*(-?\d+)\s*\)?)");
     std::map<std::string, int> codes;
-    for (std::sregex_iterator it(header.begin(), header.end(), define), end; it != end; ++it)
-        codes[(*it)[1]] = std::stoi((*it)[2]);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string define, name, value;
+        if (!(words >> define >> name >> value) || define != "#define" || name.rfind("VYXZEB_RET_", 0) != 0) continue;
+        if (value.front() == '(' && value.back() == ')') value = value.substr(1, value.size() - 2);
+        codes[name] = std::stoi(value);
+    }
     return codes;
 }
 
