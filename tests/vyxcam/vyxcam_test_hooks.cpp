@@ -40,10 +40,10 @@ void injectFault(const std::string& fault)
     if (fault == "interrupts") vb::withholdInterrupts(true);
 }
 
-void setInputs(const std::string& spec)
+void setInputs(const std::string& levels)
 {
     int line = 0, level = 0, used = 0;
-    for (const char* p = spec.c_str(); std::sscanf(p, "%d=%d%n", &line, &level, &used) == 2; p += used) {
+    for (const char* p = levels.c_str(); std::sscanf(p, "%d=%d%n", &line, &level, &used) == 2; p += used) {
         vb::setGpioInput(line, level != 0);
         if (p[used] != ',') break;
         ++used;
