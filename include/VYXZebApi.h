@@ -315,8 +315,9 @@ VYXZEB_API int VYXZEB_FlashGetInvert(int nIndex, bool* pbInvert);
 /* Writes an image as a BMP file under "/picture/sd/" or "/picture/data/".
  * pData holds the rows top to bottom, each padded to a multiple of 4 bytes;
  * nBitCount is 8 (grey palette), 24 or 32.  The file appears complete or not
- * at all.  0, -1002, -1009 (bad argument, path outside the folders or with a
- * ".." component), -1001 (folder missing, disk full, write failed). */
+ * at all.  0, -1002, -1009 (bad argument, path outside the folders, with a
+ * ".." component or through a folder that is a symbolic link), -1001 (folder
+ * missing, disk full, write failed). */
 VYXZEB_API int VYXZEB_HelperSaveToBmp(unsigned char* pData, int nWidth, int nHeight, int nBitCount,
                                       const char* pszFileName);
 

@@ -7,7 +7,9 @@
 // target only when every byte was written.  A failed or short write (the SD
 // card filling up, a pulled card) therefore leaves no truncated file and
 // never damages an existing one, and a symbolic link planted at the target
-// name is replaced rather than followed.  A replaced image keeps its
+// name is replaced rather than followed.  A name whose folders pass through
+// a symbolic link is refused like one with "..": either could lead out of
+// the permitted folders.  A replaced image keeps its
 // permissions, and one this process could not write is not replaced.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,6 +20,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "VYXLog.h"
 #include "VYXZebApiBmpFile.h"
@@ -108,6 +111,19 @@ bool HasParentComponent(const char* pszPath) {
     return false;
 }
 
+// True when a folder between the permitted folder and the file's name is a
+// symbolic link: the file would be created wherever the link points, outside
+// the permitted folders.  (A link at the name itself is replaced, not
+// followed; see VYXZebApiBmpFile.h.)
+bool PassesThroughLink(const char* pszPath, size_t nFolderLen) {
+    const std::string path(pszPath);
+    for (size_t end = path.find('/', nFolderLen); end != std::string::npos; end = path.find('/', end + 1)) {
+        struct stat st;
+        if (lstat(path.substr(0, end).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return true;
+    }
+    return false;
+}
+
 // Writes all of the block, going on after partial writes; false on the
 // first error or when the file system takes nothing more.
 bool WriteAll(int fd, const unsigned char* p, size_t n) {
@@ -151,7 +167,7 @@ int VYXZEB_HelperSaveToBmp(unsigned char* pData, int nWidth, int nHeight, int nB
             break;
         }
     }
-    if (!pszFolder || HasParentComponent(pszFileName)) {
+    if (!pszFolder || HasParentComponent(pszFileName) || PassesThroughLink(pszFileName, strlen(pszFolder))) {
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s file path is invalid!)", kFuncName);
         return VYXZEB_RET_BAD_PARAMETER;
     }

@@ -191,6 +191,26 @@ TEST_F(BmpTest, ASymbolicLinkAtTheNameIsReplacedNotFollowed) {
     EXPECT_EQ(1078 + 64, st.st_size);
 }
 
+// A folder on the way to the name that is a link could lead anywhere: such
+// names are refused like those with "..", and nothing appears where the link
+// points.
+TEST_F(BmpTest, ANameThroughAFolderLinkIsRefused) {
+    const std::string outside = vb::sandboxRoot() + "/elsewhere";
+    ASSERT_EQ(0, mkdir(outside.c_str(), 0755));
+    ASSERT_EQ(0, symlink(outside.c_str(), Host("/picture/sd/away").c_str()));
+    ASSERT_EQ(0, mkdir(Host("/picture/data/real").c_str(), 0755));
+    ASSERT_EQ(0, symlink(Host("/picture/data/real").c_str(), Host("/picture/data/real/loop").c_str()));
+    std::vector<unsigned char> data = Pattern(8, 8, 8);
+    for (const char* name : {"/picture/sd/away/a.bmp", "/picture/sd/away//a.bmp", "/picture/data/real/loop/a.bmp"})
+        EXPECT_EQ(VYXZEB_RET_BAD_PARAMETER, VYXZEB_HelperSaveToBmp(data.data(), 8, 8, 8, name)) << name;
+    EXPECT_FALSE(Exists(outside + "/a.bmp"));
+    EXPECT_FALSE(Exists(Host("/picture/data/real/a.bmp")));
+    // A real sub-folder is fine.
+    EXPECT_EQ(0, VYXZEB_HelperSaveToBmp(data.data(), 8, 8, 8, "/picture/data/real/a.bmp"));
+    unlink(Host("/picture/sd/away").c_str());
+    rmdir(outside.c_str());
+}
+
 // A write that fails part-way (here the file-size limit of the process, as a
 // full card would) reports -1001, leaves an existing file as it was and no
 // partial file anywhere; the next save replaces the file.
