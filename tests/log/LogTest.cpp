@@ -162,6 +162,12 @@ TEST_F(Log, EntryFormatsAgainstTheClock)
     ASSERT_EQ(VYXLOG_OutputError(hVYXLog, ENOENT, 9), 0);
     errno = EACCES;
     ASSERT_EQ(VYXLOG_OutputLastError(hVYXLog, 1), 0);
+    // An error entry is in the file at once, as a text entry is: a process
+    // that dies right after it must not lose it.
+    const std::string sofar = ReadFile(CurrentLogPath());
+    const std::string lastError = strerror(EACCES);
+    ASSERT_GE(sofar.size(), lastError.size());
+    EXPECT_EQ(sofar.substr(sofar.size() - lastError.size()), lastError) << sofar;
     ASSERT_EQ(VYXLOG_OutputString(hVYXLog, "after", 1), 0);
     const int64_t after = NowMs();
     // Negative levels are never written.
