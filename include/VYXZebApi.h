@@ -119,7 +119,7 @@ VYXZEB_API int VYXZEB_GetLibVersion(int* pnMajor, int* pnMinor, int* pnThird, in
 VYXZEB_API int VYXZEB_GetSensorNum(int* pnNum);
 
 /* Sensor type of camera set nIndex.  0, -1002, -1026 (no set), -1025 (no
- * sensor object), -1009 (null pointer). */
+ * sensor object).  A null pointer is accepted and nothing is written. */
 VYXZEB_API int VYXZEB_GetSensorType(int nIndex, VYXZEB_SENSOR_TYPE* pType);
 
 /* Information from the PL version word of the set: *pnKind = top byte - 1
@@ -138,7 +138,8 @@ VYXZEB_API int VYXZEB_LogSet(bool bEnable, const char* pszFolder);
 VYXZEB_API int VYXZEB_LogGet(bool* pbEnable, char* pszFolder);
 
 /* ---- Sensor settings (all: 0, -1002, -1026 no set, -1025 no sensor or SPI
- *      failure, -1009 null output) --------------------------------------- */
+ *      failure; a null output is skipped: nothing is written there and the
+ *      call returns 0) -------------------------------------------------- */
 
 /* Limits of the field of view in sensor pixels, in this order: smallest
  * width, smallest height, largest width, largest height (16, 1, 1280, 1024
@@ -156,7 +157,8 @@ VYXZEB_API int VYXZEB_SetCaptureFieldOfView(int nIndex, unsigned long ulX, unsig
 VYXZEB_API int VYXZEB_GetCaptureFieldOfView(int nIndex, unsigned long* pulX, unsigned long* pulY,
                                             unsigned long* pulWidth, unsigned long* pulHeight);
 /* Sets row and column address mode together (binning/skipping); the frame
- * size shrinks by the mode's divisor.  A mode that would give an empty frame
+ * size shrinks by the mode's divisor.  A value outside the sensor's modes
+ * 0..4 changes nothing and returns 0.  A mode that would give an empty frame
  * with the current window is refused with -1009 and the previous mode stays;
  * the multi-frame count is kept inside one frame buffer as above. */
 VYXZEB_API int VYXZEB_SetAddressMode(int nIndex, VYX_ADDRESSMODE eMode);
@@ -226,8 +228,10 @@ VYXZEB_API int VYXZEB_SetTriggerMode(int nIndex, VYXZEB_TRIGGER_MODE eMode);
  * 0, -1002, -1026. */
 VYXZEB_API int VYXZEB_SetTriggerCallback(int nIndex, VYXZEB_TRIGGER_CALLBACK pfnCallback);
 
-/* External-trigger delay in PL units (0..65535).  0, -1002, -1006/-1026,
- * -1009, -1023. */
+/* External-trigger delay in PL units.  The range reported is 0..65535; a
+ * larger value is written to the PL as given and read back as such.  A null
+ * output of the getters is skipped (nothing written, 0 returned).
+ * 0, -1002, -1006/-1026, -1023. */
 VYXZEB_API int VYXZEB_GetTriggerDelayRange(int nIndex, unsigned long* pulMin, unsigned long* pulMax);
 VYXZEB_API int VYXZEB_GetTriggerDelay(int nIndex, unsigned long* pulDelay);
 VYXZEB_API int VYXZEB_SetTriggerDelay(int nIndex, unsigned long ulDelay);
@@ -249,7 +253,8 @@ VYXZEB_API int VYXZEB_GetTriggerFilter(int nIndex, unsigned short* pusFilter);
 VYXZEB_API int VYXZEB_SetTriggerFilter(int nIndex, unsigned short usFilter);
 
 /* Raw access to the PL's FPGA control registers (byte offsets 0..152, multiples
- * of 4).  0, -1002, -1026, -1023 (bad offset or block unavailable). */
+ * of 4).  A null pulValue is skipped (nothing read into it, 0 returned).
+ * 0, -1002, -1026, -1023 (bad offset or block unavailable). */
 VYXZEB_API int VYXZEB_RdRegFPGA(int nIndex, unsigned short usOffset, unsigned long* pulValue);
 VYXZEB_API int VYXZEB_WrRegFPGA(int nIndex, unsigned short usOffset, unsigned long ulValue);
 
@@ -293,8 +298,10 @@ VYXZEB_API int VYXZEB_GpioGetNum(unsigned short* pusNum);
 VYXZEB_API int VYXZEB_GpioGetDirection(unsigned short* pusMask);
 /* Directions are fixed by the board: always -1014, in any state. */
 VYXZEB_API int VYXZEB_GpioSetDirection(unsigned short usMask);
-/* One pin's level (outputs 3..7 can be set; 0..7 read).  0, -1002, -1009,
- * -1010 (no device, bad pin, driver refused). */
+/* One line's level.  The driver has lines 0..9: 3..9 can be set and 0..9
+ * read (lines 8 and 9 lie beyond the eight pins VYXZEB_GpioGetNum counts).
+ * 0, -1002, -1009 (null level), -1010 (no device, another line, driver
+ * refused). */
 VYXZEB_API int VYXZEB_GpioSet(unsigned int unPin, bool bLevel);
 VYXZEB_API int VYXZEB_GpioGet(unsigned int unPin, bool* pbLevel);
 /* All pins at once: bit i = pin i.  Reading stops at the first failing pin
@@ -331,7 +338,8 @@ VYXZEB_API int VYXZEB_HelperSaveToBmp(unsigned char* pData, int nWidth, int nHei
 VYXZEB_API int VYXZEB_GetFrameBufNum(int nIndex, unsigned long* pulNumber);
 VYXZEB_API int VYXZEB_SetFrameBufNum(int nIndex, unsigned long ulNumber);
 
-/* Placement set by VYXZEB_SetPosition.  0, -1002, -1009 (null), -1026. */
+/* Placement set by VYXZEB_SetPosition.  Null outputs are skipped.
+ * 0, -1002, -1026. */
 VYXZEB_API int VYXZEB_GetPosition(int nIndex, int* pnX, int* pnY, unsigned int* punWidth,
                                   unsigned int* punHeight);
 #endif
