@@ -37,6 +37,11 @@ if(VYX_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(VYX_COVERAGE)
+  add_compile_options(--coverage)
+  add_link_options(--coverage)
+endif()
+
 # The shipped libraries export only what their headers declare; everything
 # else stays inside the shared object.
 set(CMAKE_CXX_VISIBILITY_PRESET hidden)

@@ -11,13 +11,17 @@ endif()
 
 set(VYX_TEST_TIMEOUT 600 CACHE STRING "Per-executable test time-out in seconds")
 
+# Helpers every test may use (TestSupport.h).
+add_library(vyx_test_support INTERFACE)
+target_include_directories(vyx_test_support INTERFACE ${PROJECT_SOURCE_DIR}/tests/support)
+
 # vyx_add_test(name SOURCES a.cpp ... [LIBS lib ...])
 # Registers one CTest entry per executable: a suite shares one process, so it
 # can share one initialised device.
 function(vyx_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE vyxboard_main ${T_LIBS} GTest::gtest pthread dl)
+  target_link_libraries(${name} PRIVATE vyxboard_main vyx_test_support ${T_LIBS} GTest::gtest pthread dl)
   # Link the board with --no-as-needed so its libc entry points come first.
   target_link_options(${name} PRIVATE -Wl,--no-as-needed)
   target_link_libraries(${name} PRIVATE vyxboard)

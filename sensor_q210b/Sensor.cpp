@@ -1,7 +1,7 @@
 // Sensor.cpp - common part of every sensor object.
 #include "Sensor.h"
 
-#include "IBus.h"
+#include "plugin/IBus.h"
 
 int CSensor::s_SensorType = -1;
 

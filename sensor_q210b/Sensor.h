@@ -3,7 +3,7 @@
 #ifndef VYX_SENSOR_H
 #define VYX_SENSOR_H
 
-#include "ISensor.h"
+#include "plugin/ISensor.h"
 
 class VYXZEB_API CSensor : public CISensor {
 public:

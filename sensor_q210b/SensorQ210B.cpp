@@ -12,7 +12,7 @@
 
 #include <new>
 
-#include "IBus.h"
+#include "plugin/IBus.h"
 #include "VYXLog.h"
 
 using namespace q210b;

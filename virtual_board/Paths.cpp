@@ -8,6 +8,7 @@
 // storage folders) are redirected into the sandbox root.
 #include "BoardCore.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <limits.h>
@@ -20,10 +21,6 @@
 #include <cstring>
 #include <mutex>
 #include <vector>
-
-#ifndef VYX_BOARD_PLUGIN_PATH
-#define VYX_BOARD_PLUGIN_PATH "/usr/lib/libvyxSensorQ210B.so"
-#endif
 
 namespace vb {
 
@@ -260,9 +257,25 @@ bool fakeFreeSpace(uint64_t& bytes) {
     return true;
 }
 
+// The plug-in is the one beside this library: lib/ of the build tree, or
+// the folder the SDK is installed or unpacked into.
+static const std::string& pluginBesideBoard() {
+    static const std::string path = [] {
+        constexpr char kPluginName[] = "libvyxSensorQ210B.so";
+        Dl_info info{};
+        if (!dladdr(reinterpret_cast<void*>(&pluginBesideBoard), &info) || !info.dli_fname)
+            return std::string(kPluginName);
+        std::string self = info.dli_fname;
+        size_t slash = self.rfind('/');
+        return slash == std::string::npos ? std::string(kPluginName)
+                                          : self.substr(0, slash + 1) + kPluginName;
+    }();
+    return path;
+}
+
 const char* pluginPath() {
     const char* env = getenv("VYX_BOARD_PLUGIN");
-    return env && env[0] ? env : VYX_BOARD_PLUGIN_PATH;
+    return env && env[0] ? env : pluginBesideBoard().c_str();
 }
 
 // ---- control API ----

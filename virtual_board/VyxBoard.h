@@ -41,8 +41,9 @@
 // removed when the process ends.  statfs/statvfs of sandbox paths may report a
 // faked amount of free space.
 //
-// dlopen("/usr/lib/libvyxSensorQ210B.so") loads the plug-in built in this
-// tree ($VYX_BOARD_PLUGIN overrides it); RTLD_DEEPBIND is stripped.
+// dlopen("/usr/lib/libvyxSensorQ210B.so") loads the plug-in in the board
+// library's own folder: the one built in this tree, or the installed one
+// ($VYX_BOARD_PLUGIN overrides it); RTLD_DEEPBIND is stripped.
 //
 // The board is built without _FILE_OFFSET_BITS, _TIME_BITS and
 // _FORTIFY_SOURCE and defines every variant of these names a program may

@@ -7,7 +7,7 @@
 #ifndef VYX_BUSSPI_H
 #define VYX_BUSSPI_H
 
-#include "IBus.h"
+#include "plugin/IBus.h"
 
 class VYXZEB_API CBusSPI : public CIBus {
 public:

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <ctime>
 
-#include "ISensor.h"
+#include "plugin/ISensor.h"
 #include "PL.h"
 #include "VYXLog.h"
 

@@ -2,7 +2,7 @@
 // object's slot of the same name; a set without a sensor object answers
 // -1025.  Changes of the window or the address mode also tell the PL the new
 // frame size, as the PL cuts frames by pixel count.
-#include "ISensor.h"
+#include "plugin/ISensor.h"
 #include "PL.h"
 #include "VYXLog.h"
 #include "VYXSet.h"

@@ -1,6 +1,6 @@
 // VYXSet_Internal.cpp - the trigger callback, the PL resynchronisation and
 // the raw FPGA and acquisition settings of the set's PL.
-#include "ISensor.h"
+#include "plugin/ISensor.h"
 #include "PL.h"
 #include "VYXLog.h"
 #include "VYXSet.h"

@@ -25,7 +25,7 @@
 
 #include <cstdint>
 
-#include "ISensor.h"
+#include "plugin/ISensor.h"
 #include "PLRegs.h"
 #include "VYXZebApi.h"
 

@@ -13,7 +13,7 @@
 #include <dlfcn.h>
 
 #include "BusSPI0.h"
-#include "ISensor.h"
+#include "plugin/ISensor.h"
 #include "VYXZebApi.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "ISensor.h"
+#include "plugin/ISensor.h"
 #include "PL.h"
 #include "PLRegs.h"
 #include "VyxBoard.h"

@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "BusSPI0.h"
-#include "ISensor.h"
+#include "plugin/ISensor.h"
 #include "VyxBoard.h"
 
 TEST(SensorPlugin, LogsIntoTheLibrarysLogFile)

@@ -82,6 +82,19 @@ TEST_F(Launcher, AnEndlessProgramEndsAfterItsTime) {
     EXPECT_NE(out.find("time is up"), std::string::npos) << out;
 }
 
+// AddressSanitizer refuses a process whose first preloaded library is not its
+// runtime; the launcher sees the runtime among the program's libraries and
+// preloads it ahead of the board, so the program needs no options.
+TEST_F(Launcher, AnAddressSanitizedProgramRunsWithoutOptions) {
+    std::string out;
+    // LeakSanitizer cannot stop the world under qemu.
+    std::string env = std::string(VYX_TEST_EMULATOR).empty() ? "" : "ASAN_OPTIONS=detect_leaks=0 ";
+    int rc = run("env -u ASAN_OPTIONS " + env + sim + " -- " + binDir() + "/board_probe_asan", out);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_NE(out.find("board_probe: frame"), std::string::npos) << out;
+    EXPECT_EQ(out.find("does not come first"), std::string::npos) << out;
+}
+
 TEST_F(Launcher, AProgramsOwnFailureIsPassedOn) {
     std::string out;
     EXPECT_EQ(run(sim + " -- /bin/sh -c 'exit 7'", out), 7) << out;

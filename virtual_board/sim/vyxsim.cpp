@@ -5,12 +5,16 @@
 // The program is started with the board preloaded (LD_PRELOAD; for an armhf
 // build the program runs under the emulator qemu-arm, and the preload is
 // passed as QEMU_SET_ENV=LD_PRELOAD=... so that it reaches the emulated
-// program and not the emulator).  The camera's storage folders /picture/sd/
+// program and not the emulator).  The board library is found relative to the
+// launcher (lib/ beside its bin/ folder).  A sanitizer runtime that the
+// program or the board needs is preloaded first: AddressSanitizer refuses to
+// run when another preloaded library comes before it.  The camera's storage folders /picture/sd/
 // and /picture/data/ live under DIR/picture/ (default ./vyxsim-root).
 // With --frames the run ends after that many frames were delivered, with
 // --seconds after that long; the program then gets SIGTERM, and SIGKILL if it
 // has not ended after a grace period.  With --hdmi the emulated HDMI screen
 // is written as a PNG file when the run ends.
+#include <elf.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -20,6 +24,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -27,14 +32,12 @@
 #include <string>
 #include <vector>
 
+// The board library, relative to the folder of this program.
 #ifndef VYX_BOARD_LIBRARY
-#define VYX_BOARD_LIBRARY "libvyxboard.so"
+#define VYX_BOARD_LIBRARY "../lib/libvyxboard.so"
 #endif
 #ifndef VYX_SIM_EMULATOR
 #define VYX_SIM_EMULATOR ""
-#endif
-#ifndef VYX_SANITIZED
-#define VYX_SANITIZED 0
 #endif
 
 namespace {
@@ -42,6 +45,15 @@ namespace {
 constexpr int kGraceMs = 5000;        // SIGTERM -> SIGKILL
 constexpr int kScreenSaveMs = 10000;  // how long the board may take to write the PNG
 constexpr int kTickMs = 100;          // how often the child's state is looked at
+
+// Default board library: VYX_BOARD_LIBRARY relative to this program.
+std::string boardLibrary() {
+    char self[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return VYX_BOARD_LIBRARY;
+    std::string dir(self, static_cast<size_t>(n));
+    return dir.substr(0, dir.rfind('/') + 1) + VYX_BOARD_LIBRARY;
+}
 
 struct Options {
     std::string root = "vyxsim-root";
@@ -61,7 +73,7 @@ void usage(FILE* out) {
             "  --seconds S   end the program after S seconds\n"
             "  --hdmi FILE   write the HDMI screen as PNG to FILE when the run ends\n"
             "The board library is %s (override: VYXSIM_BOARD).\n",
-            VYX_BOARD_LIBRARY);
+            boardLibrary().c_str());
 }
 
 bool parse(int argc, char** argv, Options& o) {
@@ -190,6 +202,70 @@ bool isEmulatedElf(const std::string& file) {
     return static_cast<unsigned>(h[kMachineOffset] | h[kMachineOffset + 1] << 8) == kMachineArm;
 }
 
+// Reads n bytes at an offset; false when the file is shorter.
+bool readAt(FILE* f, long offset, void* out, size_t n) {
+    return fseek(f, offset, SEEK_SET) == 0 && fread(out, 1, n, f) == n;
+}
+
+// NEEDED entries of an ELF file of one class (32 or 64 bit), from its
+// dynamic section and the string table that section links to.
+template <typename Ehdr, typename Shdr, typename Dyn>
+std::vector<std::string> neededOf(FILE* f) {
+    std::vector<std::string> out;
+    Ehdr eh;
+    if (!readAt(f, 0, &eh, sizeof eh) || eh.e_shentsize != sizeof(Shdr)) return out;
+    auto section = [&](unsigned i, Shdr& sh) {
+        return i < eh.e_shnum && readAt(f, static_cast<long>(eh.e_shoff + i * sizeof(Shdr)), &sh, sizeof sh);
+    };
+    for (unsigned i = 0; i < eh.e_shnum; ++i) {
+        Shdr dyn, str;
+        if (!section(i, dyn) || dyn.sh_type != SHT_DYNAMIC || !section(dyn.sh_link, str)) continue;
+        std::vector<char> strings(str.sh_size + 1, '\0');
+        if (!readAt(f, static_cast<long>(str.sh_offset), strings.data(), str.sh_size)) break;
+        for (size_t k = 0; k + 1 <= dyn.sh_size / sizeof(Dyn); ++k) {
+            Dyn d;
+            if (!readAt(f, static_cast<long>(dyn.sh_offset + k * sizeof(Dyn)), &d, sizeof d) ||
+                d.d_tag == DT_NULL)
+                break;
+            if (d.d_tag == DT_NEEDED && d.d_un.d_val < str.sh_size) out.push_back(&strings[d.d_un.d_val]);
+        }
+        break;
+    }
+    return out;
+}
+
+// Sonames an ELF program or library records as NEEDED; empty for anything
+// else (a script, a missing file).
+std::vector<std::string> neededLibraries(const std::string& file) {
+    std::vector<std::string> out;
+    FILE* f = fopen(file.c_str(), "rb");
+    if (!f) return out;
+    unsigned char ident[EI_NIDENT] = {};
+    if (readAt(f, 0, ident, sizeof ident) && memcmp(ident, ELFMAG, SELFMAG) == 0) {
+        if (ident[EI_CLASS] == ELFCLASS64)
+            out = neededOf<Elf64_Ehdr, Elf64_Shdr, Elf64_Dyn>(f);
+        else if (ident[EI_CLASS] == ELFCLASS32)
+            out = neededOf<Elf32_Ehdr, Elf32_Shdr, Elf32_Dyn>(f);
+    }
+    fclose(f);
+    return out;
+}
+
+// The preload list: sanitizer runtimes the program or the board need come
+// first (they must be the first libraries of the process), then the board.
+std::string preloadList(const std::string& program, const std::string& board) {
+    std::vector<std::string> first;
+    for (const std::string& file : {program, board})
+        for (const std::string& lib : neededLibraries(file))
+            if ((lib.compare(0, 8, "libasan.") == 0 || lib.compare(0, 10, "libhwasan.") == 0 ||
+                 lib.compare(0, 8, "libtsan.") == 0) &&
+                std::find(first.begin(), first.end(), lib) == first.end())
+                first.push_back(lib);
+    std::string list;
+    for (const std::string& lib : first) list += lib + ":";
+    return list + board;
+}
+
 int exitCode(int status) {
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
@@ -207,7 +283,7 @@ int main(int argc, char** argv) {
         return 2;
     std::string hdmi = o.hdmi.empty() ? std::string() : absolute(o.hdmi);
     const char* boardEnv = getenv("VYXSIM_BOARD");
-    std::string board = boardEnv && boardEnv[0] ? boardEnv : VYX_BOARD_LIBRARY;
+    std::string board = boardEnv && boardEnv[0] ? boardEnv : boardLibrary();
 
     int toBoard[2], fromBoard[2];
     if (pipe(toBoard) != 0 || pipe(fromBoard) != 0) {
@@ -232,24 +308,20 @@ int main(int argc, char** argv) {
         setenv("VYX_BOARD_CONTROL", control.c_str(), 1);
         if (o.frames) setenv("VYX_BOARD_FRAMES", std::to_string(o.frames).c_str(), 1);
         if (!hdmi.empty()) setenv("VYX_BOARD_HDMI", hdmi.c_str(), 1);
-        if (VYX_SANITIZED) {
-            // The board is preloaded ahead of the sanitizer runtime.
-            const char* old = getenv("ASAN_OPTIONS");
-            std::string opts = std::string(old && old[0] ? old : "") +
-                               (old && old[0] ? ":" : "") + "verify_asan_link_order=0";
-            setenv("ASAN_OPTIONS", opts.c_str(), 1);
-        }
         std::vector<std::string> cmd;
         std::vector<std::string> emulator = split(VYX_SIM_EMULATOR, '|');
+        const std::string program = findProgram(o.command[0]);
         if (!emulator.empty()) {
             // Emulated programs get the preload through the emulator; a host
             // program passes it on to the emulated programs it starts.
-            setenv("QEMU_SET_ENV", ("LD_PRELOAD=" + board).c_str(), 1);
-            if (isEmulatedElf(findProgram(o.command[0]))) cmd = emulator;
+            setenv("QEMU_SET_ENV", ("LD_PRELOAD=" + preloadList(program, board)).c_str(), 1);
+            if (isEmulatedElf(program)) cmd = emulator;
         } else {
+            // Whatever the caller preloaded already comes after the board.
+            std::string list = preloadList(program, board);
             const char* old = getenv("LD_PRELOAD");
-            std::string pre = board + (old && old[0] ? std::string(":") + old : std::string());
-            setenv("LD_PRELOAD", pre.c_str(), 1);
+            if (old && old[0]) list += std::string(":") + old;
+            setenv("LD_PRELOAD", list.c_str(), 1);
         }
         cmd.insert(cmd.end(), o.command.begin(), o.command.end());
         std::vector<char*> args;
