@@ -7,6 +7,34 @@
 #        (vyxzeb::vyxsim, vyxzeb::vyxboard, VYXZEB_VYXSIM)
 include(CMakePackageConfigHelpers)
 
+# Install layout.  The board's library and plug-in live in /usr/lib itself
+# (libvyxzeb loads /usr/lib/libvyxSensorQ210B.so by that path), so the
+# prefix defaults to /usr and the library folder is lib, not a multiarch one.
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+  set(CMAKE_INSTALL_PREFIX /usr CACHE PATH "Install prefix" FORCE)
+endif()
+set(CMAKE_INSTALL_LIBDIR lib)
+include(GNUInstallDirs)
+if(NOT CMAKE_INSTALL_FULL_LIBDIR STREQUAL "/usr/lib")
+  message(STATUS "Installing into ${CMAKE_INSTALL_FULL_LIBDIR}: libvyxzeb still loads its "
+                 "sensor plug-in from /usr/lib/libvyxSensorQ210B.so")
+endif()
+# Shared libraries are installed without the execute bit, as Debian wants.
+set(VYX_LIBRARY_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+
+# vyx_install_man(PAGE COMPONENT): installs packaging/man/PAGE (section 1),
+# compressed, with the program it describes.
+function(vyx_install_man page component)
+  set(src ${PROJECT_SOURCE_DIR}/packaging/man/${page})
+  set(out ${PROJECT_BINARY_DIR}/man/${page}.gz)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${src})
+  file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/man)
+  execute_process(COMMAND gzip -9nc ${src} OUTPUT_FILE ${out} RESULT_VARIABLE rc)
+  if(rc EQUAL 0)
+    install(FILES ${out} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
+  endif()
+endfunction()
+
 set(VYX_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/vyxzeb)
 
 install(EXPORT vyxzebTargets NAMESPACE vyxzeb::

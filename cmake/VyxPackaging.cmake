@@ -14,6 +14,8 @@
 #
 # Joining a package is one line where the target is built:
 #   install(TARGETS vyxcam RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+# and a program's manual page (packaging/man/vyxcam.1) one more:
+#   vyx_install_man(vyxcam.1 tools)
 # Every component with install rules becomes its package; the libraries a
 # binary links are found by dpkg-shlibdeps and become Depends by themselves.
 # Depends that no linked library shows (an interpreter, a module) go in a
@@ -85,6 +87,7 @@ endforeach()
 
 # Debian wants a copyright file and a compressed changelog in every package.
 set(vyx_deb_dir ${PROJECT_SOURCE_DIR}/packaging/debian)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${vyx_deb_dir}/changelog)
 execute_process(COMMAND gzip -9nc ${vyx_deb_dir}/changelog
   OUTPUT_FILE ${PROJECT_BINARY_DIR}/changelog.gz RESULT_VARIABLE vyx_gzip_rc)
 foreach(c IN LISTS VYX_DEB_COMPONENTS)
