@@ -1,5 +1,6 @@
-/*
- * VYXZebRet.h - names and one-line explanations of the VYXZEB_RET_ codes.
+/**
+ * @file VYXZebRet.h
+ * @brief Names and one-line explanations of the VYXZEB_RET_ codes.
  *
  * Header-only (static inline, nothing is exported from the library), usable
  * from C and C++.  Tools, bindings and applications report a failing call the
@@ -17,13 +18,14 @@
 
 #include "VYXZebApi.h"
 
+/** One return code: its value, name and explanation. */
 typedef struct {
-    int code;          /* VYXZEB_RET_ value */
-    const char* name;  /* "VYXZEB_RET_CAPTURE_TIMEOUT" */
-    const char* text;  /* one line, lower case, no final full stop */
+    int code;         /**< VYXZEB_RET_ value */
+    const char* name; /**< "VYXZEB_RET_CAPTURE_TIMEOUT" */
+    const char* text; /**< one line, lower case, no final full stop */
 } VYXZEB_RET_INFO;
 
-/* Every code the library returns, success first.  *pnCount receives the
+/** Every code the library returns, success first.  *pnCount receives the
  * number of entries when pnCount is not null. */
 static inline const VYXZEB_RET_INFO* VYXZEB_RetTable(size_t* pnCount)
 {
@@ -65,7 +67,7 @@ static inline const VYXZEB_RET_INFO* VYXZEB_RetTable(size_t* pnCount)
     return table;
 }
 
-/* Entry of a code, or a null pointer for a code the library never returns. */
+/** Entry of a code, or a null pointer for a code the library never returns. */
 static inline const VYXZEB_RET_INFO* VYXZEB_RetInfo(int nCode)
 {
     size_t n = 0;
@@ -76,14 +78,14 @@ static inline const VYXZEB_RET_INFO* VYXZEB_RetInfo(int nCode)
     return NULL;
 }
 
-/* "VYXZEB_RET_..." name of a code; "VYXZEB_RET_UNKNOWN" for any other value. */
+/** "VYXZEB_RET_..." name of a code; "VYXZEB_RET_UNKNOWN" for any other value. */
 static inline const char* VYXZEB_RetName(int nCode)
 {
     const VYXZEB_RET_INFO* info = VYXZEB_RetInfo(nCode);
     return info ? info->name : "VYXZEB_RET_UNKNOWN";
 }
 
-/* One-line explanation of a code; "unknown return code" for any other value. */
+/** One-line explanation of a code; "unknown return code" for any other value. */
 static inline const char* VYXZEB_RetText(int nCode)
 {
     const VYXZEB_RET_INFO* info = VYXZEB_RetInfo(nCode);
