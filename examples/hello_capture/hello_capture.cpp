@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr int kSensor = 0;     // camera set 0: the only sensor of the board
+constexpr int kSensor = 0;  // camera set 0: the only sensor of the board
 constexpr int kFrames = 10;
 constexpr int kSavedFrame = kFrames - 1;
 
@@ -74,8 +74,7 @@ bool Capture(const char* bmpFile)
         printf("frame %d: mean grey %.1f\n", i, MeanGrey(frame, width, height));
         bool saved = true;
         if (i == kSavedFrame) {
-            saved = ok(VYXZEB_HelperSaveToBmp(frame, width, height, bits, bmpFile),
-                       "VYXZEB_HelperSaveToBmp");
+            saved = ok(VYXZEB_HelperSaveToBmp(frame, width, height, bits, bmpFile), "VYXZEB_HelperSaveToBmp");
             if (saved)
                 printf("saved %s\n", bmpFile);
         }
