@@ -8,8 +8,9 @@
 // program and not the emulator).  The board library is found relative to the
 // launcher (lib/ beside its bin/ folder).  A sanitizer runtime that the
 // program or the board needs is preloaded first: AddressSanitizer refuses to
-// run when another preloaded library comes before it.  The camera's storage folders /picture/sd/
-// and /picture/data/ live under DIR/picture/ (default ./vyxsim-root).
+// run when another preloaded library comes before it.  The camera's storage
+// folders /picture/sd/ and /picture/data/ live under DIR/picture/ (default
+// ./vyxsim-root).
 // With --frames the run ends after that many frames were delivered, with
 // --seconds after that long; the program then gets SIGTERM, and SIGKILL if it
 // has not ended after a grace period.  With --hdmi the emulated HDMI screen
@@ -45,6 +46,9 @@ namespace {
 constexpr int kGraceMs = 5000;        // SIGTERM -> SIGKILL
 constexpr int kScreenSaveMs = 10000;  // how long the board may take to write the PNG
 constexpr int kTickMs = 100;          // how often the child's state is looked at
+
+// Largest dynamic string table read from a program (a real one is a few KiB).
+constexpr size_t kMaxDynamicStrings = 1 << 20;
 
 // Default board library: VYX_BOARD_LIBRARY relative to this program.
 std::string boardLibrary() {
@@ -220,9 +224,10 @@ std::vector<std::string> neededOf(FILE* f) {
     for (unsigned i = 0; i < eh.e_shnum; ++i) {
         Shdr dyn, str;
         if (!section(i, dyn) || dyn.sh_type != SHT_DYNAMIC || !section(dyn.sh_link, str)) continue;
+        if (str.sh_size > kMaxDynamicStrings) break;
         std::vector<char> strings(str.sh_size + 1, '\0');
         if (!readAt(f, static_cast<long>(str.sh_offset), strings.data(), str.sh_size)) break;
-        for (size_t k = 0; k + 1 <= dyn.sh_size / sizeof(Dyn); ++k) {
+        for (size_t k = 0; k < dyn.sh_size / sizeof(Dyn); ++k) {
             Dyn d;
             if (!readAt(f, static_cast<long>(dyn.sh_offset + k * sizeof(Dyn)), &d, sizeof d) ||
                 d.d_tag == DT_NULL)
@@ -251,15 +256,19 @@ std::vector<std::string> neededLibraries(const std::string& file) {
     return out;
 }
 
+bool isSanitizerRuntime(const std::string& soname) {
+    for (const char* prefix : {"libasan.", "libhwasan.", "libtsan."})
+        if (soname.compare(0, strlen(prefix), prefix) == 0) return true;
+    return false;
+}
+
 // The preload list: sanitizer runtimes the program or the board need come
 // first (they must be the first libraries of the process), then the board.
 std::string preloadList(const std::string& program, const std::string& board) {
     std::vector<std::string> first;
     for (const std::string& file : {program, board})
         for (const std::string& lib : neededLibraries(file))
-            if ((lib.compare(0, 8, "libasan.") == 0 || lib.compare(0, 10, "libhwasan.") == 0 ||
-                 lib.compare(0, 8, "libtsan.") == 0) &&
-                std::find(first.begin(), first.end(), lib) == first.end())
+            if (isSanitizerRuntime(lib) && std::find(first.begin(), first.end(), lib) == first.end())
                 first.push_back(lib);
     std::string list;
     for (const std::string& lib : first) list += lib + ":";
