@@ -71,6 +71,23 @@ for app in hello_pc hello_asan; do
     [ -s "$stage/root-$app/picture/data/hello.bmp" ]
 done
 
+# An application's own test links the board the way the SDK's tests do.
+mkdir -p "$stage/linked"
+cat > "$stage/linked/CMakeLists.txt" <<'EOT'
+cmake_minimum_required(VERSION 3.16)
+project(linked CXX)
+find_package(vyxzeb 2.2 CONFIG REQUIRED COMPONENTS sim)
+add_executable(linked_test linked_test.cpp)
+target_link_libraries(linked_test PRIVATE vyxzeb::vyxzeb vyxzeb::vyxboard)
+EOT
+cat > "$stage/linked/linked_test.cpp" <<'EOT'
+#include <VYXZebApi.h>
+int main() { return VYXZEB_Init() == VYXZEB_RET_SUCCESS && VYXZEB_UnInit() == VYXZEB_RET_SUCCESS ? 0 : 1; }
+EOT
+cmake -S "$stage/linked" -B "$stage/linked/build" -G Ninja -DCMAKE_PREFIX_PATH="$pc/usr" >/dev/null
+cmake --build "$stage/linked/build"
+"$stage/linked/build/linked_test"
+
 log "example cross-built against the armhf packages, run under qemu"
 arm="$stage/armhf"
 for p in build-armhf/packages/*_armhf.deb; do dpkg -x "$p" "$arm"; done
