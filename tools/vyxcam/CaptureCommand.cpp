@@ -15,25 +15,6 @@
 
 namespace vyxcam {
 
-namespace {
-
-// The frames' geometry once the settings are in force: a capture holds
-// multi-frame frames, one below the other.
-ImageView frameGeometry(int sensor)
-{
-    int width = 0, height = 0, bits = 0;
-    VYXCAM_CHECK(VYXZEB_GetCaptureSize, sensor, &width, &height, &bits);
-    unsigned long frames = 1;
-    VYXCAM_CHECK(VYXZEB_GetMultiFrame, sensor, &frames);
-    ImageView v;
-    v.width = width;
-    v.height = height * static_cast<int>(frames ? frames : 1);
-    v.channels = bits / 8;
-    v.stride = ((static_cast<size_t>(width) * bits + 31) / 32) * 4;
-    return v;
-}
-
-}  // namespace
 
 int runCapture(const CaptureOptions& o, const GlobalOptions& g)
 {

@@ -31,6 +31,7 @@ struct Options {
     GlobalOptions global;
     CaptureOptions capture;
     ShowOptions show;
+    ServeOptions serve;
     GpioOptions gpio;
     std::string logFolder;
 };
@@ -105,6 +106,46 @@ Subcommand addShow(CLI::App& app, Options& o)
     addCountOption(*cmd, s.count, "With --live: end after N captures");
     addSettingsOptions(*cmd, s.settings);
     return {cmd, [&o] { return runShow(o.show, o.global); }};
+}
+
+// ADDR:PORT, ADDR a host name or IPv4 address, or [IPv6]; PORT 0 takes any
+// free port.
+void listenValue(const std::string& text, ServeOptions& s)
+{
+    const size_t colon = text.rfind(':');
+    const auto port = colon == std::string::npos ? std::nullopt : parseUnsigned(text.substr(colon + 1), 65535);
+    std::string host = colon == std::string::npos ? std::string() : text.substr(0, colon);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    if (!port || host.empty())
+        throw CLI::ValidationError("--listen", "'" + text + "' is not ADDR:PORT (for example 0.0.0.0:8080)");
+    s.host = host;
+    s.port = static_cast<int>(*port);
+}
+
+Subcommand addServe(CLI::App& app, Options& o)
+{
+    ServeOptions& s = o.serve;
+    CLI::App* cmd = app.add_subcommand(
+        "serve", "Live view in the browser: a small web server streaming the camera, with its settings");
+    cmd->add_option_function<std::string>(
+           "--listen", [&s](const std::string& t) { listenValue(t, s); },
+           "Address and port to serve on (default 127.0.0.1:8080; 0.0.0.0:8080 for the whole network; port 0 "
+           "takes a free one)")
+        ->type_name("ADDR:PORT");
+    cmd->add_flag("--read-only", s.readOnly, "Refuse every change (settings, trigger) with 403");
+    cmd->add_option_function<std::string>(
+           "--max-streams",
+           [&s](const std::string& t) {
+               const auto n = parseUnsigned(t, kMaxStreams);
+               if (!n || *n == 0)
+                   throw CLI::ValidationError("--max-streams",
+                                              "'" + t + "' is not 1 to " + std::to_string(kMaxStreams));
+               s.maxStreams = *n;
+           },
+           "Streaming clients served at once (default 4); the next gets 503")
+        ->type_name("N");
+    addSettingsOptions(*cmd, s.settings);
+    return {cmd, [&o] { return runServe(o.serve, o.global); }};
 }
 
 Subcommand addGpio(CLI::App& app, Options& o)
@@ -196,7 +237,7 @@ int runCommandLine(int argc, char** argv)
     app.add_option("--log", o.global.logFolder, "Switch the library's log on into DIR for this run")->type_name("DIR");
     app.set_version_flag("--version", versionText);
     const std::vector<Subcommand> commands = {addInfo(app, o), addCapture(app, o), addShow(app, o),
-                                              addGpio(app, o), addLog(app, o)};
+                                              addServe(app, o), addGpio(app, o), addLog(app, o)};
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

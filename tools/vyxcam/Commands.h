@@ -44,6 +44,18 @@ struct ShowOptions {
     CameraSettings settings;
 };
 
+// Streaming clients of `serve`: by default, and at most.
+constexpr unsigned long kDefaultMaxStreams = 4;
+constexpr unsigned long kMaxStreams = 64;
+
+struct ServeOptions {
+    std::string host = "127.0.0.1";   // --listen ADDR:PORT
+    int port = 8080;                  // 0: any free port
+    bool readOnly = false;
+    unsigned long maxStreams = kDefaultMaxStreams;
+    CameraSettings settings;
+};
+
 struct GpioOptions {
     std::vector<std::string> lines;   // get: LINE, set: LINE=LEVEL
 };
@@ -51,6 +63,7 @@ struct GpioOptions {
 int runInfo(const GlobalOptions& g);
 int runCapture(const CaptureOptions& o, const GlobalOptions& g);
 int runShow(const ShowOptions& o, const GlobalOptions& g);
+int runServe(const ServeOptions& o, const GlobalOptions& g);
 int runGpioGet(const GpioOptions& o, const GlobalOptions& g);
 int runGpioSet(const GpioOptions& o, const GlobalOptions& g);
 int runGpioStatus(const GlobalOptions& g);

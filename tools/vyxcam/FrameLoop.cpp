@@ -29,6 +29,20 @@ std::string timeoutDetail(std::optional<unsigned long> timeoutMs)
 
 }  // namespace
 
+ImageView frameGeometry(int sensor)
+{
+    int width = 0, height = 0, bits = 0;
+    VYXCAM_CHECK(VYXZEB_GetCaptureSize, sensor, &width, &height, &bits);
+    unsigned long frames = 1;
+    VYXCAM_CHECK(VYXZEB_GetMultiFrame, sensor, &frames);
+    ImageView v;
+    v.width = width;
+    v.height = height * static_cast<int>(frames ? frames : 1);
+    v.channels = bits / 8;
+    v.stride = ((static_cast<size_t>(width) * bits + 31) / 32) * 4;
+    return v;
+}
+
 FrameStats runFrameLoop(int sensor, unsigned long count, std::optional<unsigned long> timeoutMs,
                         const FrameSink& sink, Progress* progress)
 {

@@ -17,10 +17,15 @@
 #include <optional>
 
 #include "CameraInfo.h"
+#include "ImageFile.h"
 
 namespace vyxcam {
 
 class Progress;
+
+// The frames' geometry once the settings are in force: a capture holds
+// multi-frame frames, one below the other.  Throws CallError.
+ImageView frameGeometry(int sensor);
 
 struct FrameStats {
     unsigned long requested = 0;          // 0: until stopped

@@ -70,6 +70,10 @@ Image readImageFile(const std::string& path);
 
 // The codecs (one source each).
 void writePng(const std::string& path, const ImageView& image);
+// The PNG file's bytes in memory; throws RunError.
+std::vector<uint8_t> encodePng(const ImageView& image);
+// A baseline JPEG (libturbojpeg) at quality 1 to 100; throws RunError.
+std::vector<uint8_t> encodeJpeg(const ImageView& image, int quality);
 Image readPng(const std::string& path);
 void writeBmp(const std::string& path, const ImageView& image);
 Image readBmp(const std::string& path);

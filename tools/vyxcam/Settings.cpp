@@ -20,7 +20,8 @@ std::string rangeText(double min, double max)
 [[noreturn]] void outside(const std::string& option, const std::string& value, const std::string& what,
                           double min, double max)
 {
-    throw UsageError(option + " " + value + ": outside the " + what + " " + rangeText(min, max));
+    throw RangeError(option, option + " " + value + ": outside the " + what + " " + rangeText(min, max),
+                     rangeText(min, max));
 }
 
 struct FovRange {
@@ -57,9 +58,11 @@ void checkFov(const CameraSettings& s)
         const SensorWindow& w = *s.fov;
         const std::string value = windowText(w, true);
         checkWindowSize("--fov", value, w, r);
-        if (w.x + w.width > r.maxWidth || w.y + w.height > r.maxHeight)
-            throw UsageError("--fov " + value + ": the window leaves the sensor's " + std::to_string(r.maxWidth) +
-                             " x " + std::to_string(r.maxHeight) + " pixels");
+        if (w.x + w.width > r.maxWidth || w.y + w.height > r.maxHeight) {
+            const std::string sensor = std::to_string(r.maxWidth) + " x " + std::to_string(r.maxHeight);
+            throw RangeError("--fov", "--fov " + value + ": the window leaves the sensor's " + sensor + " pixels",
+                             "a window inside " + sensor);
+        }
     }
     if (s.center) checkWindowSize("--center", windowText(*s.center, false), *s.center, r);
 }

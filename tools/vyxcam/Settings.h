@@ -38,6 +38,7 @@
 #include <optional>
 #include <string>
 
+#include "Errors.h"
 #include "VYXZebApi.h"
 
 namespace vyxcam {
@@ -54,6 +55,18 @@ constexpr int kMaxSensorIndex = 3;                       // at most four camera 
 // (--center: x and y are then worked out from the camera's range).
 struct SensorWindow {
     unsigned long x = 0, y = 0, width = 0, height = 0;
+};
+
+// A setting outside its range.  what() is the whole message ("--gain 99:
+// outside the camera's gain range 0 to 48"); option and allowed say which
+// setting and what it takes, for the live view's answers.
+struct RangeError : UsageError {
+    RangeError(const std::string& option, const std::string& message, const std::string& allowed)
+        : UsageError(message), option(option), allowed(allowed)
+    {
+    }
+    std::string option;    // "--gain"
+    std::string allowed;   // "0 to 48"
 };
 
 // Every setting is optional: what the command line does not name keeps the
