@@ -224,6 +224,7 @@ TEST_F(VyxcamServe, BadInputGetsItsStatusAndChangesNothing)
         {"{\"mirror\":true,\"gain\":100000}", "gain"},              // outside the sensor's range: nothing applied
         {"{\"flip\":true,\"fov\":{\"x\":1200,\"y\":0,\"width\":320,\"height\":256}}", "fov"},
         {"{\"exposure_ms\":100000}", "exposure_ms"},
+        {"{\"address_mode\":1,\"exposure_ms\":100000}", "exposure_ms"},   // found after the geometry changed
     };
     for (const Case& k : cases) {
         auto r = c.Put("/api/settings", k.body, "application/json");

@@ -24,7 +24,8 @@ unsigned long unsignedField(const Json& v, const std::string& field, unsigned lo
     const std::string allowed =
         max == ULONG_MAX ? "a whole number, " + std::to_string(min) + " or more" : "a whole number from " + rangeText(min, max);
     if (!v.is_number_integer()) wrong(field, "not a whole number", allowed);
-    if (v.is_number_unsigned()) {
+    // A whole number may be held signed (JSON built here) or unsigned (parsed).
+    if (v.is_number_unsigned() || v.get<std::int64_t>() >= 0) {
         const auto n = v.get<std::uint64_t>();
         if (n >= min && n <= max) return static_cast<unsigned long>(n);
     }

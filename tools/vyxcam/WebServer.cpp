@@ -3,6 +3,7 @@
 
 #include <httplib.h>
 
+#include <cstdio>
 #include <map>
 #include <vector>
 
@@ -131,9 +132,27 @@ struct WebServer::Routes {
                 s.trigger = mode;
             }
             checkCameraRanges(s);
-            applySettings(s);
+            const Json before = readSettings(s.sensor);
+            try {
+                applySettings(s);
+            } catch (const std::runtime_error&) {
+                restore(before, s.sensor);
+                throw;
+            }
             return readSettings(s.sensor);
         });
+    }
+
+    // Puts back the settings a failed change found (the exposure range
+    // follows the new field of view, so it can only be checked on the way).
+    static void restore(Json before, int sensor)
+    {
+        before.erase("exposure_ms");   // the lines are exact
+        try {
+            applySettings(settingsFromJson(before, sensor));
+        } catch (const std::runtime_error& e) {
+            std::fprintf(stderr, "vyxcam: the settings before a failed change could not be restored: %s\n", e.what());
+        }
     }
 
     // Waits for a frame captured after the request came.
