@@ -3,6 +3,12 @@
 // size and follow the settings, every kind of bad input, read-only mode, the
 // stream limit and a clean stop.  The server binds a free port and says
 // which on its first line of standard output.
+// Debian's cpp-httplib is built for the ABI's own time_t and off_t, and its
+// classes hold time_t members (the socket time-outs): on the board's 32-bit
+// ABI this unit must see them as the library does, not as 64-bit values.
+#undef _TIME_BITS
+#undef _FILE_OFFSET_BITS
+
 #include <gtest/gtest.h>
 
 #include <httplib.h>

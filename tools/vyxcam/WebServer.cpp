@@ -1,4 +1,9 @@
 // WebServer.cpp - routes, answers and the MJPEG stream of the live view.
+// Debian's cpp-httplib is built for the ABI's own time_t and off_t, and its
+// classes hold time_t members (the socket time-outs): on the board's 32-bit
+// ABI this unit must see them as the library does, not as 64-bit values.
+#undef _TIME_BITS
+#undef _FILE_OFFSET_BITS
 #include "WebServer.h"
 
 #include <httplib.h>
