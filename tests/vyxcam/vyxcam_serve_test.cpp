@@ -3,11 +3,13 @@
 // size and follow the settings, every kind of bad input, read-only mode, the
 // stream limit and a clean stop.  The server binds a free port and says
 // which on its first line of standard output.
-// Debian's cpp-httplib is built for the ABI's own time_t and off_t, and its
-// classes hold time_t members (the socket time-outs): on the board's 32-bit
-// ABI this unit must see them as the library does, not as 64-bit values.
+// Debian's compiled cpp-httplib for the board keeps the ABI's 32-bit time_t
+// (its Server::set_read_timeout takes two longs) with large files on (it
+// calls stat64 and fcntl64).  Its classes hold time_t members (the socket
+// time-outs), so the units that include its header see time_t as the library
+// does; no structure holding a time_t passes between them and the rest of
+// the tool.
 #undef _TIME_BITS
-#undef _FILE_OFFSET_BITS
 
 #include <gtest/gtest.h>
 
