@@ -135,15 +135,19 @@ def main():
         target = tools.call("Target.createTarget", {"url": url})["targetId"]
         session = tools.call("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
 
+        # Frames counted, and one of them decoded and painted (decoding runs
+        # apart from the counting).
         deadline = time.monotonic() + BOUND_S
         frames = 0
+        painted = 0
         while time.monotonic() < deadline:
             frames = int(evaluate(tools, session, "Number(document.getElementById('frames')?.textContent || 0)") or 0)
-            if frames >= FRAMES_WANTED:
+            painted = int(evaluate(tools, session, "document.getElementById('view')?.width || 0") or 0)
+            if frames >= FRAMES_WANTED and painted > 0:
                 break
             time.sleep(0.1)
         state = evaluate(tools, session, "JSON.stringify({size: document.getElementById('size').textContent,"
-                                         " width: document.getElementById('view').naturalWidth,"
+                                         " width: document.getElementById('view').width,"
                                          " fps: document.getElementById('fps').textContent,"
                                          " gain: document.getElementById('gain').value,"
                                          " message: document.getElementById('message').textContent})")
