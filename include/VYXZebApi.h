@@ -22,8 +22,8 @@
  * one set can be handed the same buffer, and VYXZEB_ReleaseBuffer() frees
  * the oldest frame the set handed out, which may be the other thread's.  A
  * thread blocked in VYXZEB_CaptureData() is woken by VYXZEB_SetTriggerMode()
- * or VYXZEB_EmptyFrameBuffer() from another thread, and by a signal it
- * handles.
+ * or VYXZEB_EmptyFrameBuffer() from another thread; a signal it handles does
+ * not end the wait before its time-out.
  *
  * Processes: frames are announced by a thread the library starts in
  * VYXZEB_Init().  A child made by fork() has no such thread and cannot
@@ -268,14 +268,14 @@ VYXZEB_API int VYXZEB_CaptureSetTimeOut(int nIndex, unsigned long ulMilliseconds
  *  (they are waited for first).  The time-out counts from the call, on the
  *  real-time clock: setting the system time moves the deadline.  A capture
  *  that starts while the trigger mode changes or the buffers are emptied
- *  waits for that to finish, then for a frame.
+ *  waits for that to finish, then for a frame.  A signal handled meanwhile
+ *  does not shorten the wait.
  *  @return #VYXZEB_RET_SUCCESS; #VYXZEB_RET_CAPTURE_TIMEOUT with *ppFrame
- *  null when no frame came in time, a signal ended the wait, or a
- *  trigger-mode change or an emptying of the buffers began while it waited
- *  (then at once, whatever the time-out); #VYXZEB_RET_CAPTURE_NOT_STARTED
- *  (software trigger while acquisition is stopped);
- *  #VYXZEB_RET_NOT_INITIALIZED; #VYXZEB_RET_SET_UNAVAILABLE;
- *  #VYXZEB_RET_BAD_PARAMETER (null ppFrame). */
+ *  null when no frame came in time, or a trigger-mode change or an emptying
+ *  of the buffers began while it waited (then at once, whatever the
+ *  time-out); #VYXZEB_RET_CAPTURE_NOT_STARTED (software trigger while
+ *  acquisition is stopped); #VYXZEB_RET_NOT_INITIALIZED;
+ *  #VYXZEB_RET_SET_UNAVAILABLE; #VYXZEB_RET_BAD_PARAMETER (null ppFrame). */
 VYXZEB_API int VYXZEB_CaptureData(int nIndex, unsigned char** ppFrame);
 
 /** Hands one frame back to the PL, which frees its oldest filled buffer

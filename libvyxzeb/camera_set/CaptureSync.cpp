@@ -24,9 +24,15 @@ bool CCaptureSync::SleepLocked(Lock& lock, Waiter& waiter, const timespec& deadl
     m_pWaiters = &waiter;
     ++m_unWaiters;
     lock.unlock();
-    // EINTR (a signal) and ETIMEDOUT both end the wait; a post that raced
-    // with the end stays in the semaphore and only causes one more look.
-    const bool bWoken = sem_timedwait(&waiter.sem, &deadline) == 0;
+    // A signal handled meanwhile does not end the wait: the wait goes on to
+    // the same deadline (sem_timedwait is never restarted by the kernel,
+    // SA_RESTART or not).  A post that raced with the deadline stays in the
+    // semaphore and only causes one more look.
+    int nRet;
+    do {
+        nRet = sem_timedwait(&waiter.sem, &deadline);
+    } while (nRet != 0 && errno == EINTR);
+    const bool bWoken = nRet == 0;
     lock.lock();
     for (Waiter** pp = &m_pWaiters; *pp; pp = &(*pp)->pNext) {
         if (*pp == &waiter) {

@@ -11,7 +11,7 @@
 //   - announcements of frames the change has cleared are forgotten.
 //
 // Software trigger.  Each capture fires one trigger and must return the frame
-// that trigger produced.  A capture that gives up (time-out, signal) leaves
+// that trigger produced.  A capture that gives up (its deadline passed) leaves
 // its trigger behind, and the frame the PL delivers for it later belongs to
 // nobody.  The hand-shake counts those abandoned triggers; the next capture
 // first waits for their frames and discards them, and only then fires its own
@@ -27,8 +27,9 @@
 // release waits until the application has given back every frame it holds.
 //
 // Every waiting capture sleeps on a semaphore of its own: a wake-up reaches
-// the capture it is meant for, and a signal delivered to the capturing thread
-// still ends its wait.  One mutex guards the counts; it is never held while
+// the capture it is meant for.  A signal delivered to the capturing thread
+// does not end its wait before the deadline: timers and watchdog signals
+// are common in camera applications.  One mutex guards the counts; it is never held while
 // sleeping.  Nothing here touches the hardware: the camera set fires
 // triggers and issues the releases these operations ask for.
 #ifndef VYX_CAPTURESYNC_H
@@ -44,7 +45,7 @@ public:
     enum class Result {
         Ready,     // the step is done: a frame is there, or the capture may go on
         Changed,   // a change began since the capture started
-        TimedOut,  // the deadline passed or a signal ended the wait
+        TimedOut,  // the deadline passed
     };
 
     explicit CCaptureSync(unsigned unFrameBuffers);
@@ -87,7 +88,7 @@ private:
     using Lock = std::unique_lock<std::mutex>;
 
     // Sleeps on the waiter's semaphore until woken or the deadline passes;
-    // the lock is released meanwhile.  False at the deadline or on a signal.
+    // the lock is released meanwhile.  False at the deadline; a signal does not end the sleep.
     bool SleepLocked(Lock& lock, Waiter& waiter, const timespec& deadline);
     void WakeAllLocked();
     // One discarded frame; returns the releases to issue now (0 or 1).

@@ -8,7 +8,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <ctime>
 
@@ -29,17 +28,10 @@ const char kSetName[] = "CVYXSet";
 
 // After register 152 is written, once per set, the PL is left this long to
 // settle before anything is acquired.
-constexpr time_t kPlSettleSeconds = 1;
+constexpr unsigned long kPlSettleUs = 1000000;
 
 unsigned long FrameBufferPhys(int nIndex) {
     return vyxpl::phys::kFrameBufferBase + static_cast<unsigned long>(nIndex) * vyxpl::phys::kFrameBufferSize;
-}
-
-void SleepWholeSeconds(time_t seconds) {
-    timespec rest = {seconds, 0};
-    while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
-        // a signal cut the pause short: sleep the remainder
-    }
 }
 
 }  // namespace
@@ -103,7 +95,7 @@ CVYXSet::CVYXSet(bool* pbInit, CIBus* pBus, VYXZEB_SENSOR_TYPE type)
     bool bInitialPL = false;
     m_pPL = new CPL(m_pSensor, &bInitialPL);
     m_pPL->CMD_WrReg_FPGA(vyxpl::fpga::kPlEnable152, vyxpl::fpga::kPlEnable152Value);
-    SleepWholeSeconds(kPlSettleSeconds);
+    vyxpl::Pause(kPlSettleUs);
     // A CPL whose blocks failed to map still makes a set: its PL operations
     // report the unavailable blocks themselves.
     VYXLOG_OutputStringEx(hVYXLog, 1, "VYXLOG_(%s craete new PL m_pPL(%p) bInitialPL(%d))", kSetName,

@@ -6,7 +6,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "VYXLog.h"
 
@@ -30,6 +32,16 @@ constexpr unsigned short kValidateOrder[] = {
     fpga::kShowWinStart,  fpga::kShowWinEnd,
 };
 } // namespace
+
+void vyxpl::Pause(unsigned long ulMicroseconds)
+{
+    constexpr unsigned long kUsPerSecond = 1000000UL;
+    timespec rest = {static_cast<time_t>(ulMicroseconds / kUsPerSecond),
+                     static_cast<long>(ulMicroseconds % kUsPerSecond) * 1000L};
+    while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+        // a signal cut the pause short: wait the remainder
+    }
+}
 
 CPL::CPL(CISensor* pSensor, bool* pbInit)
     : m_pSensor(pSensor),

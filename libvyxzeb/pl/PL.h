@@ -29,6 +29,12 @@
 #include "PLRegs.h"
 #include "VYXZebApi.h"
 
+namespace vyxpl {
+// Waits the whole time, also when signals arrive meanwhile: the PL's pulses
+// and settle times need their full length.
+void Pause(unsigned long ulMicroseconds);
+} // namespace vyxpl
+
 // One copy of the PL's batch registers.  The FPGA part has one entry for each
 // batch or read-back register of the control block (23 used, 1 spare); the
 // scaler part is kept for layout but the scaler has no batch registers.

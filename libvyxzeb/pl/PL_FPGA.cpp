@@ -3,7 +3,6 @@
 // (trigger mode, frame buffers, frame size).
 #include "PL.h"
 
-#include <unistd.h>
 
 #include "VYXLog.h"
 
@@ -11,7 +10,7 @@ using namespace vyxpl;
 
 namespace {
 // Pause before each edge of the read-frame-buffer clear pulse.
-constexpr useconds_t kClearPulseUs = 50000;
+constexpr unsigned long kClearPulseUs = 50000;
 
 // Registers read back into the shadow, in this order.
 constexpr unsigned short kReadBackOrder[] = {
@@ -61,9 +60,9 @@ int CPL::Init_FPGA()
     WrReg_FPGA(fpga::kControl, fpga::kControlStart);
 
     // Empty the read side, then hold the write side cleared.
-    usleep(kClearPulseUs);
+    Pause(kClearPulseUs);
     CMD_WrReg_FPGA(fpga::kClearReadBuf, fpga::kPulseOn);
-    usleep(kClearPulseUs);
+    Pause(kClearPulseUs);
     CMD_WrReg_FPGA(fpga::kClearReadBuf, fpga::kPulseOff);
     CMD_WrReg_FPGA(fpga::kClearWriteBuf, fpga::kClearWriteBufStart);
 
@@ -301,9 +300,9 @@ int CPL::EmptyFrameBuffer()
                                                       fpga::kControlCaptureStart));
     if (nRet != 0)
         return nRet;
-    usleep(kClearPulseUs);
+    Pause(kClearPulseUs);
     CMD_WrReg_FPGA(fpga::kClearReadBuf, fpga::kPulseOn);
-    usleep(kClearPulseUs);
+    Pause(kClearPulseUs);
     CMD_WrReg_FPGA(fpga::kClearReadBuf, fpga::kPulseOff);
     return 0;
 }

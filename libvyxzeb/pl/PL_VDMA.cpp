@@ -3,7 +3,6 @@
 // to memory into a frame store, and memory to stream out of it).
 #include "PL.h"
 
-#include <unistd.h>
 
 #include "VYXLog.h"
 
@@ -11,7 +10,7 @@ using namespace vyxpl;
 
 namespace {
 // Settling time between control writes of the colour engine.
-constexpr useconds_t kRgbSettleUs = 5;
+constexpr unsigned long kRgbSettleUs = 5;
 
 int WriteVdma(int nFd, volatile uint32_t* pBase, unsigned short usOffset, unsigned long ulValue)
 {
@@ -79,11 +78,11 @@ int CPL::Init_VDMARGB888()
         return VYXZEB_RET_FAILED;
     // The colour engine is given a few microseconds after each change.
     CMD_WrReg_VDMARGB888(vdma::kMm2sControl, vdma::kCtrlValueReset);
-    usleep(kRgbSettleUs);
+    Pause(kRgbSettleUs);
     CMD_WrReg_VDMARGB888(vdma::kMm2sControl, vdma::kCtrlValueGenlockStopped);
-    usleep(kRgbSettleUs);
+    Pause(kRgbSettleUs);
     CMD_WrReg_VDMARGB888(vdma::kMm2sControl, vdma::kCtrlValueRunCircularGenlock);
-    usleep(kRgbSettleUs);
+    Pause(kRgbSettleUs);
     return 0;
 }
 

@@ -1,0 +1,188 @@
+// Signals and capture: applications run interval timers and watchdogs, and
+// their signals land in whatever thread is waiting, the capturing thread in
+// VYXZEB_CaptureData or the library's interrupt thread in its select.
+// Neither may end a capture before its deadline or lose a frame.
+// White-box only to reach the interrupt thread's id.  One initialised device
+// serves the suite; every wait is bounded.
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/time.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "VYXZebApi.h"
+#include "VyxModel.h"
+#include "Zeb.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kBoundMs = 20000;
+
+std::atomic<unsigned> g_unHandled{0};
+void CountSignal(int) { g_unHandled.fetch_add(1); }
+
+// A handler for the signal while the object lives.
+class Handler {
+public:
+    Handler(int sig, int flags) : m_sig(sig) {
+        struct sigaction sa = {};
+        sa.sa_handler = CountSignal;
+        sa.sa_flags = flags;
+        sigemptyset(&sa.sa_mask);
+        sigaction(sig, &sa, &m_old);
+    }
+    ~Handler() { sigaction(m_sig, &m_old, nullptr); }
+
+private:
+    int m_sig;
+    struct sigaction m_old = {};
+};
+
+class SharedDevice : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ASSERT_EQ(VYXZEB_Init(), 0);
+        // The interrupt thread opens its node after Init returns.
+        for (int i = 0; i < kBoundMs && vb::openNodeDescriptors(vb::Node::Capture) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(vb::openNodeDescriptors(vb::Node::Capture), 1);
+    }
+    void TearDown() override { EXPECT_EQ(VYXZEB_UnInit(), 0); }
+};
+::testing::Environment* const g_device = ::testing::AddGlobalTestEnvironment(new SharedDevice);
+
+class Signals : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vb::setGpioInput(vb::kTriggerInputLine, false);
+        ASSERT_EQ(VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE), 0);
+    }
+    void TearDown() override {
+        vb::setGpioInput(vb::kTriggerInputLine, false);
+        VYXZEB_CaptureSetTimeOut(0, 8000);
+        VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE);
+    }
+};
+
+void SetIntervalTimer(long ms) {
+    itimerval tv = {};
+    tv.it_value.tv_usec = ms * 1000;
+    tv.it_interval.tv_usec = ms * 1000;
+    setitimer(ITIMER_REAL, &tv, nullptr);
+}
+
+// A 100 ms interval timer whose handler restarts interrupted calls, and a
+// capture that waits for an external trigger that never comes: the capture
+// ends at its deadline, not at the first tick.
+TEST_F(Signals, AnIntervalTimerDoesNotEndACaptureBeforeItsDeadline) {
+    Handler handler(SIGALRM, SA_RESTART);
+    ASSERT_EQ(VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_EXTERNAL_TYPE0), 0);
+    ASSERT_EQ(VYXZEB_CaptureSetTimeOut(0, 2000), 0);
+    const unsigned before = g_unHandled.load();
+    SetIntervalTimer(100);
+    const auto start = Clock::now();
+    unsigned char* frame = nullptr;
+    const int ret = VYXZEB_CaptureData(0, &frame);
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    SetIntervalTimer(0);
+    EXPECT_EQ(ret, VYXZEB_RET_CAPTURE_TIMEOUT);
+    EXPECT_EQ(frame, nullptr);
+    // The deadline is on the real-time clock; allow for the clocks' grain.
+    EXPECT_GE(waited.count(), 1990);
+    EXPECT_GE(g_unHandled.load() - before, 5u) << "the timer's signals came during the wait";
+}
+
+// Signals hammer the capturing thread and the interrupt thread, with a
+// handler that does not restart calls, while software-triggered captures
+// run: every capture returns its own trigger's frame, one after the other.
+TEST_F(Signals, SignalsInTheCapturingAndInterruptThreadsLoseNoFrame) {
+    Handler handler(SIGUSR1, 0);
+    ASSERT_EQ(VYXZEB_CaptureSetTimeOut(0, 5000), 0);
+    const pthread_t capturing = pthread_self();
+    const pthread_t interrupt = g_Zeb->m_hCaptureThread;
+    std::atomic<bool> stop{false};
+    auto storm = std::async(std::launch::async, [&] {
+        while (!stop.load()) {
+            pthread_kill(capturing, SIGUSR1);
+            pthread_kill(interrupt, SIGUSR1);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    const unsigned before = g_unHandled.load();
+    uint32_t last = 0;
+    for (int i = 0; i < 50; ++i) {
+        unsigned char* frame = nullptr;
+        ASSERT_EQ(VYXZEB_CaptureData(0, &frame), 0) << "capture " << i;
+        uint32_t counter = 0;
+        ASSERT_TRUE(vb::modelFrameCounter(frame, &counter));
+        if (i > 0) {
+            EXPECT_EQ(counter, last + 1) << "capture " << i;
+        }
+        last = counter;
+        ASSERT_EQ(VYXZEB_ReleaseBuffer(0), 0);
+    }
+    stop.store(true);
+    storm.get();
+    EXPECT_GE(g_unHandled.load() - before, 50u);
+}
+
+// An external trigger's frame that comes after many signals interrupted the
+// wait is still the capture's.
+TEST_F(Signals, AFrameAfterManySignalsIsStillCaptured) {
+    Handler handler(SIGUSR1, 0);
+    ASSERT_EQ(VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_EXTERNAL_TYPE0), 0);
+    ASSERT_EQ(VYXZEB_CaptureSetTimeOut(0, kBoundMs), 0);
+    const pthread_t capturing = pthread_self();
+    const uint64_t written = vb::modelCounters().framesWritten;
+    const unsigned before = g_unHandled.load();
+    // Signals until 20 were handled, then one rising edge on the trigger.
+    auto trigger = std::async(std::launch::async, [&] {
+        for (int i = 0; i < kBoundMs && g_unHandled.load() - before < 20; ++i) {
+            pthread_kill(capturing, SIGUSR1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        vb::setGpioInput(vb::kTriggerInputLine, true);
+        const bool stored = vb::modelWaitFramesWritten(written + 1, kBoundMs);
+        vb::setGpioInput(vb::kTriggerInputLine, false);
+        return stored;
+    });
+    unsigned char* frame = nullptr;
+    const int ret = VYXZEB_CaptureData(0, &frame);
+    ASSERT_TRUE(trigger.get());
+    ASSERT_EQ(ret, 0);
+    uint32_t counter = 0;
+    ASSERT_TRUE(vb::modelFrameCounter(frame, &counter));
+    EXPECT_EQ(counter, vb::modelCounters().lastFrameCounter);
+    EXPECT_GE(g_unHandled.load() - before, 20u);
+    EXPECT_EQ(VYXZEB_ReleaseBuffer(0), 0);
+}
+
+// The PL's pulses and settle pauses keep their length under signals: the
+// two 50 ms pulses that clear the read buffers when they are emptied.
+TEST_F(Signals, ThePLsPausesKeepTheirLengthUnderSignals) {
+    Handler handler(SIGUSR1, 0);
+    const pthread_t calling = pthread_self();
+    std::atomic<bool> stop{false};
+    const unsigned before = g_unHandled.load();
+    auto storm = std::async(std::launch::async, [&] {
+        while (!stop.load()) {
+            pthread_kill(calling, SIGUSR1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    const auto start = Clock::now();
+    const int ret = VYXZEB_EmptyFrameBuffer(0);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    stop.store(true);
+    storm.get();
+    EXPECT_EQ(ret, 0);
+    EXPECT_GE(took.count(), 100);
+    EXPECT_GE(g_unHandled.load() - before, 5u) << "signals came during the pauses";
+}
+
+}  // namespace
