@@ -162,8 +162,8 @@ VYXZEB_API int VYXZEB_GetDeviceInformation(int nIndex, int* pnKind, int* pnVersi
 /** Switches the diagnostic log on (a new file VYXLog_YYYYMMDD(hhmmss).txt in
  *  pszFolder, or in "VYXLog" beside the executable when pszFolder is null or
  *  empty) or off.  Works in any state.
- *  @return 0 on success, 1 on failure (the folder cannot be created;
- *  switching off with no log open). */
+ *  @return 0 on success, 1 on failure (the folder or the log file cannot be
+ *  created: the log stays off; switching off with no log open). */
 VYXZEB_API int VYXZEB_LogSet(bool bEnable, const char* pszFolder);
 
 /** Whether the log is on and, when on and pszFolder is not null, the full

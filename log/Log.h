@@ -36,6 +36,9 @@ public:
     // One error-number entry (the system's text, no line break).  Same results.
     int WriteLogFile(unsigned int dwLastError, int nLevel);
 
+    // Entries have somewhere to go: console mode, or a file that is open.
+    bool CanWrite() const { return !m_bFile || m_pLogFile != nullptr; }
+
     // Console mode: the text and a line break on standard output.
     void DisplayError(const char* szItem);
     // Console mode: the system's text for the number, without a line break.

@@ -304,7 +304,10 @@ VYXZEB_API int VYXLOG_LogSet(bool bEnable, const char* pszFolder)
     // Always through "off": a repeated switch-on closes the previous file.
     UnInitLocked(&hVYXLog);
     unsigned int* szFolder = reinterpret_cast<unsigned int*>(const_cast<char*>(pszFolder));
-    const int nRet = InitExLocked(&hVYXLog, szFolder, nullptr, true, false);
+    int nRet = InitExLocked(&hVYXLog, szFolder, nullptr, true, false);
+    // A log whose file could not be created is not on: say so.
+    if (nRet == 0 && !static_cast<CLog*>(LoadHandle(&hVYXLog))->CanWrite())
+        nRet = 1;
     if (nRet != 0)
         UnInitLocked(&hVYXLog);
     return nRet;

@@ -232,6 +232,23 @@ TEST_F(Log, FolderThatCannotBeMadeLeavesTheLogOff)
     EXPECT_EQ(ReadFile(file), "keep");
 }
 
+// The folder is there but the file is not: every name the next half minute
+// could stamp is taken by a folder, so the log file cannot be opened.
+TEST_F(Log, FileThatCannotBeCreatedLeavesTheLogOff)
+{
+    const time_t now = time(nullptr);
+    for (time_t t = now - 1; t <= now + 30; ++t) {
+        std::tm local{};
+        localtime_r(&t, &local);
+        char name[64];
+        strftime(name, sizeof name, "/VYXLog_%Y%m%d(%H%M%S).txt", &local);
+        ASSERT_EQ(mkdir((dir + name).c_str(), 0755), 0);
+    }
+    EXPECT_EQ(VYXLOG_LogSet(true, dir.c_str()), 1);
+    EXPECT_EQ(hVYXLog, nullptr);
+    EXPECT_EQ(CurrentLogPath(), "");
+}
+
 TEST_F(Log, LongPathsAreRefusedAndLongTextsCut)
 {
     // A folder of 99 characters and the default name make 127, the most.
