@@ -17,6 +17,8 @@
 // A node open duplicates the node's template descriptor, so every open gets
 // a descriptor of its own and close() releases it natively.
 #include "BoardCore.h"
+#include "Nodes.h"
+#include "Q210BRegs.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -42,30 +44,31 @@ namespace vb {
 namespace {
 
 // ---- board constants ----
-constexpr size_t kRamBytes = kPhysRamEnd - kPhysRamBase;
+namespace phys = vyxpl::phys;
+constexpr uint32_t kPhysRamBase = phys::kReservedRamBase;
+constexpr size_t kRamBytes = phys::kReservedRamEnd - phys::kReservedRamBase;
 // The register space spans from the lowest VDMA to the end of the scaler window.
-constexpr uint32_t kPlSpaceBase = kVdmaRgbBase;
-constexpr size_t kPlSpaceBytes = kScalerBase + kRegBlockBytes - kPlSpaceBase;
+constexpr uint32_t kPlSpaceBase = phys::kVdmaRgb888Base;
+constexpr uint32_t kRegBlockBytes = phys::kRegBlockWindow;
+constexpr size_t kPlSpaceBytes = phys::kScalerBase + kRegBlockBytes - kPlSpaceBase;
 constexpr int kBlockCount = static_cast<int>(Block::Count);
-constexpr uint32_t kBlockBases[kBlockCount] = {kFpgaBase, kScalerBase, kVdmaRgbBase,
-                                               kVdmaG8Base, kVdmaHdmiBase};
+constexpr uint32_t kBlockBases[kBlockCount] = {phys::kFpgaBase, phys::kScalerBase, phys::kVdmaRgb888Base,
+                                               phys::kVdmaG8Base, phys::kVdmaHdmiBase};
 constexpr const char* kNodePaths[kNodeCount] = {
-    "/dev/mem", "/dev/cache_ops", "/dev/spidev32766.0", "/dev/spidev32766.1",
-    "/dev/vyx_capture_0", "/dev/misc_vyx_gpio"};
-constexpr const char* kInterruptCodes[4] = {"169", "170", "171", "172"};
+    vyxnode::kMemPath, vyxnode::kCacheOpsPath, vyxnode::kSpi0Path, vyxnode::kSpi1Path,
+    vyxnode::kCapturePath, vyxnode::kGpioPath};
+const char* const* kInterruptCodes = vyxnode::kCaptureCode;
 
-// Cache-maintenance request of the cache_ops driver (type 0xF7, number 4).
-constexpr unsigned long kCacheFlushRequest = 0xF704;
+constexpr unsigned long kCacheFlushRequest = vyxnode::kCacheSync;
 // GPIO driver requests: reads of lines 0-2, reads and writes of lines 3-9.
-constexpr unsigned long kGpioReadLow[3] = {0, 1, 3};
-constexpr unsigned long kGpioReadHigh = 0x10000;
-constexpr unsigned long kGpioWriteHigh = 0x20000;
-constexpr int kGpioFirstOutput = 3;
-// SPI frames are three bytes: bit 7 of byte 0 selects a write, bits 6..0
-// carry the register address, bytes 1 and 2 the value, high byte first.
-constexpr size_t kSpiFrameBytes = 3;
-constexpr uint8_t kSpiWriteFlag = 0x80;
-constexpr uint8_t kSpiAddrMask = 0x7F;
+const unsigned long* const kGpioReadLow = vyxnode::kGpioReadInput;
+constexpr unsigned long kGpioReadHigh = vyxnode::kGpioReadBase;
+constexpr unsigned long kGpioWriteHigh = vyxnode::kGpioWriteBase;
+constexpr int kGpioFirstOutput = vyxnode::kGpioFirstOutput;
+// SPI frames (Q210BRegs.h).
+constexpr size_t kSpiFrameBytes = q210b::kSpiFrameBytes;
+constexpr uint8_t kSpiWriteFlag = q210b::kSpiWriteFlag;
+constexpr uint8_t kSpiAddrMask = q210b::kSpiAddrMask;
 constexpr uint32_t kSpiDefaultSpeedHz = 500000;
 constexpr uint32_t kSpidevBufBytes = 4096;   // spidev's default bufsiz
 // Logs keep the newest entries in rings allocated once, so an endless run
@@ -229,10 +232,13 @@ void buildBoard() {
         g_nodeDev[n] = st.st_dev;
     }
     g_board = b;
-    static const char kActive[] =
-        "vyxboard: virtual board active: /dev/mem, /dev/cache_ops, /dev/spidev32766.0, "
-        "/dev/spidev32766.1, /dev/vyx_capture_0 and /dev/misc_vyx_gpio are emulated\n";
-    sysWrite(2, kActive, sizeof kActive - 1);
+    std::string banner = "vyxboard: virtual board active: ";
+    for (int n = 0; n < kNodeCount; ++n) {
+        if (n > 0) banner += n + 1 == kNodeCount ? " and " : ", ";
+        banner += kNodePaths[n];
+    }
+    banner += " are emulated\n";
+    sysWrite(2, banner.data(), banner.size());
 }
 
 Board& board() {
@@ -815,7 +821,7 @@ void writeReg(Block block, uint32_t offset, uint32_t value) {
 }
 
 uint8_t* physPtr(uint32_t phys) {
-    if (phys < kPhysRamBase || phys >= kPhysRamEnd) return nullptr;
+    if (phys < kPhysRamBase || phys >= vyxpl::phys::kReservedRamEnd) return nullptr;
     return board().ram + (phys - kPhysRamBase);
 }
 

@@ -11,17 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vb {
+#include "MemMap.h"
 
-// Physical layout the board emulates.
-constexpr uint32_t kPhysRamBase = 0x30000000u;   // reserved RAM reachable through /dev/cache_ops
-constexpr uint32_t kPhysRamEnd  = 0x40000000u;   // exclusive
-constexpr uint32_t kFpgaBase    = 0x43C00000u;   // FPGA control block
-constexpr uint32_t kScalerBase  = 0x43C10000u;   // video scaler
-constexpr uint32_t kVdmaRgbBase = 0x43000000u;   // VDMA, 24-bit colour source
-constexpr uint32_t kVdmaG8Base  = 0x43010000u;   // VDMA, 8-bit grey source
-constexpr uint32_t kVdmaHdmiBase = 0x43020000u;  // VDMA, HDMI frame store
-constexpr size_t   kRegBlockBytes = 0x40000;     // every register block is backed by this much
+namespace vb {
 
 // The board's own view of the emulated hardware.  The pointers stay valid
 // for the life of the process and alias the same memory the library maps.
@@ -31,7 +23,7 @@ struct HardwareView {
     volatile uint32_t* vdmaRgb;   // colour VDMA block words
     volatile uint32_t* vdmaG8;    // grey VDMA block words
     volatile uint32_t* vdmaHdmi;  // HDMI VDMA block words
-    uint8_t* ram;                 // physical address p lives at ram + (p - kPhysRamBase)
+    uint8_t* ram;                 // physical address p lives at ram + (p - vyxpl::phys::kReservedRamBase)
 };
 
 // ---- provided by the model, called by the node layer ----

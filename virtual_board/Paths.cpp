@@ -7,6 +7,7 @@
 // the host's own nodes of those names.  Paths under "/picture/" (the camera's
 // storage folders) are redirected into the sandbox root.
 #include "BoardCore.h"
+#include "Nodes.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -27,8 +28,8 @@ namespace vb {
 namespace {
 
 constexpr const char* kOwnedPaths[kNodeCount] = {
-    "/dev/mem", "/dev/cache_ops", "/dev/spidev32766.0", "/dev/spidev32766.1",
-    "/dev/vyx_capture_0", "/dev/misc_vyx_gpio"};
+    vyxnode::kMemPath, vyxnode::kCacheOpsPath, vyxnode::kSpi0Path, vyxnode::kSpi1Path,
+    vyxnode::kCapturePath, vyxnode::kGpioPath};
 constexpr const char kPictureDir[] = "/picture";
 constexpr int kMaxLinkHops = 40;   // the kernel's own limit
 

@@ -62,6 +62,7 @@
 #include <vector>
 
 #include "BoardModel.h"
+#include "Nodes.h"
 
 namespace vb {
 
@@ -125,7 +126,7 @@ VB_API void clearIoctlLog();
 VB_API uint64_t cacheFlushCount();
 
 // ---------------------------------------------------------------- GPIO
-constexpr int kGpioLines = 10;
+constexpr int kGpioLines = static_cast<int>(vyxnode::kGpioLines);
 // Level seen by a read request of the line (also forwarded to the model).
 VB_API void setGpioInput(int line, bool level);
 VB_API bool gpioLevel(int line);

@@ -1,5 +1,6 @@
 // VYXZebApiCapture.cpp - acquisition: capture, trigger, frame rate and the
 // PL's frame-buffer settings.
+#include "MemMap.h"
 #include "VYXZebApiInternal.h"
 
 using namespace vyxapi;
@@ -56,7 +57,7 @@ VYXZEB_API int VYXZEB_GetMultiFrameRange(int i, unsigned long* pMin, unsigned lo
     if (nRet != 0) return nRet;
     if (nFrameBytes == 0) return VYXZEB_RET_FAILED;
     *pMin = 1;
-    *pMax = kFrameBufferBytes / static_cast<unsigned int>(nFrameBytes);
+    *pMax = vyxpl::phys::kFrameBufferSize / static_cast<unsigned int>(nFrameBytes);
     return VYXZEB_RET_SUCCESS;
 }
 
@@ -69,7 +70,7 @@ VYXZEB_API int VYXZEB_SetMultiFrame(int i, unsigned long ulCount) {
     int nRet = FrameBytes(i, &nFrameBytes);
     if (nRet != 0) return nRet;
     if (nFrameBytes == 0) return VYXZEB_RET_FAILED;
-    if (ulCount > kFrameBufferBytes / static_cast<unsigned int>(nFrameBytes)) return VYXZEB_RET_BAD_PARAMETER;
+    if (ulCount > vyxpl::phys::kFrameBufferSize / static_cast<unsigned int>(nFrameBytes)) return VYXZEB_RET_BAD_PARAMETER;
     return g_Zeb->SetMultiFrame(i, ulCount);
 }
 

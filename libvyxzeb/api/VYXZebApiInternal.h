@@ -36,7 +36,6 @@ inline int ToDeviceWithOutput(int (CZeb::*op)(P...), K first, T* pOut) {
 int FrameBytes(int nIndex, int* pnFrameBytes);
 
 constexpr unsigned long kMicrosecondsPerSecond = 1000000UL;
-constexpr unsigned long kFrameBufferBytes = 0xA00000UL;   // one camera-set frame buffer
 constexpr unsigned long kMaxFrameBufNumber = 3;
 constexpr unsigned short kTriggerFilterMin = 0;
 constexpr unsigned short kTriggerFilterMax = 65535;

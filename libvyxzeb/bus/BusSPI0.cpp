@@ -1,7 +1,9 @@
 // BusSPI0.cpp - opens the spidev node of chip select 0.
 #include "BusSPI0.h"
 
-const char* const CBusSPI0::kDevicePath = "/dev/spidev32766.0";
+#include "Nodes.h"
+
+const char* const CBusSPI0::kDevicePath = vyxnode::kSpi0Path;
 
 CBusSPI0::CBusSPI0(bool* pbInit, unsigned long ulSpeed, unsigned char ucSetting0, unsigned char ucSetting1)
     : CBusSPI(ulSpeed, ucSetting0, ucSetting1)

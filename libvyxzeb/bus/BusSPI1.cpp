@@ -1,7 +1,9 @@
 // BusSPI1.cpp - opens the spidev node of chip select 1.
 #include "BusSPI1.h"
 
-const char* const CBusSPI1::kDevicePath = "/dev/spidev32766.1";
+#include "Nodes.h"
+
+const char* const CBusSPI1::kDevicePath = vyxnode::kSpi1Path;
 
 CBusSPI1::CBusSPI1(bool* pbInit, unsigned long ulSpeed, unsigned char ucSetting0, unsigned char ucSetting1)
     : CBusSPI(ulSpeed, ucSetting0, ucSetting1)

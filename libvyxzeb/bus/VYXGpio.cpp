@@ -6,26 +6,23 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "Nodes.h"
 #include "VYXLog.h"
 #include "VYXZebApi.h"
 
-const char* const CGPIO::kDevicePath = "/dev/misc_vyx_gpio";
-
-namespace {
-// Read requests of the three input-only lines.
-const unsigned long kInputReadRequest[CGPIO::kFirstOutputLine] = {0, 1, 3};
-}
+using vyxnode::kGpioFirstOutput;
+using vyxnode::kGpioLines;
 
 unsigned long CGPIO::ReadRequest(unsigned int unLine)
 {
-    if (unLine < kFirstOutputLine)
-        return kInputReadRequest[unLine];
-    return kReadRequestOutputBase + (unLine - kFirstOutputLine);
+    if (unLine < kGpioFirstOutput)
+        return vyxnode::kGpioReadInput[unLine];
+    return vyxnode::kGpioReadBase + (unLine - kGpioFirstOutput);
 }
 
 unsigned long CGPIO::WriteRequest(unsigned int unLine)
 {
-    return kWriteRequestOutputBase + (unLine - kFirstOutputLine);
+    return vyxnode::kGpioWriteBase + (unLine - kGpioFirstOutput);
 }
 
 CGPIO::CGPIO(bool* pbInit) : m_nFd(-1)
@@ -49,7 +46,7 @@ int CGPIO::GPIOInit()
 {
     // The driver takes its write requests on a read-only descriptor as well.
     // Close-on-exec, like every descriptor of the library.
-    m_nFd = open(kDevicePath, O_RDONLY | O_CLOEXEC);
+    m_nFd = open(vyxnode::kGpioPath, O_RDONLY | O_CLOEXEC);
     if (m_nFd >= 0)
         return VYXZEB_RET_SUCCESS;
     VYXLOG_OutputString(hVYXLog, "VYXERR_(CGPIO::GPIOInit open device failed!)", 1);
@@ -58,7 +55,7 @@ int CGPIO::GPIOInit()
 
 int CGPIO::GPIOGet(unsigned int unLine, bool* pbLevel)
 {
-    if (unLine >= kLineCount || m_nFd < 0)
+    if (unLine >= kGpioLines || m_nFd < 0)
         return VYXZEB_RET_GPIO_FAILED;
     int32_t nValue = 0;
     if (ioctl(m_nFd, ReadRequest(unLine), &nValue) < 0)
@@ -70,7 +67,7 @@ int CGPIO::GPIOGet(unsigned int unLine, bool* pbLevel)
 
 int CGPIO::GPIOSet(unsigned int unLine, bool bLevel)
 {
-    if (m_nFd < 0 || unLine < kFirstOutputLine || unLine >= kLineCount)
+    if (m_nFd < 0 || unLine < kGpioFirstOutput || unLine >= kGpioLines)
         return VYXZEB_RET_GPIO_FAILED;
     int32_t nValue = bLevel ? 1 : 0;
     if (ioctl(m_nFd, WriteRequest(unLine), &nValue) < 0)

@@ -21,14 +21,8 @@ public:
 
     int GPIOInit();
 
-    static const char* const kDevicePath;
-    static const unsigned int kLineCount = 10;      // lines 0..9
-    static const unsigned int kFirstOutputLine = 3; // lines below are inputs only
-
-    // Driver request numbers.  Line 2 reads with request 3: request 2 belongs
-    // to the driver and is never issued.
-    static const unsigned long kReadRequestOutputBase = 0x10000;  // lines 3..9
-    static const unsigned long kWriteRequestOutputBase = 0x20000; // lines 3..9
+    // Driver request numbers of a line (Nodes.h).  Line 2 reads with request
+    // 3: request 2 belongs to the driver and is never issued.
     static unsigned long ReadRequest(unsigned int unLine);
     static unsigned long WriteRequest(unsigned int unLine);
 

@@ -20,8 +20,6 @@ const char* const g_szSensorFileName[kSensorTypeCount] = {
     "/usr/lib/libvyxSensorQ210B.so",
 };
 
-const char* const kFrameBufferDevice = "/dev/cache_ops";
-
 namespace {
 
 const char kSetName[] = "CVYXSet";
@@ -47,10 +45,10 @@ CVYXSet::CVYXSet(bool* pbInit, CIBus* pBus, VYXZEB_SENSOR_TYPE type)
     VYXLOG_OutputStringEx(hVYXLog, 1, "VYXLOG_(++++++++++%s)", kSetName);
     *pbInit = false;
 
-    m_nFdFrameBuffer = open(kFrameBufferDevice, O_RDWR | O_SYNC | O_CLOEXEC);
+    m_nFdFrameBuffer = open(vyxnode::kCacheOpsPath, O_RDWR | O_SYNC | O_CLOEXEC);
     if (m_nFdFrameBuffer < 0) {
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(-----------%s open device %s failed)", kSetName,
-                              kFrameBufferDevice);
+                              vyxnode::kCacheOpsPath);
         return;
     }
 
@@ -141,8 +139,8 @@ int CVYXSet::GetFramePhyAddress(unsigned char* pData, unsigned char** ppPhy) {
         // Cache maintenance after the translation, so the PL's DMA and the
         // CPU agree on the buffer's content.  The driver's answer is not
         // needed.
-        unsigned char scratch[kCacheOpsSyncRecordBytes] = {};
-        ioctl(m_nFdFrameBuffer, kCacheOpsSyncRequest, scratch);
+        unsigned char scratch[vyxnode::kCacheSyncRecordBytes] = {};
+        ioctl(m_nFdFrameBuffer, vyxnode::kCacheSync, scratch);
         return VYXZEB_RET_SUCCESS;
     }
     return VYXZEB_RET_FAILED;

@@ -16,6 +16,7 @@
 #include <atomic>
 
 #include "CaptureSync.h"
+#include "Nodes.h"
 #include "PLRegs.h"
 #include "VYXZebApi.h"
 
@@ -26,13 +27,6 @@ class CPL;
 // Plug-in path of each sensor type, indexed by VYXZEB_SENSOR_TYPE.
 constexpr int kSensorTypeCount = 2;
 extern const char* const g_szSensorFileName[kSensorTypeCount];
-
-// The board's cache-memory driver: maps reserved physical memory at offsets
-// equal to the physical address, and takes a cache-maintenance request after
-// an address translation (no data direction, no size: type 0xF7, number 4).
-extern const char* const kFrameBufferDevice;  // "/dev/cache_ops"
-constexpr unsigned long kCacheOpsSyncRequest = 0xF704UL;
-constexpr int kCacheOpsSyncRecordBytes = 12;
 
 // How long CaptureData waits for a frame until told otherwise.
 constexpr unsigned long kDefaultCaptureTimeOutMs = 8000UL;

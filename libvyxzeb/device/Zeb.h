@@ -15,6 +15,7 @@
 #include <atomic>
 #include <utility>
 
+#include "MemMap.h"
 #include "VYXZebApi.h"
 
 class CVYXSet;
@@ -36,13 +37,9 @@ static_assert(sizeof(ZEB_INFO) == 148, "the configuration table is 37 words");
 
 extern const ZEB_INFO g_ZebInfo;
 
-// Physical memory pool: reserved RAM above the four camera frame buffers,
-// reached through the board's cache-memory driver and cut into 8 MiB blocks.
-constexpr unsigned long kPoolPhysBase = 0x32800000UL;
-constexpr unsigned long kPoolBytes = 0xD800000UL;      // up to the 1 GiB boundary
-constexpr unsigned long kPoolBlockBytes = 0x800000UL;
-constexpr int kPoolBlocks = 27;
-constexpr int kPoolBlocksHandedOut = 24;               // 24, 25 are the HDMI frame stores; 26 is spare
+// The physical memory pool is reserved RAM above the four camera frame
+// buffers, reached through the board's cache-memory driver and cut into 8 MiB
+// blocks; MemMap.h has its layout.
 
 struct PHY_POOL_BLK {
     bool bUsed;
@@ -52,7 +49,6 @@ struct PHY_POOL_BLK {
 
 // Interrupt codes of the capture driver, one per camera set.
 extern const char* const g_szSensorInterCode[kZebMaxSets];
-extern const char* const kCaptureDevice;               // "/dev/vyx_capture_0"
 
 using VYXZEB_TRIGGER_CALLBACK_FN = void (*)(unsigned char*, int, int, int, void*);
 
@@ -150,7 +146,7 @@ public:
     int m_nFdPhyMemPool;
     unsigned char* m_pPhyMemPoolMapBase;
     unsigned int m_unPhyPlBlkFree;
-    PHY_POOL_BLK m_PhyPlBlk[kPoolBlocks];
+    PHY_POOL_BLK m_PhyPlBlk[vyxpl::phys::kPoolBlocks];
     // The interrupt thread is joined at teardown; writing to this pipe wakes
     // it from its one-second select at once.
     int m_nFdWakeCaptureThread[2];

@@ -10,6 +10,8 @@
 #include "VYXSet.h"
 #include "Zeb.h"
 
+namespace phys = vyxpl::phys;
+
 // Sensor indices outside 0..3 are treated like empty slots.
 CVYXSet* CZeb::SetAt(int nIndex) const {
     if (nIndex < 0 || nIndex >= kZebMaxSets) return nullptr;
@@ -39,32 +41,32 @@ int CZeb::WrRegFPGA(int nIndex, unsigned short usOffset, unsigned long ulValue) 
 }
 
 int CZeb::CreatePhysicalPool() {
-    m_nFdPhyMemPool = open(kFrameBufferDevice, O_RDWR | O_SYNC | O_CLOEXEC);
+    m_nFdPhyMemPool = open(vyxnode::kCacheOpsPath, O_RDWR | O_SYNC | O_CLOEXEC);
     if (m_nFdPhyMemPool < 0) {
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s open device %s failed)", "CreatePhysicalPool",
-                              kFrameBufferDevice);
+                              vyxnode::kCacheOpsPath);
         return VYXZEB_RET_FAILED;
     }
-    void* pBase = mmap(nullptr, kPoolBytes, PROT_READ | PROT_WRITE, MAP_SHARED, m_nFdPhyMemPool,
-                       static_cast<off_t>(kPoolPhysBase));
+    void* pBase = mmap(nullptr, phys::kPoolBytes, PROT_READ | PROT_WRITE, MAP_SHARED, m_nFdPhyMemPool,
+                       static_cast<off_t>(phys::kPoolBase));
     if (pBase == MAP_FAILED) {
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s mmap m_pPhyMemPoolMapBase failed)",
                               "CreatePhysicalPool");
         return VYXZEB_RET_FAILED;
     }
     m_pPhyMemPoolMapBase = static_cast<unsigned char*>(pBase);
-    m_unPhyPlBlkFree = kPoolBlocks;
-    for (int k = 0; k < kPoolBlocks; ++k) {
+    m_unPhyPlBlkFree = phys::kPoolBlocks;
+    for (int k = 0; k < phys::kPoolBlocks; ++k) {
         m_PhyPlBlk[k].bUsed = false;
-        m_PhyPlBlk[k].pPhyAddr = reinterpret_cast<unsigned char*>(kPoolPhysBase + k * kPoolBlockBytes);
-        m_PhyPlBlk[k].pVirAddr = m_pPhyMemPoolMapBase + k * kPoolBlockBytes;
+        m_PhyPlBlk[k].pPhyAddr = reinterpret_cast<unsigned char*>(phys::kPoolBase + k * phys::kPoolBlockBytes);
+        m_PhyPlBlk[k].pVirAddr = m_pPhyMemPoolMapBase + k * phys::kPoolBlockBytes;
     }
     return VYXZEB_RET_SUCCESS;
 }
 
 void CZeb::ReleasePhysicalPool() {
     if (m_pPhyMemPoolMapBase) {
-        munmap(m_pPhyMemPoolMapBase, kPoolBytes);
+        munmap(m_pPhyMemPoolMapBase, phys::kPoolBytes);
         m_pPhyMemPoolMapBase = nullptr;
     }
     if (m_nFdPhyMemPool >= 0) {
@@ -79,7 +81,7 @@ void CZeb::ReleasePhysicalPool() {
 // appears only once that spare count has been used up.
 int CZeb::MallocPhyPoolBlk(unsigned long ulSize, unsigned char** ppBlock) {
     if (!ppBlock) return VYXZEB_RET_BAD_PARAMETER;
-    if (ulSize > kPoolBlockBytes) {
+    if (ulSize > phys::kPoolBlockBytes) {
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s size(%lu))", "MallocPhyPoolBlk", ulSize);
         return VYXZEB_RET_FAILED;
     }
@@ -89,7 +91,7 @@ int CZeb::MallocPhyPoolBlk(unsigned long ulSize, unsigned char** ppBlock) {
         return VYXZEB_RET_FAILED;
     }
     --m_unPhyPlBlkFree;
-    for (int k = 0; k < kPoolBlocksHandedOut; ++k) {
+    for (int k = 0; k < phys::kPoolBlocksHandedOut; ++k) {
         if (!m_PhyPlBlk[k].bUsed) {
             m_PhyPlBlk[k].bUsed = true;
             *ppBlock = m_PhyPlBlk[k].pVirAddr;
@@ -102,7 +104,7 @@ int CZeb::MallocPhyPoolBlk(unsigned long ulSize, unsigned char** ppBlock) {
 // Only a block that is handed out can come back: a second free (through a
 // copy of the pointer) would otherwise let the block be handed out twice.
 int CZeb::FreePhyPoolBlk(unsigned char* pBlock) {
-    for (int k = 0; k < kPoolBlocksHandedOut; ++k) {
+    for (int k = 0; k < phys::kPoolBlocksHandedOut; ++k) {
         if (m_PhyPlBlk[k].pVirAddr == pBlock) {
             if (!m_PhyPlBlk[k].bUsed) return VYXZEB_RET_FAILED;
             ++m_unPhyPlBlkFree;
@@ -115,13 +117,13 @@ int CZeb::FreePhyPoolBlk(unsigned char* pBlock) {
 
 int CZeb::GetLoadDataPhyAddress(unsigned char* pBlock, unsigned char** ppPhy) {
     if (!pBlock) return VYXZEB_RET_FAILED;
-    for (int k = 0; k < kPoolBlocks; ++k) {
+    for (int k = 0; k < phys::kPoolBlocks; ++k) {
         if (m_PhyPlBlk[k].pVirAddr == pBlock) {
             if (ppPhy) *ppPhy = m_PhyPlBlk[k].pPhyAddr;
             // The driver does not look at the record; the request itself makes
             // the block coherent for the display DMA.
-            unsigned char record[kCacheOpsSyncRecordBytes] = {};
-            ioctl(m_nFdPhyMemPool, kCacheOpsSyncRequest, record);
+            unsigned char record[vyxnode::kCacheSyncRecordBytes] = {};
+            ioctl(m_nFdPhyMemPool, vyxnode::kCacheSync, record);
             return VYXZEB_RET_SUCCESS;
         }
     }

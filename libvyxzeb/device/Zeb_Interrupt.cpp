@@ -10,12 +10,14 @@
 #include <sys/select.h>
 #include <unistd.h>
 
+#include "Nodes.h"
 #include "VYXLog.h"
 #include "VYXSet.h"
 #include "Zeb.h"
 
-const char* const g_szSensorInterCode[kZebMaxSets] = {"169", "170", "171", "172"};
-const char* const kCaptureDevice = "/dev/vyx_capture_0";
+static_assert(kZebMaxSets == vyxnode::kCaptureSets, "one interrupt code per camera set");
+const char* const g_szSensorInterCode[kZebMaxSets] = {vyxnode::kCaptureCode[0], vyxnode::kCaptureCode[1],
+                                                       vyxnode::kCaptureCode[2], vyxnode::kCaptureCode[3]};
 
 namespace {
 constexpr size_t kCodeBufferBytes = 9;   // a code fits with room for its terminator
@@ -36,7 +38,7 @@ int CZeb::StartCaptureInterruptThread() {
         // triggered right after VYXZEB_Init would otherwise be announced to
         // nobody while the new thread is still on its way to open().  A node
         // that does not open leaves the thread to end at once.
-        m_nFdCaptureNode = open(kCaptureDevice, O_RDONLY | O_CLOEXEC);
+        m_nFdCaptureNode = open(vyxnode::kCapturePath, O_RDONLY | O_CLOEXEC);
         // Joinable, not detached: the teardown must know the thread has
         // stopped touching the camera sets before it destroys them.
         pthread_attr_t attr;

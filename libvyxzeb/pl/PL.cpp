@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "Nodes.h"
 #include "VYXLog.h"
 
 using namespace vyxpl;
@@ -114,13 +115,12 @@ CPL::~CPL()
 // ---------------------------------------------------------------------------
 int CPL::OpenMem(const char* pszFunction)
 {
-    static const char kDevMem[] = "/dev/mem";
     // Close-on-exec: no program the application starts may inherit
     // read-write access to physical memory.
-    int nFd = open(kDevMem, O_RDWR | O_SYNC | O_CLOEXEC);
+    int nFd = open(vyxnode::kMemPath, O_RDWR | O_SYNC | O_CLOEXEC);
     if (nFd < 0)
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s open device %s failed)",
-                              pszFunction, kDevMem);
+                              pszFunction, vyxnode::kMemPath);
     return nFd;
 }
 

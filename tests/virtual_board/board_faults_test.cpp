@@ -21,6 +21,12 @@
 
 namespace {
 
+// The board's memory map, as the board's own tests state it.
+constexpr uint32_t kFpgaBase = 0x43C00000;
+constexpr uint32_t kScalerBase = 0x43C10000;
+constexpr uint32_t kVdmaHdmiBase = 0x43020000;
+constexpr size_t kWindowBytes = 0x40000;
+
 class BoardFaults : public testing::Test {
 protected:
     void SetUp() override {
@@ -91,18 +97,18 @@ TEST_F(BoardFaults, OpenFailsFromTheNthCallOrJustOnce) {
 
 TEST_F(BoardFaults, MmapFailsForOneBlockOrFromTheNthMapping) {
     vb::Fault scaler{ENOMEM};
-    scaler.physOffset = vb::kScalerBase;
+    scaler.physOffset = kScalerBase;
     vb::setFault(vb::Node::Mem, vb::Op::Mmap, scaler);
     int mem = open("/dev/mem", O_RDWR | O_SYNC);
     ASSERT_GE(mem, 0);
-    void* fpga = mapAt(mem, 156, vb::kFpgaBase);
+    void* fpga = mapAt(mem, 156, kFpgaBase);
     EXPECT_NE(fpga, MAP_FAILED);
     errno = 0;
-    EXPECT_EQ(mapAt(mem, vb::kRegBlockBytes, vb::kScalerBase), MAP_FAILED);
+    EXPECT_EQ(mapAt(mem, kWindowBytes, kScalerBase), MAP_FAILED);
     EXPECT_EQ(errno, ENOMEM);
-    void* vdma = mapAt(mem, vb::kRegBlockBytes, vb::kVdmaHdmiBase);
+    void* vdma = mapAt(mem, kWindowBytes, kVdmaHdmiBase);
     EXPECT_NE(vdma, MAP_FAILED);
-    munmap(vdma, vb::kRegBlockBytes);
+    munmap(vdma, kWindowBytes);
     munmap(fpga, 156);
     close(mem);
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Nodes.h"
 #include "VyxBoard.h"
 
 namespace {
@@ -24,16 +25,16 @@ bool refuse(const char* why) {
 
 bool boardOwnsNodes() {
     if (!vb::isActive()) return refuse("the board says it is not active");
-    int fd = open("/dev/vyx_capture_0", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return refuse("open of /dev/vyx_capture_0 failed");
+    int fd = open(vyxnode::kCapturePath, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return refuse("open of the capture node failed");
     bool owned = vb::nodeOfDescriptor(fd) == vb::Node::Capture;
     close(fd);
-    if (!owned) return refuse("open() of /dev/vyx_capture_0 bypassed the board");
-    FILE* f = fopen("/dev/misc_vyx_gpio", "r");
-    if (!f) return refuse("fopen of /dev/misc_vyx_gpio failed");
+    if (!owned) return refuse("open() of the capture node bypassed the board");
+    FILE* f = fopen(vyxnode::kGpioPath, "r");
+    if (!f) return refuse("fopen of the GPIO node failed");
     owned = vb::nodeOfDescriptor(fileno(f)) == vb::Node::Gpio;
     fclose(f);
-    if (!owned) return refuse("fopen() of /dev/misc_vyx_gpio bypassed the board");
+    if (!owned) return refuse("fopen() of the GPIO node bypassed the board");
     return true;
 }
 

@@ -38,9 +38,11 @@ inline uint32_t consumeReg(volatile uint32_t* block, uint32_t offset)
 // move no data.
 inline uint8_t* ramRange(const HardwareView& hw, uint64_t phys, uint64_t bytes)
 {
-    if (hw.ram == nullptr || phys < kPhysRamBase || phys > kPhysRamEnd) return nullptr;
-    if (bytes > kPhysRamEnd - phys) return nullptr;
-    return hw.ram + (phys - kPhysRamBase);
+    using vyxpl::phys::kReservedRamBase;
+    using vyxpl::phys::kReservedRamEnd;
+    if (hw.ram == nullptr || phys < kReservedRamBase || phys > kReservedRamEnd) return nullptr;
+    if (bytes > kReservedRamEnd - phys) return nullptr;
+    return hw.ram + (phys - kReservedRamBase);
 }
 
 }  // namespace model

@@ -14,37 +14,37 @@ using namespace q210b;
 SensorRegisters sensorPowerOnRegisters()
 {
     SensorRegisters r{};
-    r[kChipId] = 0x5132;
-    r[kLineLength] = 0x0052;
-    r[kLineLengthTermH] = 0x0000;
-    r[kControl] = 0x0E01;
-    r[kClocks] = 0x0F21;
-    r[kPll] = 0x634B;
-    r[kReadout] = 0x0000;
-    r[kOptions] = 0x0100;
-    r[kExposure] = 0x21F1;
-    r[kFirstRow] = kWindowOffset;
-    r[kRowCount] = kArrayRows;
-    r[kFirstColumn] = kWindowOffset;
-    r[kColumnCount] = kArrayColumns;
-    r[kAddressMode] = 0x0000;
-    r[kGainA] = 0x1010;
-    r[kGainB] = 0x1010;
-    r[kOscillator] = 0x80F0;
-    r[kLineLengthTermK] = 0x0010;
+    r[chip::kRegChipId] = 0x5132;
+    r[kRegLineLength] = 0x0052;
+    r[kRegLineTermH] = 0x0000;
+    r[kRegControl] = 0x0E01;
+    r[kRegClockSelect] = 0x0F21;
+    r[kRegPll] = 0x634B;
+    r[kRegReadout] = 0x0000;
+    r[kRegLineOptions] = 0x0100;
+    r[kRegExposure] = 0x21F1;
+    r[kRegFirstRow] = static_cast<uint16_t>(kWindowOrigin);
+    r[kRegRowCount] = kArrayRows;
+    r[kRegFirstCol] = static_cast<uint16_t>(kWindowOrigin);
+    r[kRegColCount] = kArrayColumns;
+    r[kRegAddressMode] = 0x0000;
+    r[kRegGainA] = 0x1010;
+    r[kRegGainB] = 0x1010;
+    r[kRegOscTrim] = 0x80F0;
+    r[kRegLineTermK] = 0x0010;
     return r;
 }
 
 uint16_t SensorChip::read(uint8_t addr) const
 {
     std::lock_guard<std::mutex> g(m_lock);
-    return m_regs[addr & kSensorAddressMask];
+    return m_regs[addr & kSpiAddrMask];
 }
 
 void SensorChip::write(uint8_t addr, uint16_t value)
 {
     std::lock_guard<std::mutex> g(m_lock);
-    m_regs[addr & kSensorAddressMask] = value;
+    m_regs[addr & kSpiAddrMask] = value;
 }
 
 SensorRegisters SensorChip::snapshot() const
@@ -56,18 +56,18 @@ SensorRegisters SensorChip::snapshot() const
 SensorClocks sensorClocks(const SensorRegisters& regs)
 {
     SensorClocks c;
-    const unsigned trim = regs[kOscillator] & 0x7Fu;
+    const unsigned trim = regs[kRegOscTrim] & kOscTrimMask;
     c.osc = 1.0 / (5.3404e-7 / (trim + 36.0) + 3.4e-9);
-    const unsigned pll = regs[kPll];
+    const unsigned pll = regs[kRegPll];
     const double n = (pll & 0xFFu) + 1.0;
     const double m = ((pll >> 8) & 0x1Fu) + 1.0;
     const double p = ((pll >> 13) & 0x3u) + 1.0;
-    c.pll = (2.0 * n) / (2.0 * m * p) * kReferenceClockHz;
+    c.pll = (2.0 * n) / (2.0 * m * p) * static_cast<double>(kRefClockHz);
 
-    const unsigned clk = regs[kClocks];
+    const unsigned clk = regs[kRegClockSelect];
     auto source = [&](unsigned sel) {
         switch (sel & 0x3u) {
-        case 1: return kReferenceClockHz;
+        case 1: return static_cast<double>(kRefClockHz);
         case 2: return c.osc;
         case 3: return c.pll;
         default: return 0.0;   // no source selected
@@ -124,30 +124,30 @@ std::vector<Span> spans(int count, int origin, int code, bool halve, bool trim, 
 SensorReadout sensorReadout(const SensorRegisters& regs)
 {
     SensorReadout r;
-    const int cols = regs[kColumnCount] & kWindowFieldMask;
-    const int rows = regs[kRowCount] & kWindowFieldMask;
-    r.firstColumn = static_cast<int>(regs[kFirstColumn] & kWindowFieldMask) - kWindowOffset;
-    r.firstRow = static_cast<int>(regs[kFirstRow] & kWindowFieldMask) - kWindowOffset;
-    r.columnCode = (regs[kAddressMode] >> 8) & 0xFF;
-    r.rowCode = regs[kAddressMode] & 0xFF;
-    r.halve = (regs[kReadout] & kHalveBit) != 0;
-    r.trim = (regs[kReadout] & kTrimBit) != 0;
-    r.mirror = (regs[kControl] & kMirrorBit) != 0;
-    r.flip = (regs[kControl] & kFlipBit) != 0;
+    const int cols = regs[kRegColCount] & kWindowFieldMask;
+    const int rows = regs[kRegRowCount] & kWindowFieldMask;
+    r.firstColumn = static_cast<int>(regs[kRegFirstCol] & kWindowFieldMask) - static_cast<int>(kWindowOrigin);
+    r.firstRow = static_cast<int>(regs[kRegFirstRow] & kWindowFieldMask) - static_cast<int>(kWindowOrigin);
+    r.columnCode = (regs[kRegAddressMode] >> 8) & 0xFF;
+    r.rowCode = regs[kRegAddressMode] & 0xFF;
+    r.halve = (regs[kRegReadout] & kReadoutHalve) != 0;
+    r.trim = (regs[kRegReadout] & kReadoutTrim) != 0;
+    r.mirror = (regs[kRegControl] & kControlMirror) != 0;
+    r.flip = (regs[kRegControl] & kControlFlip) != 0;
     const int binnedRows = binnedCount(rows, r.rowCode, r.halve);
     r.width = deliveredCount(binnedCount(cols, r.columnCode, r.halve), r.trim, r.halve);
     r.height = deliveredCount(binnedRows, r.trim, r.halve);
 
     const SensorClocks c = sensorClocks(regs);
-    const double lineUnits = regs[kLineLength] & kLineLengthMask;
+    const double lineUnits = regs[kRegLineLength] & kLineLengthMask;
     r.lineTimeS = c.pix > 0 ? lineUnits * 8.0 / c.pix : 0.0;
-    const double exposureLines = regs[kExposure];
+    const double exposureLines = regs[kRegExposure];
     r.exposureS = exposureLines * r.lineTimeS;
-    const double gainSum = (regs[kGainA] & 0xFF) + (regs[kGainA] >> 8) +
-                           (regs[kGainB] & 0xFF) + (regs[kGainB] >> 8);
-    r.gain = gainSum / 4.0 / kUnityGainCode;
-    r.brightness = r.exposureS / kReferenceExposureS * r.gain;
-    const double frameLines = std::max<double>(binnedRows + kBlankingLines, exposureLines + 1);
+    const double gainSum = (regs[kRegGainA] & 0xFF) + (regs[kRegGainA] >> 8) +
+                           (regs[kRegGainB] & 0xFF) + (regs[kRegGainB] >> 8);
+    r.gain = gainSum / 4.0 / chip::kUnityGainCode;
+    r.brightness = r.exposureS / chip::kReferenceExposureS * r.gain;
+    const double frameLines = std::max<double>(binnedRows + chip::kBlankingLines, exposureLines + 1);
     r.frameTimeS = frameLines * r.lineTimeS;
     return r;
 }

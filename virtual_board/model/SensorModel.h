@@ -63,48 +63,22 @@
 #include <cstdint>
 #include <mutex>
 
+#include "Q210BRegs.h"
+
 namespace vb {
 namespace model {
 
 constexpr int kSensorRegisterCount = 128;   // 7-bit addresses
-constexpr uint8_t kSensorAddressMask = 0x7F;
-constexpr int kArrayColumns = 1280;
-constexpr int kArrayRows = 1024;
+constexpr int kArrayColumns = static_cast<int>(q210b::kArrayWidth);
+constexpr int kArrayRows = static_cast<int>(q210b::kArrayHeight);
 
-// Register addresses the model interprets.
-namespace q210b {
-constexpr uint8_t kChipId = 0;
-constexpr uint8_t kLineLength = 4;
-constexpr uint8_t kLineLengthTermH = 6;
-constexpr uint8_t kControl = 7;
-constexpr uint8_t kClocks = 8;
-constexpr uint8_t kPll = 9;
-constexpr uint8_t kReadout = 10;
-constexpr uint8_t kOptions = 11;
-constexpr uint8_t kExposure = 14;
-constexpr uint8_t kFirstRow = 18;
-constexpr uint8_t kRowCount = 19;
-constexpr uint8_t kFirstColumn = 20;
-constexpr uint8_t kColumnCount = 21;
-constexpr uint8_t kAddressMode = 26;
-constexpr uint8_t kGainA = 54;
-constexpr uint8_t kGainB = 55;
-constexpr uint8_t kOscillator = 58;
-constexpr uint8_t kLineLengthTermK = 73;
-
-constexpr uint16_t kLineLengthMask = 0x07FF;   // reg 4 bits 10..0
-constexpr uint16_t kWindowFieldMask = 0x07FF;  // regs 18..21 bits 10..0
-constexpr uint16_t kWindowOffset = 6;          // window registers count from 6
-constexpr uint16_t kFlipBit = 1u << 6;         // reg 7
-constexpr uint16_t kMirrorBit = 1u << 7;       // reg 7
-constexpr uint16_t kHalveBit = 1u << 0;        // reg 10
-constexpr uint16_t kTrimBit = 1u << 5;         // reg 10
-constexpr int kTrimPixels = 4;                 // trimming removes 4 columns and rows
-constexpr double kReferenceClockHz = 96000000.0;
+// What the model adds to the chip's register map (Q210BRegs.h).
+namespace chip {
+constexpr uint8_t kRegChipId = 0;              // identification word, not interpreted
 constexpr double kReferenceExposureS = 0.025;  // exposure giving unit brightness
 constexpr double kUnityGainCode = 16.0;
-constexpr int kBlankingLines = 16;
-}  // namespace q210b
+constexpr int kBlankingLines = 16;             // line times between two frames' readouts
+}  // namespace chip
 
 using SensorRegisters = std::array<uint16_t, kSensorRegisterCount>;
 

@@ -1,12 +1,14 @@
-// PLRegs.h - register map of the programmable logic (PL) as the library
-// programs it: physical bases and mapping lengths of the five register blocks,
-// the FPGA control block's registers and fields, the three AXI Video DMA
-// blocks and the video scaler, plus the physical memory the PL writes to.
+// PLRegs.h - register map of the programmable logic (PL): the FPGA control
+// block's registers and fields, the three AXI Video DMA blocks and the video
+// scaler.  Where the blocks sit in physical memory, and the RAM the PL writes
+// to, is in MemMap.h (included here).
 //
-// Everything is named exactly once here.  CPL uses these names, and so does
-// the virtual board's PL model, so the library and the model of the hardware
-// cannot drift apart.  This header must stay dependency-free (only <cstdint>)
-// and only ever grow: renaming or changing a value breaks the board model.
+// This header is part of the hardware contract between the library and the
+// virtual board (include/uapi/): CPL programs the PL with these names and
+// the board's PL model decodes the same names, so the two cannot drift
+// apart.  Because a mistake here would fool both sides alike, the contract
+// test states every offset and field again as a literal.  Dependency-free
+// (only <cstdint>); it only ever grows.
 //
 // All registers are 32-bit words addressed by their byte offset inside the
 // mapped block.
@@ -15,40 +17,9 @@
 
 #include <cstdint>
 
+#include "MemMap.h"
+
 namespace vyxpl {
-
-// ---------------------------------------------------------------------------
-// Physical blocks reached through /dev/mem
-// ---------------------------------------------------------------------------
-namespace phys {
-constexpr std::uint32_t kFpgaBase = 0x43C00000u;       // FPGA control block
-constexpr std::uint32_t kFpgaMapLength = 156u;         // 39 registers, 0..152
-constexpr std::uint32_t kScalerBase = 0x43C10000u;     // video scaler
-constexpr std::uint32_t kScalerMapLength = 0x40000u;
-constexpr std::uint32_t kVdmaRgb888Base = 0x43000000u; // 24-bit colour source
-constexpr std::uint32_t kVdmaG8Base = 0x43010000u;     // 8-bit grey source
-constexpr std::uint32_t kVdmaHdmiBase = 0x43020000u;   // HDMI frame store
-constexpr std::uint32_t kVdmaMapLength = 0x40000u;
-
-// Four frame buffers the PL fills with acquired frames (reserved memory).
-constexpr std::uint32_t kFrameBufferBase = 0x30000000u;
-constexpr std::uint32_t kFrameBufferSize = 0x00A00000u; // 10 MiB apart
-constexpr int kFrameBufferCount = 4;
-constexpr std::uint32_t kFrameBuffer0 = 0x30000000u;
-constexpr std::uint32_t kFrameBuffer1 = 0x30A00000u;
-constexpr std::uint32_t kFrameBuffer2 = 0x31400000u;
-constexpr std::uint32_t kFrameBuffer3 = 0x31E00000u;
-
-// Two HDMI frame stores, used in turn, one per show.  They are the last two
-// 8 MiB blocks of the physical memory pool.  Packed 3 bytes per pixel.
-constexpr std::uint32_t kShowStore0 = 0x3E800000u;
-constexpr std::uint32_t kShowStore1 = 0x3F000000u;
-constexpr std::uint32_t kShowStoreBytesPerPixel = 3u;
-
-// HDMI screen.
-constexpr std::uint32_t kScreenWidth = 1280u;
-constexpr std::uint32_t kScreenHeight = 720u;
-} // namespace phys
 
 // ---------------------------------------------------------------------------
 // FPGA control block (byte offsets)
