@@ -1,10 +1,13 @@
-// BoardModel.h - the seam between the virtual board's device-node layer
-// (interposition, memory objects, spidev, interrupt and GPIO nodes) and its
-// hardware models (PL acquisition and display, the Q210B sensor).
+// BoardModel.h - the seam between the virtual board's drivers (the device
+// nodes) and its hardware models (the PL's acquisition and display, the
+// Q210B sensor).
 //
-// The node layer owns the kernel objects and calls the model through the
-// vb_model_* functions; the model calls back into the node layer through the
-// vb_node_* functions.  Everything here runs inside the process under test.
+// The model registers itself with the board through a ModelOps structure
+// when the library is loaded; the board starts it on the first use of a
+// node and hands it the hardware (register blocks and RAM) and a BoardPort
+// through which the PL raises its interrupt.  Without a registered model the
+// nodes still work, but nothing stands behind them: sensor registers read 0
+// and no frame is ever produced.  Everything runs inside the program's process.
 #ifndef VYX_BOARD_MODEL_H
 #define VYX_BOARD_MODEL_H
 
@@ -16,7 +19,7 @@
 namespace vb {
 
 // The board's own view of the emulated hardware.  The pointers stay valid
-// for the life of the process and alias the same memory the library maps.
+// for the life of the process and alias the same memory the program maps.
 struct HardwareView {
     volatile uint32_t* fpga;      // FPGA control block words
     volatile uint32_t* scaler;    // video scaler block words
@@ -26,23 +29,35 @@ struct HardwareView {
     uint8_t* ram;                 // physical address p lives at ram + (p - vyxpl::phys::kReservedRamBase)
 };
 
-// ---- provided by the model, called by the node layer ----
-void vb_model_start(const HardwareView& hw);     // once, when the board comes up
-// SPI: bus 0 carries the Q210B; bus 1 carries nothing (reads give 0).
-uint16_t vb_model_sensor_read(int bus, uint8_t addr);
-void vb_model_sensor_write(int bus, uint8_t addr, uint16_t value);
-// A GPIO input line changed level (tests drive the external trigger this way).
-void vb_model_gpio_input(int line, bool level);
-// Write the emulated 1280 x 720 HDMI screen as a PNG file; false on failure.
-bool vb_model_save_screen_png(const char* path);
-// Frames the PL has delivered (written and announced by an interrupt) so far;
-// the launcher uses it to end a bounded run.
-uint64_t vb_model_frames_delivered();
+// What the board offers the model.
+struct BoardPort {
+    // Queue one capture interrupt for camera set 0..3 ("169".."172").  False
+    // when the capture driver refuses it (fault injection, a reader that has
+    // fallen far behind).
+    bool (*raiseCaptureInterrupt)(int set);
+};
 
-// ---- provided by the node layer, called by the model ----
-// Queue one capture interrupt for camera set 0..3 ("169".."172").  Returns
-// false when interrupts are being withheld by fault injection.
-bool vb_node_raise_capture_interrupt(int set);
+// What the model offers the board.
+struct ModelOps {
+    // Once, on the first use of a node.
+    void (*start)(const HardwareView& hw, const BoardPort& port);
+    // SPI: bus 0 carries the Q210B; bus 1 carries nothing (reads give 0).
+    uint16_t (*sensorRead)(int bus, uint8_t addr);
+    void (*sensorWrite)(int bus, uint8_t addr, uint16_t value);
+    // A GPIO input line changed level.
+    void (*gpioInput)(int line, bool level);
+    // The program called into the board (its capture node, /dev/cache_ops)
+    // or is about to block: the PL looks at its registers now, so that a
+    // store made just before is seen without waiting for the PL's own pace.
+    void (*sync)();
+    // Write the emulated HDMI screen as a PNG file; false on failure.
+    bool (*saveScreenPng)(const char* path);
+    // Frames delivered (written and announced by an interrupt) so far.
+    uint64_t (*framesDelivered)();
+};
+
+// Called once by the model, before the program runs.
+void registerModel(const ModelOps* ops);
 
 }  // namespace vb
 

@@ -10,7 +10,7 @@
 // The launcher then ends the program with SIGTERM (SIGKILL after a grace).
 // The variables are removed from the environment at once, so programs the
 // program itself starts do not take part.
-#include "BoardCore.h"
+#include "Launch.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -22,6 +22,9 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+
+#include "Libc.h"
+#include "ModelLink.h"
 
 namespace vb {
 
@@ -45,7 +48,7 @@ bool saveScreenOnce() {
     LaunchState& s = *g_launch;
     std::lock_guard<std::mutex> lock(s.mu);
     if (s.pngPath.empty()) return false;
-    if (!s.pngSaved) s.pngSaved = vb_model_save_screen_png(s.pngPath.c_str());
+    if (!s.pngSaved) s.pngSaved = link::model().saveScreenPng(s.pngPath.c_str());
     return s.pngSaved;
 }
 
@@ -53,7 +56,7 @@ void tell(const char* what) {
     char line[96];
     bool png = saveScreenOnce();
     int n = snprintf(line, sizeof line, "%s %llu %d\n", what,
-                     static_cast<unsigned long long>(vb_model_frames_delivered()), png ? 1 : 0);
+                     static_cast<unsigned long long>(link::model().framesDelivered()), png ? 1 : 0);
     if (n > 0) sysWrite(g_launch->toLauncher, line, static_cast<size_t>(n));
 }
 
@@ -76,7 +79,7 @@ void* watch(void*) {
                 pending.erase(0, eol + 1);
             }
         }
-        if (counting && vb_model_frames_delivered() >= s.frameTarget) {
+        if (counting && link::model().framesDelivered() >= s.frameTarget) {
             targetReported = true;
             tell("frames");
         }

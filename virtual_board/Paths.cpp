@@ -6,8 +6,7 @@
 // the board's nodes need not exist on the host), and by the device numbers of
 // the host's own nodes of those names.  Paths under "/picture/" (the camera's
 // storage folders) are redirected into the sandbox root.
-#include "BoardCore.h"
-#include "Nodes.h"
+#include "Paths.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -23,13 +22,14 @@
 #include <mutex>
 #include <vector>
 
+#include "Libc.h"
+#include "NodeTable.h"
+
 namespace vb {
 
 namespace {
 
-constexpr const char* kOwnedPaths[kNodeCount] = {
-    vyxnode::kMemPath, vyxnode::kCacheOpsPath, vyxnode::kSpi0Path, vyxnode::kSpi1Path,
-    vyxnode::kCapturePath, vyxnode::kGpioPath};
+const char* ownedPath(int n) { return nodeOps(static_cast<Node>(n))->path; }
 constexpr const char kPictureDir[] = "/picture";
 constexpr int kMaxLinkHops = 40;   // the kernel's own limit
 
@@ -128,7 +128,7 @@ std::string resolveLinks(const std::string& path, bool followLast) {
 
 Node matchNode(const std::string& p) {
     for (int n = 0; n < kNodeCount; ++n)
-        if (p == kOwnedPaths[n]) return static_cast<Node>(n);
+        if (p == ownedPath(n)) return static_cast<Node>(n);
     return Node::Count;
 }
 
@@ -143,7 +143,7 @@ const HostNodes& hostNodes() {
         HostNodes h{};
         for (int n = 0; n < kNodeCount; ++n) {
             struct stat64 st;
-            h.present[n] = realStat(kOwnedPaths[n], &st) == 0 && S_ISCHR(st.st_mode);
+            h.present[n] = realStat(ownedPath(n), &st) == 0 && S_ISCHR(st.st_mode);
             h.rdev[n] = h.present[n] ? st.st_rdev : 0;
         }
         return h;
@@ -225,7 +225,7 @@ PathVerdict classifyPath(int dirfd, const char* path, bool followLast) {
         n = matchNode(resolved);
         if (n == Node::Count && underPicture(norm)) {
             v.kind = PathVerdict::Sandbox;
-            v.hostPath = sandboxRoot() + norm;
+            v.hostPath = paths::sandboxRoot() + norm;
             // A link inside the sandbox may still lead to a board node.
             std::string hostResolved = resolveLinks(v.hostPath, followLast);
             n = matchNode(hostResolved);
@@ -248,7 +248,7 @@ bool sandboxRewrite(int dirfd, const char* path, std::string& hostPath) {
     if (!absolutize(dirfd, path, abs)) return false;
     std::string norm = normalize(abs);
     if (!underPicture(norm)) return false;
-    hostPath = sandboxRoot() + norm;
+    hostPath = paths::sandboxRoot() + norm;
     return true;
 }
 
@@ -279,7 +279,7 @@ const char* pluginPath() {
     return env && env[0] ? env : pluginBesideBoard().c_str();
 }
 
-// ---- control API ----
+namespace paths {
 
 std::string sandboxRoot() {
     std::lock_guard<std::mutex> lock(g_rootMu);
@@ -300,7 +300,7 @@ void setSandboxRoot(const std::string& root) {
 
 std::string sandboxPath(const std::string& boardPath) {
     std::string norm = normalize(boardPath);
-    return sandboxRoot() + norm;
+    return paths::sandboxRoot() + norm;
 }
 
 void setFakeFreeSpace(uint64_t bytes) {
@@ -310,6 +310,7 @@ void setFakeFreeSpace(uint64_t bytes) {
 
 void clearFakeFreeSpace() { g_fakeFree.store(false); }
 
+}  // namespace paths
 }  // namespace vb
 
 // The private root made for this process goes away with it.

@@ -5,7 +5,7 @@
 //
 //   /dev/mem                 the five PL register blocks (FPGA control block,
 //                            scaler, three VDMA cores), each a shared memory
-//                            object of kRegBlockBytes, mapped at offset =
+//                            window of 0x40000 bytes, mapped at offset =
 //                            physical base (any length up to the block end);
 //                            every other physical range fails with EINVAL.
 //   /dev/cache_ops           reserved RAM 0x30000000..0x40000000, one sparse
@@ -188,6 +188,16 @@ VB_API void setPluginMissing(bool missing);
 VB_API void setPluginPath(const std::string& hostPath);
 // Everything above back to normal, and interrupts flow again.
 VB_API void resetFaults();
+// The operations of a node that setFault can make fail (its fault points).
+VB_API std::vector<Op> faultPoints(Node node);
+
+// ---------------------------------------------------------------- reset
+// The whole board back to its state after power-on, as far as tests can
+// change it: faults, missing nodes, plug-in overrides, call counters, the
+// SPI, ioctl and GPIO-write logs, GPIO levels (all low), SPI bus settings,
+// interrupt withholding and faked free space.  Open descriptors, mappings,
+// register contents and the model's state are left alone.
+VB_API void resetBoard();
 
 // ---------------------------------------------------------------- sandbox
 VB_API std::string sandboxRoot();

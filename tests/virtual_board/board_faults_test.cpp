@@ -11,9 +11,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -271,6 +274,63 @@ TEST_F(BoardFaults, ResetRestoresEveryNode) {
     int fd = open("/dev/vyx_capture_0", O_RDONLY);
     EXPECT_TRUE(vb::raiseInterrupt(2));
     close(fd);
+}
+
+// Every fault point a driver lists makes its operation fail with the
+// injected error, on every node; an operation a node does not list is not a
+// fault point there.
+TEST_F(BoardFaults, EveryListedFaultPointFires) {
+    constexpr int kInjected = EPROTO;   // an errno no node gives on its own
+    for (int n = 0; n < vb::kNodeCount; ++n) {
+        const auto node = static_cast<vb::Node>(n);
+        const char* path = vb::nodePath(node);
+        const std::vector<vb::Op> points = vb::faultPoints(node);
+        for (vb::Op op : points) {
+            SCOPED_TRACE(std::string(path) + " op " + std::to_string(static_cast<int>(op)));
+            int fd = op == vb::Op::Open ? -1 : open(path, O_RDWR);
+            ASSERT_TRUE(op == vb::Op::Open || fd >= 0);
+            vb::setFault(node, op, {kInjected});
+            errno = 0;
+            long result = 0;
+            switch (op) {
+                case vb::Op::Open: result = open(path, O_RDWR); break;
+                case vb::Op::Read: {
+                    char buf[8];
+                    result = read(fd, buf, sizeof buf);
+                    break;
+                }
+                case vb::Op::Write: result = write(fd, "\x81\x00\x00", 3); break;
+                case vb::Op::Mmap:
+                    result = mapAt(fd, 4096, node == vb::Node::CacheOps ? 0x30000000u : kFpgaBase) == MAP_FAILED ? -1 : 0;
+                    break;
+                case vb::Op::Select: {
+                    fd_set rd;
+                    FD_ZERO(&rd);
+                    FD_SET(fd, &rd);
+                    timeval tv{0, 0};
+                    result = select(fd + 1, &rd, nullptr, nullptr, &tv);
+                    break;
+                }
+                case vb::Op::Ioctl: {
+                    // A request the node knows, so the call reaches its fault point.
+                    uint32_t value = 0;
+                    unsigned long request = node == vb::Node::CacheOps ? 0xF704ul
+                                            : node == vb::Node::Gpio   ? 0x20000ul
+                                                                       : static_cast<unsigned long>(SPI_IOC_RD_MAX_SPEED_HZ);
+                    result = ioctl(fd, request, &value);
+                    break;
+                }
+                case vb::Op::Count: break;
+            }
+            EXPECT_EQ(result, -1);
+            EXPECT_EQ(errno, kInjected);
+            vb::clearFault(node, op);
+            if (fd >= 0) close(fd);
+        }
+        const bool hasIoctl = std::find(points.begin(), points.end(), vb::Op::Ioctl) != points.end();
+        EXPECT_EQ(hasIoctl, node != vb::Node::Mem && node != vb::Node::Capture) << path;
+        EXPECT_EQ(points.size(), hasIoctl ? 6u : 5u) << path;
+    }
 }
 
 }  // namespace

@@ -126,7 +126,7 @@ TEST_F(LibraryOnBoard, UserImageAndCapturedFrameAppearOnTheScreen)
     EXPECT_EQ(VYXZEB_ReleaseBuffer(0), 0);
 
     const std::string path = std::string(P_tmpdir) + "/vyx_model_e2e_" + std::to_string(getpid()) + ".png";
-    ASSERT_TRUE(vb::vb_model_save_screen_png(path.c_str()));
+    ASSERT_TRUE(vb::modelSaveScreenPng(path));
     png_image png;
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;

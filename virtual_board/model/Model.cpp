@@ -218,7 +218,9 @@ bool waitUntil(int timeoutMs, Pred done)
 
 // ================================================================ board seam
 
-void vb_model_start(const HardwareView& hw)
+namespace {
+
+void start(const HardwareView& hw, const BoardPort& port)
 {
     using namespace model;
     Model& m = theModel();
@@ -236,10 +238,11 @@ void vb_model_start(const HardwareView& hw)
         else
             std::fprintf(stderr, "vyxboard: %s=%s is not a light factor; using 1\n", kLightEnvironmentVariable, light);
     }
+    const auto raise = port.raiseCaptureInterrupt;
     m.acquisition = std::make_unique<AcquisitionModel>(
         hw, [&m](uint8_t* dst, uint32_t bytes, uint32_t lineWidth) { renderFrame(m, dst, bytes, lineWidth); },
         [&m] { return sensorFramePeriodUs(sensorReadout(m.sensor.snapshot())); },
-        [] { return vb_node_raise_capture_interrupt(0); });
+        [raise] { return raise(0); });
     m.acquisition->powerOn();
     m.owner = getpid();
     pthread_atfork(lockForFork, unlockAfterFork, unlockAfterFork);
@@ -247,23 +250,25 @@ void vb_model_start(const HardwareView& hw)
     std::atexit(stopAtExit);
 }
 
-uint16_t vb_model_sensor_read(int bus, uint8_t addr)
+uint16_t sensorRead(int bus, uint8_t addr)
 {
     return bus == model::kSensorBus ? model::theModel().sensor.read(addr) : 0;
 }
 
-void vb_model_sensor_write(int bus, uint8_t addr, uint16_t value)
+void sensorWrite(int bus, uint8_t addr, uint16_t value)
 {
     if (bus == model::kSensorBus) model::theModel().sensor.write(addr, value);
 }
 
-void vb_model_gpio_input(int line, bool level)
+void gpioInput(int line, bool level)
 {
     model::Model& m = model::theModel();
     if (line == kTriggerInputLine && m.acquisition) m.acquisition->inputLevel(level, model::nowUs());
 }
 
-bool vb_model_save_screen_png(const char* path)
+void sync() {}
+
+bool saveScreenPng(const char* path)
 {
 #ifdef VYX_BOARD_HAVE_PNG
     if (path == nullptr) return false;
@@ -283,11 +288,15 @@ bool vb_model_save_screen_png(const char* path)
 #endif
 }
 
-uint64_t vb_model_frames_delivered()
+uint64_t framesDelivered()
 {
     model::Model& m = model::theModel();
     return m.acquisition ? m.acquisition->counters().framesDelivered : 0;
 }
+
+const ModelOps kModelOps = {start, sensorRead, sensorWrite, gpioInput, sync, saveScreenPng, framesDelivered};
+
+}  // namespace
 
 // ================================================================ test control
 
@@ -390,6 +399,10 @@ uint32_t modelScreenPixel(int x, int y)
     return (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
 }
 
-bool modelSaveScreenPng(const std::string& path) { return vb_model_save_screen_png(path.c_str()); }
+bool modelSaveScreenPng(const std::string& path) { return saveScreenPng(path.c_str()); }
 
 }  // namespace vb
+
+// The PL and the sensor stand behind the board's nodes from the moment the
+// library is loaded.
+__attribute__((constructor)) static void vyxboardModelLoaded() { vb::registerModel(&vb::kModelOps); }

@@ -1,0 +1,44 @@
+// Dispatch.h - what the interposed libc entry points do with a board node:
+// the descriptor table decides whether a call is the board's, the node table
+// names the driver that serves it.
+#ifndef VYX_BOARD_DISPATCH_H
+#define VYX_BOARD_DISPATCH_H
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "Descriptors.h"
+#include "VyxBoard.h"
+
+namespace vb {
+
+// Opens a node as open() would: the descriptor, or -1 with errno.
+int nodeOpen(Node node, int flags);
+// A descriptor (any) is about to be closed.
+void nodeClose(int fd);
+// A descriptor was duplicated onto newFd (newFd < 0: the duplication failed).
+void nodeDup(int oldFd, int newFd);
+ssize_t nodeRead(Node node, int fd, void* buf, size_t n);
+ssize_t nodeWrite(Node node, int fd, const void* buf, size_t n);
+int nodeIoctl(Node node, int fd, unsigned long request, void* arg);
+void* nodeMmap(Node node, void* addr, size_t len, int prot, int flags, int fd, uint64_t off);
+// Every munmap of the process.
+void nodeMunmap(void* addr, size_t len);
+// A select or poll names a descriptor of `node`: the driver looks first;
+// returns an errno to fail the wait with, or 0.
+int nodeWait(Node node);
+// The program is about to block outside the board (a semaphore, a sleep):
+// the PL catches up with its registers first.
+void programWaits();
+bool nodeMissing(Node node);
+// Path dlopen uses for the board's plug-in path, nullptr when it is missing.
+const char* pluginTarget(std::string& keep);
+// errno a process service call fails with, or 0.
+int serviceFault(Service service);
+
+}  // namespace vb
+
+#endif

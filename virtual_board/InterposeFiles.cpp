@@ -1,0 +1,411 @@
+// InterposeFiles.cpp - the libc entry points of descriptors that may be the
+// board's: open and its variants, fopen, close, dup, fcntl, read, write,
+// ioctl, mmap, munmap, select and poll.
+//
+// The board is loaded ahead of libc (linked into test executables with
+// --no-as-needed, or preloaded by vyxsim), so the program's and the SDK's
+// calls of these names land here.  Each shim asks the descriptor table or
+// the path rules whether the call is the board's and hands it to the
+// dispatch layer; everything else goes straight to libc.  These units are
+// compiled without _FILE_OFFSET_BITS, _TIME_BITS and _FORTIFY_SOURCE, so
+// every raw glibc name (open and open64, mmap and mmap64, and on 32-bit ARM
+// the *_time64 names) can be defined side by side.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <semaphore.h>
+#include <stdio.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/select.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "Dispatch.h"
+#include "Libc.h"
+#include "Paths.h"
+
+#if defined(__arm__) || defined(__i386__)
+#define VB_ILP32 1
+#endif
+
+using vb::Node;
+using vb::PathVerdict;
+
+namespace {
+
+bool takesMode(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
+
+using OpenFn = int (*)(const char*, int, ...);
+using OpenatFn = int (*)(int, const char*, int, ...);
+
+// Common body of every open variant.  `real` is the variant's own libc entry.
+int openCommon(int dirfd, const char* path, int flags, mode_t mode, OpenatFn realAt, OpenFn real) {
+    PathVerdict v = vb::classifyPath(dirfd, path, (flags & O_NOFOLLOW) == 0);
+    if (v.kind == PathVerdict::Node) return vb::nodeOpen(v.node, flags);
+    if (v.kind == PathVerdict::Sandbox) {
+        if (realAt) return realAt(AT_FDCWD, v.hostPath.c_str(), flags, mode);
+        return real(v.hostPath.c_str(), flags, mode);
+    }
+    if (realAt) return realAt(dirfd, path, flags, mode);
+    return real(path, flags, mode);
+}
+
+int fopenFlags(const char* mode) {
+    int flags = 0;
+    bool plus = strchr(mode, '+') != nullptr;
+    switch (mode[0]) {
+        case 'r': flags = plus ? O_RDWR : O_RDONLY; break;
+        case 'w': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; break;
+        case 'a': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; break;
+        default: flags = O_RDONLY;
+    }
+    if (strchr(mode, 'e')) flags |= O_CLOEXEC;
+    return flags;
+}
+
+using FopenFn = FILE* (*)(const char*, const char*);
+FILE* fopenCommon(const char* path, const char* mode, FopenFn real) {
+    PathVerdict v = vb::classifyPath(AT_FDCWD, path);
+    if (v.kind == PathVerdict::Node) {
+        int fd = vb::nodeOpen(v.node, fopenFlags(mode ? mode : "r"));
+        if (fd < 0) return nullptr;
+        FILE* f = fdopen(fd, mode);
+        if (!f) {
+            int e = errno;
+            vb::nodeClose(fd);
+            vb::sysClose(fd);
+            errno = e;
+        }
+        return f;
+    }
+    if (v.kind == PathVerdict::Sandbox) return real(v.hostPath.c_str(), mode);
+    return real(path, mode);
+}
+
+bool waitNamesFaultyNode(int nfds, fd_set* r, fd_set* w, fd_set* e, int& err) {
+    for (int fd = 0; fd < nfds && fd < FD_SETSIZE; ++fd) {
+        bool in = (r && FD_ISSET(fd, r)) || (w && FD_ISSET(fd, w)) || (e && FD_ISSET(fd, e));
+        if (!in) continue;
+        Node n = vb::fdNode(fd);
+        if (n == Node::Count) continue;
+        if ((err = vb::nodeWait(n)) != 0) return true;
+    }
+    return false;
+}
+
+bool pollNamesFaultyNode(struct pollfd* fds, nfds_t n, int& err) {
+    for (nfds_t i = 0; fds && i < n; ++i) {
+        Node node = vb::fdNode(fds[i].fd);
+        if (node == Node::Count) continue;
+        if ((err = vb::nodeWait(node)) != 0) return true;
+    }
+    return false;
+}
+
+int ioctlCommon(int fd, unsigned long request, void* arg, const char* realName) {
+    Node n = vb::fdNode(fd);
+    if (n != Node::Count) return vb::nodeIoctl(n, fd, request, arg);
+    using IoctlFn = int (*)(int, unsigned long, ...);
+    static IoctlFn real_ioctl = vb::realFn<IoctlFn>("ioctl");
+    IoctlFn fn = real_ioctl;
+    if (strcmp(realName, "ioctl") != 0) {
+        static IoctlFn real_time64 = vb::realFn<IoctlFn>(realName);
+        if (real_time64) fn = real_time64;
+    }
+    return fn(fd, request, arg);
+}
+
+int fcntlDup(int fd, int cmd, long arg, int result) {
+    if (result >= 0 && (cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC)) vb::nodeDup(fd, result);
+    (void)arg;
+    return result;
+}
+
+
+}  // namespace
+
+extern "C" {
+
+// ================================================================ open
+#define VB_OPEN_MODE(flags)              \
+    mode_t mode = 0;                     \
+    if (takesMode(flags)) {              \
+        va_list ap;                      \
+        va_start(ap, flags);             \
+        mode = static_cast<mode_t>(va_arg(ap, int)); \
+        va_end(ap);                      \
+    }
+
+int open(const char* path, int flags, ...) {
+    VB_OPEN_MODE(flags);
+    VB_REAL(OpenFn, open);
+    return openCommon(AT_FDCWD, path, flags, mode, nullptr, real_open);
+}
+
+int open64(const char* path, int flags, ...) {
+    VB_OPEN_MODE(flags);
+    VB_REAL(OpenFn, open64);
+    return openCommon(AT_FDCWD, path, flags, mode, nullptr, real_open64);
+}
+
+int __open_2(const char* path, int flags) {
+    VB_REAL(OpenFn, open);
+    return openCommon(AT_FDCWD, path, flags, 0, nullptr, real_open);
+}
+
+int __open64_2(const char* path, int flags) {
+    VB_REAL(OpenFn, open64);
+    return openCommon(AT_FDCWD, path, flags, 0, nullptr, real_open64);
+}
+
+int openat(int dirfd, const char* path, int flags, ...) {
+    VB_OPEN_MODE(flags);
+    VB_REAL(OpenatFn, openat);
+    return openCommon(dirfd, path, flags, mode, real_openat, nullptr);
+}
+
+int openat64(int dirfd, const char* path, int flags, ...) {
+    VB_OPEN_MODE(flags);
+    VB_REAL(OpenatFn, openat64);
+    return openCommon(dirfd, path, flags, mode, real_openat64, nullptr);
+}
+
+int __openat_2(int dirfd, const char* path, int flags) {
+    VB_REAL(OpenatFn, openat);
+    return openCommon(dirfd, path, flags, 0, real_openat, nullptr);
+}
+
+int __openat64_2(int dirfd, const char* path, int flags) {
+    VB_REAL(OpenatFn, openat64);
+    return openCommon(dirfd, path, flags, 0, real_openat64, nullptr);
+}
+
+int creat(const char* path, mode_t mode) {
+    VB_REAL(OpenFn, open);
+    return openCommon(AT_FDCWD, path, O_WRONLY | O_CREAT | O_TRUNC, mode, nullptr, real_open);
+}
+
+int creat64(const char* path, mode_t mode) {
+    VB_REAL(OpenFn, open64);
+    return openCommon(AT_FDCWD, path, O_WRONLY | O_CREAT | O_TRUNC, mode, nullptr, real_open64);
+}
+
+FILE* fopen(const char* path, const char* mode) {
+    VB_REAL(FopenFn, fopen);
+    return fopenCommon(path, mode, real_fopen);
+}
+
+FILE* fopen64(const char* path, const char* mode) {
+    VB_REAL(FopenFn, fopen64);
+    return fopenCommon(path, mode, real_fopen64);
+}
+
+FILE* freopen(const char* path, const char* mode, FILE* stream) {
+    using Fn = FILE* (*)(const char*, const char*, FILE*);
+    VB_REAL(Fn, freopen);
+    if (!path) return real_freopen(path, mode, stream);
+    PathVerdict v = vb::classifyPath(AT_FDCWD, path);
+    if (v.kind == PathVerdict::Node) {
+        // Reopening a stream onto a board node is not supported.
+        errno = EACCES;
+        return nullptr;
+    }
+    return real_freopen(v.kind == PathVerdict::Sandbox ? v.hostPath.c_str() : path, mode, stream);
+}
+
+// ================================================================ descriptors
+int close(int fd) {
+    VB_REAL(int (*)(int), close);
+    vb::nodeClose(fd);
+    return real_close(fd);
+}
+
+int dup(int fd) noexcept {
+    VB_REAL(int (*)(int), dup);
+    int r = real_dup(fd);
+    vb::nodeDup(fd, r);
+    return r;
+}
+
+int dup2(int fd, int fd2) noexcept {
+    VB_REAL(int (*)(int, int), dup2);
+    if (fd != fd2) vb::nodeClose(fd2);
+    int r = real_dup2(fd, fd2);
+    if (fd != fd2) vb::nodeDup(fd, r);
+    return r;
+}
+
+int dup3(int fd, int fd2, int flags) noexcept {
+    VB_REAL(int (*)(int, int, int), dup3);
+    if (fd != fd2) vb::nodeClose(fd2);
+    int r = real_dup3(fd, fd2, flags);
+    vb::nodeDup(fd, r);
+    return r;
+}
+
+int fcntl(int fd, int cmd, ...) {
+    va_list ap;
+    va_start(ap, cmd);
+    long arg = va_arg(ap, long);
+    va_end(ap);
+    VB_REAL(int (*)(int, int, ...), fcntl);
+    return fcntlDup(fd, cmd, arg, real_fcntl(fd, cmd, arg));
+}
+
+#ifdef VB_ILP32
+int fcntl64(int fd, int cmd, ...) {
+    va_list ap;
+    va_start(ap, cmd);
+    long arg = va_arg(ap, long);
+    va_end(ap);
+    VB_REAL(int (*)(int, int, ...), fcntl64);
+    return fcntlDup(fd, cmd, arg, real_fcntl64(fd, cmd, arg));
+}
+
+int __fcntl_time64(int fd, int cmd, ...) {
+    va_list ap;
+    va_start(ap, cmd);
+    long arg = va_arg(ap, long);
+    va_end(ap);
+    VB_REAL(int (*)(int, int, ...), __fcntl_time64);
+    VB_REAL(int (*)(int, int, ...), fcntl64);
+    auto fn = real___fcntl_time64 ? real___fcntl_time64 : real_fcntl64;
+    return fcntlDup(fd, cmd, arg, fn(fd, cmd, arg));
+}
+#endif
+
+ssize_t read(int fd, void* buf, size_t n) {
+    Node node = vb::fdNode(fd);
+    if (node != Node::Count) return vb::nodeRead(node, fd, buf, n);
+    VB_REAL(ssize_t (*)(int, void*, size_t), read);
+    return real_read(fd, buf, n);
+}
+
+ssize_t __read_chk(int fd, void* buf, size_t n, size_t buflen) {
+    if (n > buflen) {
+        static const char kMsg[] = "*** buffer overflow detected ***: read\n";
+        vb::sysWrite(2, kMsg, sizeof kMsg - 1);
+        abort();
+    }
+    return read(fd, buf, n);
+}
+
+ssize_t write(int fd, const void* buf, size_t n) {
+    Node node = vb::fdNode(fd);
+    if (node != Node::Count) return vb::nodeWrite(node, fd, buf, n);
+    VB_REAL(ssize_t (*)(int, const void*, size_t), write);
+    return real_write(fd, buf, n);
+}
+
+int ioctl(int fd, unsigned long request, ...) noexcept {
+    va_list ap;
+    va_start(ap, request);
+    void* arg = va_arg(ap, void*);
+    va_end(ap);
+    return ioctlCommon(fd, request, arg, "ioctl");
+}
+
+#ifdef VB_ILP32
+int __ioctl_time64(int fd, unsigned long request, ...) {
+    va_list ap;
+    va_start(ap, request);
+    void* arg = va_arg(ap, void*);
+    va_end(ap);
+    return ioctlCommon(fd, request, arg, "__ioctl_time64");
+}
+#endif
+
+// ================================================================ memory
+void* mmap(void* addr, size_t len, int prot, int flags, int fd, off_t off) noexcept {
+    Node node = (flags & MAP_ANONYMOUS) ? Node::Count : vb::fdNode(fd);
+    if (node != Node::Count)
+        return vb::nodeMmap(node, addr, len, prot, flags, fd,
+                            static_cast<uint64_t>(static_cast<std::make_unsigned<off_t>::type>(off)));
+    VB_REAL(void* (*)(void*, size_t, int, int, int, off_t), mmap);
+    return real_mmap(addr, len, prot, flags, fd, off);
+}
+
+#ifdef VB_ILP32
+void* mmap64(void* addr, size_t len, int prot, int flags, int fd, off64_t off) noexcept {
+    Node node = (flags & MAP_ANONYMOUS) ? Node::Count : vb::fdNode(fd);
+    if (node != Node::Count) {
+        if (off < 0) {
+            errno = EINVAL;
+            return MAP_FAILED;
+        }
+        return vb::nodeMmap(node, addr, len, prot, flags, fd, static_cast<uint64_t>(off));
+    }
+    VB_REAL(void* (*)(void*, size_t, int, int, int, off64_t), mmap64);
+    return real_mmap64(addr, len, prot, flags, fd, off);
+}
+#else
+void* mmap64(void* addr, size_t len, int prot, int flags, int fd, off64_t off) noexcept {
+    return mmap(addr, len, prot, flags, fd, off);
+}
+#endif
+
+int munmap(void* addr, size_t len) noexcept {
+    vb::nodeMunmap(addr, len);
+    VB_REAL(int (*)(void*, size_t), munmap);
+    return real_munmap(addr, len);
+}
+
+// ================================================================ waits
+// The nodes are real descriptors, so waits are native; the board only makes
+// them fail on request.
+int select(int nfds, fd_set* r, fd_set* w, fd_set* e, struct timeval* tv) {
+    int err = 0;
+    if (waitNamesFaultyNode(nfds, r, w, e, err)) {
+        errno = err;
+        return -1;
+    }
+    VB_REAL(int (*)(int, fd_set*, fd_set*, fd_set*, struct timeval*), select);
+    return real_select(nfds, r, w, e, tv);
+}
+
+#ifdef VB_ILP32
+int __select64(int nfds, fd_set* r, fd_set* w, fd_set* e, void* tv64) {
+    int err = 0;
+    if (waitNamesFaultyNode(nfds, r, w, e, err)) {
+        errno = err;
+        return -1;
+    }
+    VB_REAL(int (*)(int, fd_set*, fd_set*, fd_set*, void*), __select64);
+    return real___select64(nfds, r, w, e, tv64);
+}
+#endif
+
+int poll(struct pollfd* fds, nfds_t n, int timeout) {
+    int err = 0;
+    if (pollNamesFaultyNode(fds, n, err)) {
+        errno = err;
+        return -1;
+    }
+    VB_REAL(int (*)(struct pollfd*, nfds_t, int), poll);
+    return real_poll(fds, n, timeout);
+}
+
+int __poll_chk(struct pollfd* fds, nfds_t n, int timeout, size_t fdslen) {
+    if (fdslen / sizeof(*fds) < n) {
+        static const char kMsg[] = "*** buffer overflow detected ***: poll\n";
+        vb::sysWrite(2, kMsg, sizeof kMsg - 1);
+        abort();
+    }
+    return poll(fds, n, timeout);
+}
+
+
+}  // extern "C"

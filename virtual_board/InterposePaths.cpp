@@ -1,0 +1,308 @@
+// InterposePaths.cpp - the libc entry points that take a path: stat and its
+// variants, access, statfs, mkdir, unlink, rename, mkstemp and opendir.
+//
+// A board node is described as a harmless character device of the host and
+// cannot be changed; a path under "/picture/" is rewritten into the sandbox.
+// libc's own internal calls (lstat -> fstatat) do not pass through the
+// exported names, which is why each high-level call is wrapped.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <semaphore.h>
+#include <stdio.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/select.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "Dispatch.h"
+#include "Libc.h"
+#include "Paths.h"
+
+#if defined(__arm__) || defined(__i386__)
+#define VB_ILP32 1
+#endif
+
+using vb::Node;
+using vb::PathVerdict;
+
+namespace {
+
+// stat-like calls on a board node describe a harmless character device of
+// the host (/dev/null) so that callers see "a device is there".
+constexpr const char kStandInNode[] = "/dev/null";
+
+// Path argument for a stat/access-like call: the rewritten path, the stand-in
+// of a present node, or nullptr with errno for a missing node.
+const char* statPath(int dirfd, const char* path, std::string& keep, int& outDirfd,
+                     bool followLast = true) {
+    PathVerdict v = vb::classifyPath(dirfd, path, followLast);
+    outDirfd = dirfd;
+    if (v.kind == PathVerdict::Node) {
+        if (vb::nodeMissing(v.node)) {
+            errno = ENOENT;
+            return nullptr;
+        }
+        outDirfd = AT_FDCWD;
+        return kStandInNode;
+    }
+    if (v.kind == PathVerdict::Sandbox) {
+        keep = v.hostPath;
+        outDirfd = AT_FDCWD;
+        return keep.c_str();
+    }
+    return path;
+}
+
+// Path argument for a call that would change a node (unlink, rename, mkdir):
+// the board's nodes cannot be changed.
+const char* changePath(int dirfd, const char* path, std::string& keep, int& outDirfd) {
+    PathVerdict v = vb::classifyPath(dirfd, path, false);
+    outDirfd = dirfd;
+    if (v.kind == PathVerdict::Node) {
+        errno = vb::nodeMissing(v.node) ? ENOENT : EACCES;
+        return nullptr;
+    }
+    if (v.kind == PathVerdict::Sandbox) {
+        keep = v.hostPath;
+        outDirfd = AT_FDCWD;
+        return keep.c_str();
+    }
+    return path;
+}
+
+// Free space faked for sandbox paths.
+template <typename S>
+void fakeStatfs(S* st) {
+    uint64_t bytes;
+    if (!vb::fakeFreeSpace(bytes) || !st) return;
+    uint64_t bsize = st->f_bsize ? static_cast<uint64_t>(st->f_bsize) : 4096;
+    uint64_t blocks = bytes / bsize;
+    using Count = decltype(st->f_bfree);
+    constexpr uint64_t kMax = static_cast<uint64_t>(static_cast<Count>(~static_cast<Count>(0)));
+    if (blocks > kMax) blocks = kMax;
+    st->f_bfree = static_cast<Count>(blocks);
+    st->f_bavail = static_cast<Count>(blocks);
+    if (st->f_blocks < st->f_bfree) st->f_blocks = st->f_bfree;
+}
+
+// mkstemp-like calls: the template is rewritten into the sandbox and the
+// generated name copied back into the caller's template.
+template <typename F>
+int mkstempCommon(char* templ, F call) {
+    std::string host;
+    if (!templ || !vb::sandboxRewrite(AT_FDCWD, templ, host)) return call(templ);
+    size_t len = strlen(templ);
+    if (host.size() < len) return call(templ);
+    std::vector<char> buf(host.begin(), host.end());
+    buf.push_back(0);
+    int fd = call(buf.data());
+    if (fd >= 0) {
+        // The generated characters sit at the same distance from the end in
+        // both names (after any suffix of mkstemps).
+        size_t rootLen = vb::sandboxRoot().size();
+        if (host.size() == rootLen + len)
+            memcpy(templ, buf.data() + rootLen, len);
+        else
+            memcpy(templ + len - 6, buf.data() + host.size() - 6, 6);
+    }
+    return fd;
+}
+
+
+}  // namespace
+
+extern "C" {
+
+// ================================================================ path calls
+#define VB_STAT_BODY_F(follow, type, name, dirfd, path, ...)        \
+    std::string keep;                                               \
+    int useDir;                                                     \
+    const char* p = statPath(dirfd, path, keep, useDir, follow);    \
+    if (!p) return -1;                                              \
+    (void)useDir;                                                   \
+    VB_REAL(type, name);                                            \
+    return real_##name(__VA_ARGS__);
+#define VB_STAT_BODY(...) VB_STAT_BODY_F(true, __VA_ARGS__)
+#define VB_LSTAT_BODY(...) VB_STAT_BODY_F(false, __VA_ARGS__)
+
+int stat(const char* path, struct stat* st) noexcept {
+    VB_STAT_BODY(int (*)(const char*, struct stat*), stat, AT_FDCWD, path, p, st)
+}
+int lstat(const char* path, struct stat* st) noexcept {
+    VB_LSTAT_BODY(int (*)(const char*, struct stat*), lstat, AT_FDCWD, path, p, st)
+}
+int stat64(const char* path, struct stat64* st) noexcept {
+    VB_STAT_BODY(int (*)(const char*, struct stat64*), stat64, AT_FDCWD, path, p, st)
+}
+int lstat64(const char* path, struct stat64* st) noexcept {
+    VB_LSTAT_BODY(int (*)(const char*, struct stat64*), lstat64, AT_FDCWD, path, p, st)
+}
+int fstatat(int dirfd, const char* path, struct stat* st, int flags) noexcept {
+    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, struct stat*, int), fstatat, dirfd, path, useDir, p, st,
+                 flags)
+}
+int fstatat64(int dirfd, const char* path, struct stat64* st, int flags) noexcept {
+    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, struct stat64*, int), fstatat64, dirfd, path, useDir, p,
+                 st, flags)
+}
+int __xstat(int ver, const char* path, struct stat* st) noexcept {
+    VB_STAT_BODY(int (*)(int, const char*, struct stat*), __xstat, AT_FDCWD, path, ver, p, st)
+}
+int __lxstat(int ver, const char* path, struct stat* st) noexcept {
+    VB_LSTAT_BODY(int (*)(int, const char*, struct stat*), __lxstat, AT_FDCWD, path, ver, p, st)
+}
+int __xstat64(int ver, const char* path, struct stat64* st) noexcept {
+    VB_STAT_BODY(int (*)(int, const char*, struct stat64*), __xstat64, AT_FDCWD, path, ver, p, st)
+}
+int __lxstat64(int ver, const char* path, struct stat64* st) noexcept {
+    VB_LSTAT_BODY(int (*)(int, const char*, struct stat64*), __lxstat64, AT_FDCWD, path, ver, p, st)
+}
+#ifdef VB_ILP32
+int __stat64_time64(const char* path, void* st) {
+    VB_STAT_BODY(int (*)(const char*, void*), __stat64_time64, AT_FDCWD, path, p, st)
+}
+int __lstat64_time64(const char* path, void* st) {
+    VB_LSTAT_BODY(int (*)(const char*, void*), __lstat64_time64, AT_FDCWD, path, p, st)
+}
+int __fstatat64_time64(int dirfd, const char* path, void* st, int flags) {
+    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, void*, int), __fstatat64_time64, dirfd, path, useDir, p,
+                 st, flags)
+}
+#endif
+
+int access(const char* path, int how) noexcept {
+    VB_STAT_BODY(int (*)(const char*, int), access, AT_FDCWD, path, p, how)
+}
+int faccessat(int dirfd, const char* path, int how, int flags) noexcept {
+    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, int, int), faccessat, dirfd, path, useDir, p, how, flags)
+}
+
+#define VB_STATFS_BODY(type, name, S)                                  \
+    PathVerdict v = vb::classifyPath(AT_FDCWD, path);                  \
+    if (v.kind == PathVerdict::Node) {                                 \
+        if (vb::nodeMissing(v.node)) {                                 \
+            errno = ENOENT;                                            \
+            return -1;                                                 \
+        }                                                              \
+        VB_REAL(type, name);                                           \
+        return real_##name(kStandInNode, st);                          \
+    }                                                                  \
+    VB_REAL(type, name);                                               \
+    if (v.kind != PathVerdict::Sandbox) return real_##name(path, st);  \
+    int r = real_##name(v.hostPath.c_str(), st);                       \
+    if (r == 0) fakeStatfs<S>(st);                                     \
+    return r;
+
+int statfs(const char* path, struct statfs* st) noexcept {
+    VB_STATFS_BODY(int (*)(const char*, struct statfs*), statfs, struct statfs)
+}
+int statfs64(const char* path, struct statfs64* st) noexcept {
+    VB_STATFS_BODY(int (*)(const char*, struct statfs64*), statfs64, struct statfs64)
+}
+int statvfs(const char* path, struct statvfs* st) noexcept {
+    VB_STATFS_BODY(int (*)(const char*, struct statvfs*), statvfs, struct statvfs)
+}
+int statvfs64(const char* path, struct statvfs64* st) noexcept {
+    VB_STATFS_BODY(int (*)(const char*, struct statvfs64*), statvfs64, struct statvfs64)
+}
+
+#define VB_CHANGE_BODY(type, name, dirfd, path, ...)                \
+    std::string keep;                                               \
+    int useDir;                                                     \
+    const char* p = changePath(dirfd, path, keep, useDir);          \
+    if (!p) return -1;                                              \
+    (void)useDir;                                                   \
+    VB_REAL(type, name);                                            \
+    return real_##name(__VA_ARGS__);
+
+int mkdir(const char* path, mode_t mode) noexcept {
+    VB_CHANGE_BODY(int (*)(const char*, mode_t), mkdir, AT_FDCWD, path, p, mode)
+}
+int rmdir(const char* path) noexcept {
+    VB_CHANGE_BODY(int (*)(const char*), rmdir, AT_FDCWD, path, p)
+}
+int unlink(const char* path) noexcept {
+    VB_CHANGE_BODY(int (*)(const char*), unlink, AT_FDCWD, path, p)
+}
+int unlinkat(int dirfd, const char* path, int flags) noexcept {
+    VB_CHANGE_BODY(int (*)(int, const char*, int), unlinkat, dirfd, path, useDir, p, flags)
+}
+
+int remove(const char* path) noexcept {
+    VB_CHANGE_BODY(int (*)(const char*), remove, AT_FDCWD, path, p)
+}
+
+int rename(const char* from, const char* to) noexcept {
+    std::string k1, k2;
+    int d1, d2;
+    const char* p1 = changePath(AT_FDCWD, from, k1, d1);
+    if (!p1) return -1;
+    const char* p2 = changePath(AT_FDCWD, to, k2, d2);
+    if (!p2) return -1;
+    VB_REAL(int (*)(const char*, const char*), rename);
+    return real_rename(p1, p2);
+}
+
+int renameat(int fromDir, const char* from, int toDir, const char* to) noexcept {
+    std::string k1, k2;
+    int d1, d2;
+    const char* p1 = changePath(fromDir, from, k1, d1);
+    if (!p1) return -1;
+    const char* p2 = changePath(toDir, to, k2, d2);
+    if (!p2) return -1;
+    VB_REAL(int (*)(int, const char*, int, const char*), renameat);
+    return real_renameat(d1, p1, d2, p2);
+}
+
+int mkstemp(char* templ) {
+    VB_REAL(int (*)(char*), mkstemp);
+    return mkstempCommon(templ, real_mkstemp);
+}
+int mkstemp64(char* templ) {
+    VB_REAL(int (*)(char*), mkstemp64);
+    return mkstempCommon(templ, real_mkstemp64);
+}
+int mkostemp(char* templ, int flags) {
+    VB_REAL(int (*)(char*, int), mkostemp);
+    return mkstempCommon(templ, [&](char* t) { return real_mkostemp(t, flags); });
+}
+int mkostemp64(char* templ, int flags) {
+    VB_REAL(int (*)(char*, int), mkostemp64);
+    return mkstempCommon(templ, [&](char* t) { return real_mkostemp64(t, flags); });
+}
+int mkstemps(char* templ, int suffixLen) {
+    VB_REAL(int (*)(char*, int), mkstemps);
+    return mkstempCommon(templ, [&](char* t) { return real_mkstemps(t, suffixLen); });
+}
+int mkostemps(char* templ, int suffixLen, int flags) {
+    VB_REAL(int (*)(char*, int, int), mkostemps);
+    return mkstempCommon(templ, [&](char* t) { return real_mkostemps(t, suffixLen, flags); });
+}
+
+DIR* opendir(const char* path) {
+    using Fn = DIR* (*)(const char*);
+    VB_REAL(Fn, opendir);
+    PathVerdict v = vb::classifyPath(AT_FDCWD, path);
+    if (v.kind == PathVerdict::Node) {
+        errno = vb::nodeMissing(v.node) ? ENOENT : ENOTDIR;
+        return nullptr;
+    }
+    return real_opendir(v.kind == PathVerdict::Sandbox ? v.hostPath.c_str() : path);
+}
+
+
+}  // extern "C"

@@ -1,0 +1,41 @@
+// Paths.h - which paths the virtual board owns: its device nodes (however a
+// program spells them) and the camera's storage folders under "/picture/",
+// redirected into a sandbox.
+#ifndef VYX_BOARD_PATHS_H
+#define VYX_BOARD_PATHS_H
+
+#include <cstdint>
+#include <string>
+
+#include "VyxBoard.h"
+
+namespace vb {
+
+// How the board treats a path argument.
+struct PathVerdict {
+    enum Kind { Pass, Node, Sandbox } kind = Pass;
+    vb::Node node = vb::Node::Count;
+    std::string hostPath;   // Sandbox: the rewritten path
+};
+// dirfd is AT_FDCWD or a directory descriptor for the *at() calls.  With
+// followLast false a link in the last component is the object itself (lstat,
+// unlink, rename, O_NOFOLLOW), as the kernel treats it.
+PathVerdict classifyPath(int dirfd, const char* path, bool followLast = true);
+// Sandbox rewrite only (for calls that do not reach device nodes).
+bool sandboxRewrite(int dirfd, const char* path, std::string& hostPath);
+// Fake free space: true and the byte count when faked.
+bool fakeFreeSpace(uint64_t& bytes);
+// Host path of the plug-in that stands in for /usr/lib/libvyxSensorQ210B.so.
+const char* pluginPath();
+
+namespace paths {
+std::string sandboxRoot();
+void setSandboxRoot(const std::string& root);
+std::string sandboxPath(const std::string& boardPath);
+void setFakeFreeSpace(uint64_t bytes);
+void clearFakeFreeSpace();
+}  // namespace paths
+
+}  // namespace vb
+
+#endif

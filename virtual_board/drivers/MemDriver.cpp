@@ -1,0 +1,265 @@
+// MemDriver.cpp - /dev/mem and /dev/cache_ops.
+//
+// The board's memory is two sparse memfds, so that mappings are coherent
+// between the program, the model and any forked child, and cost nothing
+// until touched:
+//   - the reserved RAM 0x30000000..0x40000000 (256 MiB); a /dev/cache_ops
+//     mapping at offset p maps the memfd at p - 0x30000000;
+//   - the PL's register space, from the lowest VDMA core to the end of the
+//     scaler's window; a /dev/mem mapping must lie inside one block's
+//     0x40000-byte window.  The windows are wider than the 64 KiB the VDMA
+//     cores are apart, so, as on the board, a VDMA window also reaches the
+//     next cores' registers.
+// /dev/cache_ops takes the cache-maintenance request after an address
+// translation; the mapping is coherent, so there is nothing to write back:
+// the request is checked, counted and logged.  Every other request, and any
+// physical range with no device behind it, is refused as the board's
+// drivers refuse it.
+#include "MemDriver.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <map>
+#include <mutex>
+
+#include "Faults.h"
+#include "Libc.h"
+#include "Logs.h"
+#include "ModelLink.h"
+#include "Nodes.h"
+
+namespace vb {
+
+namespace {
+
+namespace phys = vyxpl::phys;
+
+constexpr size_t kRamBytes = phys::kReservedRamEnd - phys::kReservedRamBase;
+constexpr int kBlockCount = static_cast<int>(Block::Count);
+constexpr uint32_t kBlockBases[kBlockCount] = {phys::kFpgaBase, phys::kScalerBase, phys::kVdmaRgb888Base,
+                                               phys::kVdmaG8Base, phys::kVdmaHdmiBase};
+// The register space spans from the lowest VDMA core to the end of the scaler's window.
+constexpr uint32_t kRegSpaceBase = phys::kVdmaRgb888Base;
+constexpr size_t kRegSpaceBytes = phys::kScalerBase + phys::kRegBlockWindow - kRegSpaceBase;
+
+struct Mapping {
+    size_t len;
+    Node node;
+};
+
+struct Memory {
+    int ramFd = -1;
+    uint8_t* ram = nullptr;
+    int regFd = -1;
+    volatile uint32_t* block[kBlockCount] = {};
+    std::mutex mu;   // guards maps and syncs
+    std::map<uintptr_t, Mapping> maps;
+    uint64_t syncs = 0;
+};
+
+// Allocated on first use and never freed: the board comes up from a
+// constructor, before this unit's own objects are initialised, and late
+// calls during exit still find it.
+Memory& memory() {
+    static Memory* m = new Memory;
+    return *m;
+}
+std::once_flag g_memOnce;
+std::atomic<int> g_liveMappings{0};   // lets munmap of other memory return at once
+
+[[noreturn]] void die(const char* what) {
+    sysSay("vyxboard: cannot build the board's memory: ");
+    sysSay(what);
+    sysSay("\n");
+    _exit(127);
+}
+
+void* mapWhole(int fd, size_t bytes) {
+    void* p = sysMmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (p == MAP_FAILED) die("mmap");
+    return p;
+}
+
+int sparseMemfd(const char* name, size_t bytes) {
+    int fd = memfd_create(name, MFD_CLOEXEC);
+    if (fd < 0 || ftruncate(fd, static_cast<off_t>(bytes)) != 0) die(name);
+    return fd;
+}
+
+// Both memories exist once either node does.
+void build() {
+    std::call_once(g_memOnce, [] {
+        Memory& m = memory();
+        m.ramFd = sparseMemfd("vyx-ram", kRamBytes);
+        m.ram = static_cast<uint8_t*>(mapWhole(m.ramFd, kRamBytes));
+        m.regFd = sparseMemfd("vyx-pl-registers", kRegSpaceBytes);
+        auto* space = static_cast<volatile uint32_t*>(mapWhole(m.regFd, kRegSpaceBytes));
+        for (int i = 0; i < kBlockCount; ++i) m.block[i] = space + (kBlockBases[i] - kRegSpaceBase) / 4;
+    });
+}
+
+bool inside(uint64_t off, size_t len, uint64_t base, uint64_t bytes) {
+    return off >= base && len <= bytes && off - base <= bytes - len;
+}
+
+int createNode(const char* name) {
+    build();
+    return memfd_create(name, MFD_CLOEXEC);
+}
+int createMem() { return createNode(vyxnode::kMemPath); }
+int createCacheOps() { return createNode(vyxnode::kCacheOpsPath); }
+
+void* mapInto(Node node, void* addr, size_t len, int prot, int flags, int target, uint64_t local) {
+    Memory& m = memory();
+    void* p = sysMmap(addr, len, prot, flags, target, static_cast<off_t>(local));
+    if (p == MAP_FAILED) return p;
+    std::lock_guard<std::mutex> lock(m.mu);
+    m.maps[reinterpret_cast<uintptr_t>(p)] = Mapping{len, node};
+    g_liveMappings.store(static_cast<int>(m.maps.size()));
+    return p;
+}
+
+void* memMmap(void* addr, size_t len, int prot, int flags, int, uint64_t off) {
+    Memory& m = memory();
+    if (int e = faults::check(Node::Mem, Op::Mmap, static_cast<int64_t>(off))) {
+        errno = e;
+        return MAP_FAILED;
+    }
+    for (uint32_t base : kBlockBases)
+        if (inside(off, len, base, phys::kRegBlockWindow))
+            return mapInto(Node::Mem, addr, len, prot, flags, m.regFd, off - kRegSpaceBase);
+    errno = EINVAL;   // no device behind this physical range
+    return MAP_FAILED;
+}
+
+void* cacheOpsMmap(void* addr, size_t len, int prot, int flags, int, uint64_t off) {
+    Memory& m = memory();
+    if (int e = faults::check(Node::CacheOps, Op::Mmap, static_cast<int64_t>(off))) {
+        errno = e;
+        return MAP_FAILED;
+    }
+    if (!inside(off, len, phys::kReservedRamBase, kRamBytes)) {
+        errno = EINVAL;
+        return MAP_FAILED;
+    }
+    return mapInto(Node::CacheOps, addr, len, prot, flags, m.ramFd, off - phys::kReservedRamBase);
+}
+
+void forgetMappings(void* addr, size_t len) {
+    Memory& m = memory();
+    if (g_liveMappings.load() == 0) return;
+    uintptr_t lo = reinterpret_cast<uintptr_t>(addr), hi = lo + len;
+    std::lock_guard<std::mutex> lock(m.mu);
+    for (auto it = m.maps.lower_bound(lo); it != m.maps.end() && it->first < hi;)
+        it = m.maps.erase(it);
+    g_liveMappings.store(static_cast<int>(m.maps.size()));
+}
+
+int cacheOpsIoctl(int, unsigned long request, void*) {
+    Memory& m = memory();
+    if (request != vyxnode::kCacheSync) return logs::refuseIoctl(Node::CacheOps, request, ENOTTY);
+    // The record behind the argument is not interpreted.
+    if (int e = faults::check(Node::CacheOps, Op::Ioctl, -1, request))
+        return logs::refuseIoctl(Node::CacheOps, request, e);
+    {
+        std::lock_guard<std::mutex> lock(m.mu);
+        m.syncs++;
+    }
+    logs::ioctl(Node::CacheOps, request, false, 0, 0, 0);
+    // A show translates its frame's address just before it programs the
+    // display: the PL catches up with the registers first.
+    link::sync();
+    return 0;
+}
+
+
+}  // namespace
+
+const NodeOps kMemNode = {
+    Node::Mem, vyxnode::kMemPath, kCommonFaultPoints,
+    createMem,
+    nullptr, nullptr,     // first open, last close
+    nullptr, nullptr,     // read, write
+    nullptr,              // ioctl
+    memMmap,
+    nullptr,              // wait
+    forgetMappings,
+    nullptr,              // reset
+};
+
+const NodeOps kCacheOpsNode = {
+    Node::CacheOps, vyxnode::kCacheOpsPath, kCommonFaultPoints | faultBit(Op::Ioctl),
+    createCacheOps,
+    nullptr, nullptr,     // first open, last close
+    nullptr, nullptr,     // read, write
+    cacheOpsIoctl,
+    cacheOpsMmap,
+    nullptr,              // wait
+    forgetMappings,
+    nullptr,              // reset
+};
+
+namespace mem {
+
+HardwareView hardware() {
+    Memory& m = memory();
+    build();
+    HardwareView hw;
+    hw.fpga = m.block[static_cast<int>(Block::Fpga)];
+    hw.scaler = m.block[static_cast<int>(Block::Scaler)];
+    hw.vdmaRgb = m.block[static_cast<int>(Block::VdmaRgb)];
+    hw.vdmaG8 = m.block[static_cast<int>(Block::VdmaG8)];
+    hw.vdmaHdmi = m.block[static_cast<int>(Block::VdmaHdmi)];
+    hw.ram = m.ram;
+    return hw;
+}
+
+uint32_t blockBase(Block block) {
+    int i = static_cast<int>(block);
+    return i >= 0 && i < kBlockCount ? kBlockBases[i] : 0;
+}
+
+volatile uint32_t* reg(Block block, uint32_t offset) {
+    Memory& m = memory();
+    int i = static_cast<int>(block);
+    if (i < 0 || i >= kBlockCount || offset % 4 != 0 || offset >= phys::kRegBlockWindow) return nullptr;
+    build();
+    return m.block[i] + offset / 4;
+}
+
+bool inRam(uint64_t address, size_t bytes) { return inside(address, bytes, phys::kReservedRamBase, kRamBytes); }
+
+uint8_t* phys(uint32_t address) {
+    Memory& m = memory();
+    if (!inRam(address, 1)) return nullptr;
+    build();
+    return m.ram + (address - phys::kReservedRamBase);
+}
+
+uint64_t cacheSyncs() {
+    Memory& m = memory();
+    std::lock_guard<std::mutex> lock(m.mu);
+    return m.syncs;
+}
+
+int liveMappings() {
+    Memory& m = memory();
+    std::lock_guard<std::mutex> lock(m.mu);
+    return static_cast<int>(m.maps.size());
+}
+
+int liveMappings(Node node) {
+    Memory& m = memory();
+    std::lock_guard<std::mutex> lock(m.mu);
+    int n = 0;
+    for (const auto& m : m.maps)
+        if (m.second.node == node) n++;
+    return n;
+}
+
+}  // namespace mem
+}  // namespace vb
