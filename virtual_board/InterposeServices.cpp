@@ -1,7 +1,9 @@
 // InterposeServices.cpp - the process services the board takes part in:
-// loading the sensor plug-in by its board path, and thread and semaphore
+// loading the sensor plug-in by its board path; thread and semaphore
 // creation, which fail on request so that the SDK's handling of those
-// failures can be exercised.
+// failures can be exercised; and the calls in which a thread of the program
+// blocks (semaphore waits and sleeps), before which the PL looks at its
+// registers: a store the program made just before it waits is seen at once.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -28,6 +30,10 @@
 #include "Dispatch.h"
 #include "Libc.h"
 #include "Paths.h"
+
+#if defined(__arm__) || defined(__i386__)
+#define VB_ILP32 1
+#endif
 
 extern "C" {
 
@@ -82,5 +88,75 @@ sem_t* sem_open(const char* name, int oflag, ...) noexcept {
     return real_sem_open(name, oflag, mode, value);
 }
 
+
+// ================================================================ waits
+int sem_wait(sem_t* sem) {
+    vb::programWaits();
+    VB_REAL(int (*)(sem_t*), sem_wait);
+    return real_sem_wait(sem);
+}
+
+int sem_trywait(sem_t* sem) noexcept {
+    vb::programWaits();
+    VB_REAL(int (*)(sem_t*), sem_trywait);
+    return real_sem_trywait(sem);
+}
+
+int sem_timedwait(sem_t* sem, const struct timespec* abstime) {
+    vb::programWaits();
+    VB_REAL(int (*)(sem_t*, const struct timespec*), sem_timedwait);
+    return real_sem_timedwait(sem, abstime);
+}
+
+int sem_clockwait(sem_t* sem, clockid_t clock, const struct timespec* abstime) {
+    vb::programWaits();
+    VB_REAL(int (*)(sem_t*, clockid_t, const struct timespec*), sem_clockwait);
+    return real_sem_clockwait(sem, clock, abstime);
+}
+
+int usleep(useconds_t usec) {
+    vb::programWaits();
+    VB_REAL(int (*)(useconds_t), usleep);
+    return real_usleep(usec);
+}
+
+int nanosleep(const struct timespec* req, struct timespec* rem) {
+    vb::programWaits();
+    VB_REAL(int (*)(const struct timespec*, struct timespec*), nanosleep);
+    return real_nanosleep(req, rem);
+}
+
+int clock_nanosleep(clockid_t clock, int flags, const struct timespec* req, struct timespec* rem) {
+    vb::programWaits();
+    VB_REAL(int (*)(clockid_t, int, const struct timespec*, struct timespec*), clock_nanosleep);
+    return real_clock_nanosleep(clock, flags, req, rem);
+}
+
+#ifdef VB_ILP32
+// The 64-bit time variants a program built with _TIME_BITS=64 imports.
+int __sem_timedwait64(sem_t* sem, const void* abstime) {
+    vb::programWaits();
+    VB_REAL(int (*)(sem_t*, const void*), __sem_timedwait64);
+    return real___sem_timedwait64(sem, abstime);
+}
+
+int __sem_clockwait64(sem_t* sem, clockid_t clock, const void* abstime) {
+    vb::programWaits();
+    VB_REAL(int (*)(sem_t*, clockid_t, const void*), __sem_clockwait64);
+    return real___sem_clockwait64(sem, clock, abstime);
+}
+
+int __nanosleep64(const void* req, void* rem) {
+    vb::programWaits();
+    VB_REAL(int (*)(const void*, void*), __nanosleep64);
+    return real___nanosleep64(req, rem);
+}
+
+int __clock_nanosleep_time64(clockid_t clock, int flags, const void* req, void* rem) {
+    vb::programWaits();
+    VB_REAL(int (*)(clockid_t, int, const void*, void*), __clock_nanosleep_time64);
+    return real___clock_nanosleep_time64(clock, flags, req, rem);
+}
+#endif
 
 }  // extern "C"

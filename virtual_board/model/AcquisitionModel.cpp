@@ -15,21 +15,24 @@ namespace fpga = vyxpl::fpga;
 namespace phys = vyxpl::phys;
 
 namespace {
-constexpr int64_t kMinFramePeriodUs = 1000;       // the PL thread's resolution
-constexpr int64_t kMaxFramePeriodUs = 2000000;    // a stalled sensor clock still ticks
 constexpr uint32_t kTriggerTypeRising = 0, kTriggerTypeFalling = 1, kTriggerTypeBoth = 2,
                    kTriggerTypeLevel = 3;
 constexpr uint32_t kBufferBaseReg[4] = {fpga::kFrameBufBase0, fpga::kFrameBufBase1,
                                         fpga::kFrameBufBase2, fpga::kFrameBufBase3};
+constexpr int64_t kNsPerUs = 1000;
 }  // namespace
 
-AcquisitionModel::AcquisitionModel(const HardwareView& hw, FrameSource source, FrameTime frameTimeUs,
-                                   RaiseInterrupt raise)
-    : m_hw(hw), m_source(std::move(source)), m_frameTimeUs(std::move(frameTimeUs)), m_raise(std::move(raise))
+bool AcqLevels::operator==(const AcqLevels& o) const
 {
+    return control == o.control && trigger == o.trigger && period == o.period && filter == o.filter &&
+           delay == o.delay && multi == o.multi && pixels == o.pixels && geometryB == o.geometryB &&
+           clearWrite == o.clearWrite && std::equal(base, base + 4, o.base);
 }
 
-uint32_t AcquisitionModel::reg(uint32_t offset) const { return loadReg(m_hw.fpga, offset); }
+AcquisitionModel::AcquisitionModel(const HardwareView& hw, Render render, Timing timing, RaiseInterrupt raise)
+    : m_hw(hw), m_render(std::move(render)), m_timing(std::move(timing)), m_raise(std::move(raise))
+{
+}
 
 void AcquisitionModel::powerOn()
 {
@@ -50,10 +53,20 @@ void AcquisitionModel::powerOn()
     storeReg(m_hw.fpga, fpga::kControl, fpga::kControlStart);
 }
 
-void AcquisitionModel::inputLevel(bool level, int64_t nowUs)
+AcqLevels AcquisitionModel::sample(const HardwareView& hw)
 {
-    std::lock_guard<std::mutex> g(m_lock);
-    m_inbox.push_back(Edge{nowUs, level});
+    AcqLevels l;
+    l.control = loadReg(hw.fpga, fpga::kControl);
+    l.trigger = loadReg(hw.fpga, fpga::kTrigger);
+    l.period = loadReg(hw.fpga, fpga::kFramePeriod);
+    l.filter = loadReg(hw.fpga, fpga::kTriggerFilter);
+    l.delay = loadReg(hw.fpga, fpga::kTriggerDelay);
+    l.multi = loadReg(hw.fpga, fpga::kMultiFrameA);
+    l.pixels = loadReg(hw.fpga, fpga::kFramePixelsA);
+    l.geometryB = loadReg(hw.fpga, fpga::kGeometryB);
+    l.clearWrite = loadReg(hw.fpga, fpga::kClearWriteBuf);
+    for (int i = 0; i < 4; ++i) l.base[i] = loadReg(hw.fpga, kBufferBaseReg[i]);
+    return l;
 }
 
 AcquisitionCounters AcquisitionModel::counters() const
@@ -61,6 +74,182 @@ AcquisitionCounters AcquisitionModel::counters() const
     std::lock_guard<std::mutex> g(m_lock);
     return m_counters;
 }
+
+std::vector<FrameRecord> AcquisitionModel::frames() const
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    return std::vector<FrameRecord>(m_log.begin(), m_log.end());
+}
+
+// ---------------------------------------------------------------- settings
+
+bool AcquisitionModel::started() const { return (m_levels.control & fpga::kControlCaptureStart) != 0; }
+
+bool AcquisitionModel::armedSoftware() const
+{
+    return started() && (m_levels.trigger & fpga::kTriggerEnable) != 0 &&
+           (m_levels.trigger & fpga::kTriggerExternal) == 0;
+}
+
+bool AcquisitionModel::armedExternal() const
+{
+    return started() && (m_levels.trigger & fpga::kTriggerEnable) != 0 &&
+           (m_levels.trigger & fpga::kTriggerExternal) != 0;
+}
+
+uint32_t AcquisitionModel::triggerType() const
+{
+    return (m_levels.trigger & fpga::kTriggerTypeMask) >> fpga::kTriggerTypeShift;
+}
+
+int64_t AcquisitionModel::periodNs() const
+{
+    const int64_t fixedNs = static_cast<int64_t>(m_levels.period) * kNsPerUs;
+    return std::clamp<int64_t>(std::max(fixedNs, m_timing().periodNs), kMinFramePeriodNs, kMaxFramePeriodNs);
+}
+
+void AcquisitionModel::applyLevels(const AcqLevels& levels, int64_t atNs)
+{
+    const bool wasSoftware = m_haveLevels && armedSoftware();
+    const bool wasExternal = m_haveLevels && armedExternal();
+    const uint32_t wasType = triggerType();
+    m_levels = levels;
+    m_haveLevels = true;
+
+    if ((m_levels.clearWrite & 1u) == 0 && m_filling >= 0) {
+        // The write side held in clear throws the partly filled buffer away.
+        m_buf[m_filling] = Buf::Free;
+        m_framesInBuf[m_filling] = 0;
+        m_filling = -1;
+    }
+    const bool freeRun = started() && (m_levels.trigger & fpga::kTriggerEnable) == 0;
+    if (!freeRun)
+        m_nextFreeRunNs = -1;
+    else if (m_nextFreeRunNs < 0)
+        m_nextFreeRunNs = atNs + periodNs();
+    if (wasSoftware != armedSoftware() || wasExternal != armedExternal() ||
+        (armedExternal() && wasType != triggerType())) {
+        // Arming or disarming a trigger forgets what it had started.
+        m_pending.clear();
+        m_nextLevelNs = -1;
+    }
+}
+
+void AcquisitionModel::apply(const AcqEvent& e)
+{
+    switch (e.kind) {
+    case AcqEvent::Levels: applyLevels(e.levels, e.atNs); break;
+    case AcqEvent::ClearRead: clearBuffers(); break;
+    case AcqEvent::Release: release(); break;
+    case AcqEvent::SoftTrigger:
+        if (armedSoftware()) trigger(e.atNs);
+        break;
+    case AcqEvent::Input: m_edges.push_back(Edge{e.atNs, e.level}); break;
+    }
+}
+
+// ---------------------------------------------------------------- triggers
+
+void AcquisitionModel::trigger(int64_t atNs)
+{
+    // One pixel array and one readout: a triggered frame waits for the one
+    // before it at each stage.
+    const SensorTiming t = m_timing();
+    const int64_t exposureStart =
+        std::max(atNs + static_cast<int64_t>(m_levels.delay) * kNsPerUs, m_lastExposureEndNs);
+    m_lastExposureEndNs = exposureStart + t.exposureNs;
+    m_lastReadoutEndNs = std::max(m_lastExposureEndNs, m_lastReadoutEndNs) + t.readoutNs;
+    m_pending.push_back(Pending{m_lastReadoutEndNs, atNs});
+}
+
+int64_t AcquisitionModel::filterDeadline() const
+{
+    for (const Edge& e : m_edges)
+        if (e.level != m_filteredLevel)
+            return e.atNs + static_cast<int64_t>(m_levels.filter & fpga::kTriggerFilterMask) * kNsPerUs;
+    return m_edges.empty() ? kNever : m_edges.front().atNs;
+}
+
+// Debounce: a change counts once the line has held the new level for the
+// filter time; a change reverted sooner is a glitch and is ignored.  The
+// filter runs in every mode, so the PL always knows the line's level.
+void AcquisitionModel::runFilter(int64_t nowNs)
+{
+    const int64_t filterNs = static_cast<int64_t>(m_levels.filter & fpga::kTriggerFilterMask) * kNsPerUs;
+    while (!m_edges.empty()) {
+        const Edge e = m_edges.front();
+        if (e.level == m_filteredLevel) {
+            m_edges.pop_front();
+            continue;
+        }
+        // The next change back, if any, ends this level.
+        auto next = std::find_if(m_edges.begin() + 1, m_edges.end(), [&](const Edge& n) { return n.level != e.level; });
+        const int64_t heldUntil = next == m_edges.end() ? nowNs : next->atNs;
+        if (heldUntil - e.atNs < filterNs) {
+            if (next == m_edges.end()) break;      // still settling
+            m_edges.erase(m_edges.begin(), next);  // glitch
+            continue;
+        }
+        m_edges.pop_front();
+        m_filteredLevel = e.level;
+        if (!armedExternal()) continue;
+        const int64_t at = e.atNs + filterNs;
+        const uint32_t type = triggerType();
+        if ((type == kTriggerTypeRising && e.level) || (type == kTriggerTypeFalling && !e.level) ||
+            type == kTriggerTypeBoth)
+            trigger(at);
+        if (type == kTriggerTypeLevel) {
+            const SensorTiming t = m_timing();
+            m_nextLevelNs = e.level ? at + static_cast<int64_t>(m_levels.delay) * kNsPerUs + t.exposureNs + t.readoutNs
+                                    : -1;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- time
+
+int64_t AcquisitionModel::nextDeadline() const
+{
+    int64_t t = filterDeadline();
+    if (m_nextFreeRunNs >= 0) t = std::min(t, m_nextFreeRunNs);
+    if (m_nextLevelNs >= 0) t = std::min(t, m_nextLevelNs);
+    if (!m_pending.empty()) t = std::min(t, m_pending.front().doneNs);
+    return t;
+}
+
+void AcquisitionModel::advance(int64_t nowNs, std::deque<AcqEvent>& events)
+{
+    for (;;) {
+        const int64_t tEvent = events.empty() ? kNever : events.front().atNs;
+        const int64_t tFilter = filterDeadline();
+        const int64_t tFreeRun = m_nextFreeRunNs >= 0 ? m_nextFreeRunNs : kNever;
+        const int64_t tLevel = m_nextLevelNs >= 0 ? m_nextLevelNs : kNever;
+        const int64_t tPending = m_pending.empty() ? kNever : m_pending.front().doneNs;
+        const int64_t t = std::min({tEvent, tFilter, tFreeRun, tLevel, tPending});
+        if (t > nowNs) break;
+        if (t == tEvent) {
+            // What the registers said at a moment applies before a frame due then.
+            apply(events.front());
+            events.pop_front();
+        } else if (t == tFilter) {
+            runFilter(t);
+        } else if (t == tPending) {
+            const Pending p = m_pending.front();
+            m_pending.pop_front();
+            produce(p.doneNs, p.triggerNs);
+        } else if (t == tFreeRun) {
+            produce(t, -1);
+            m_nextFreeRunNs = t + periodNs();
+        } else {
+            produce(t, t);
+            m_nextLevelNs = t + periodNs();
+        }
+    }
+    // Events the model has no use for yet are not left behind.
+    events.clear();
+}
+
+// ---------------------------------------------------------------- buffers
 
 void AcquisitionModel::clearBuffers()
 {
@@ -71,50 +260,61 @@ void AcquisitionModel::clearBuffers()
     m_filledOrder.clear();
     m_filling = -1;
     m_lastFilled = 3;   // the write sequence restarts at buffer 0
-    m_pendingTriggers.clear();
+    m_pending.clear();
+}
+
+void AcquisitionModel::release()
+{
+    if (m_filledOrder.empty()) return;
+    const int i = m_filledOrder.front();
+    m_filledOrder.pop_front();
+    m_buf[i] = Buf::Free;
+    m_framesInBuf[i] = 0;
+    std::lock_guard<std::mutex> g(m_lock);
+    ++m_counters.releases;
 }
 
 void AcquisitionModel::announce(int index)
 {
     // The buffer index must be readable before the interrupt reaches the
     // application: the capture path reads register 52 when it wakes.
-    const uint32_t status = static_cast<uint32_t>(index) << fpga::kFrameBufIdShift;
-    storeReg(m_hw.fpga, fpga::kFrameBufStatus, status);
+    storeReg(m_hw.fpga, fpga::kFrameBufStatus, static_cast<uint32_t>(index) << fpga::kFrameBufIdShift);
     uint64_t filled, dropped;
     {
         std::lock_guard<std::mutex> g(m_lock);
         filled = ++m_counters.buffersFilled;
         dropped = m_counters.framesDropped;
+        // Counted before the interrupt leaves, so that whoever reads the code
+        // already finds the frames counted; taken back if the board refuses it.
+        m_counters.framesDelivered += m_framesInBuf[index];
     }
     storeReg(m_hw.fpga, fpga::kStatus44, static_cast<uint32_t>(filled));
     storeReg(m_hw.fpga, fpga::kStatus48, static_cast<uint32_t>(dropped));
-    // Counted before the interrupt leaves, so that whoever reads the code
-    // already finds the frames counted; taken back if the node refuses it.
-    {
-        std::lock_guard<std::mutex> g(m_lock);
-        m_counters.framesDelivered += m_framesInBuf[index];
-    }
     if (m_raise()) return;
     std::lock_guard<std::mutex> g(m_lock);
     m_counters.framesDelivered -= m_framesInBuf[index];
     ++m_counters.interruptsWithheld;
 }
 
-void AcquisitionModel::produceFrame()
+void AcquisitionModel::drop(uint32_t counter, int64_t doneNs, int64_t triggerNs)
+{
+    uint64_t dropped;
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_counters.framesExposed = counter;
+        dropped = ++m_counters.framesDropped;
+        m_log.push_back(FrameRecord{counter, doneNs, triggerNs, -1});
+        if (m_log.size() > kFrameLogEntries) m_log.pop_front();
+    }
+    storeReg(m_hw.fpga, fpga::kStatus48, static_cast<uint32_t>(dropped));
+}
+
+void AcquisitionModel::produce(int64_t doneNs, int64_t triggerNs)
 {
     const uint32_t counter = ++m_frameCounter;
-    auto drop = [&] {
-        uint64_t dropped;
-        {
-            std::lock_guard<std::mutex> g(m_lock);
-            m_counters.framesExposed = counter;
-            dropped = ++m_counters.framesDropped;
-        }
-        storeReg(m_hw.fpga, fpga::kStatus48, static_cast<uint32_t>(dropped));
-    };
-    if ((reg(fpga::kClearWriteBuf) & 1u) == 0) return drop();
+    if ((m_levels.clearWrite & 1u) == 0) return drop(counter, doneNs, triggerNs);
 
-    uint32_t perBuffer = reg(fpga::kMultiFrameA) & fpga::kMultiFrameMask;
+    uint32_t perBuffer = m_levels.multi & fpga::kMultiFrameMask;
     if (perBuffer == 0) perBuffer = 1;
     if (m_filling < 0) {
         for (int k = 1; k <= 4; ++k) {
@@ -126,27 +326,29 @@ void AcquisitionModel::produceFrame()
                 break;
             }
         }
-        if (m_filling < 0) return drop();
+        if (m_filling < 0) return drop(counter, doneNs, triggerNs);
     }
     const int index = m_filling;
 
     // Frame geometry as the PL was told: pixels per frame and line width.
-    const uint64_t frameBytes = reg(fpga::kFramePixelsA);
-    uint32_t lineWidth = ((reg(fpga::kGeometryB) & fpga::kGeometryBWidthMask) >> fpga::kGeometryBWidthShift)
+    const uint64_t frameBytes = m_levels.pixels;
+    uint32_t lineWidth = ((m_levels.geometryB & fpga::kGeometryBWidthMask) >> fpga::kGeometryBWidthShift)
                          << fpga::kGeometryBWidthDivShift;
     const uint64_t offset = frameBytes * m_framesInBuf[index];
     // Frames never spill out of their 10 MiB buffer: the part beyond it is cut.
     const uint64_t room = offset < phys::kFrameBufferSize ? phys::kFrameBufferSize - offset : 0;
     const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(frameBytes, room));
-    uint8_t* dst = ramRange(m_hw, static_cast<uint64_t>(reg(kBufferBaseReg[index])) + offset, bytes);
+    uint8_t* dst = ramRange(m_hw, static_cast<uint64_t>(m_levels.base[index]) + offset, bytes);
     if (dst == nullptr) {
         // A base outside the reserved RAM: the DMA has nowhere to write.
-        m_buf[index] = m_framesInBuf[index] == 0 ? Buf::Free : Buf::Filling;
-        if (m_framesInBuf[index] == 0) m_filling = -1;
-        return drop();
+        if (m_framesInBuf[index] == 0) {
+            m_buf[index] = Buf::Free;
+            m_filling = -1;
+        }
+        return drop(counter, doneNs, triggerNs);
     }
     if (lineWidth == 0) lineWidth = std::max<uint32_t>(bytes, 1);
-    m_source(dst, bytes, lineWidth);
+    m_render(dst, bytes, lineWidth);
     const uint32_t stamp[2] = {counter, ~counter};
     for (int b = 0; b < kFrameStampBytes && static_cast<uint32_t>(b) < bytes; ++b)
         dst[b] = static_cast<uint8_t>(stamp[b / 4] >> (8 * (b % 4)));
@@ -156,6 +358,8 @@ void AcquisitionModel::produceFrame()
         m_counters.framesExposed = counter;
         ++m_counters.framesWritten;
         m_counters.lastFrameCounter = counter;
+        m_log.push_back(FrameRecord{counter, doneNs, triggerNs, index});
+        if (m_log.size() > kFrameLogEntries) m_log.pop_front();
     }
     if (++m_framesInBuf[index] >= perBuffer) {
         m_buf[index] = Buf::Filled;
@@ -163,108 +367,6 @@ void AcquisitionModel::produceFrame()
         m_lastFilled = index;
         m_filling = -1;
         announce(index);
-    }
-}
-
-void AcquisitionModel::runInput(int64_t nowUs, bool armed, uint32_t trigger)
-{
-    const int64_t filterUs = reg(fpga::kTriggerFilter) & fpga::kTriggerFilterMask;
-    const int64_t delayUs = reg(fpga::kTriggerDelay);
-    const uint32_t type = (trigger & fpga::kTriggerTypeMask) >> fpga::kTriggerTypeShift;
-    // Debounce: a change counts once the line has held the new level for the
-    // filter time; a change reverted sooner is a glitch and is ignored.  The
-    // filter runs in every mode, so the PL always knows the line's level.
-    while (!m_edges.empty()) {
-        const Edge e = m_edges.front();
-        if (e.level == m_filteredLevel) {
-            m_edges.pop_front();
-            continue;
-        }
-        // The next change back, if any, ends this level.
-        auto next = std::find_if(m_edges.begin() + 1, m_edges.end(),
-                                 [&](const Edge& n) { return n.level != e.level; });
-        const int64_t heldUntil = next == m_edges.end() ? nowUs : next->atUs;
-        if (heldUntil - e.atUs < filterUs) {
-            if (next == m_edges.end()) break;      // still settling
-            m_edges.erase(m_edges.begin(), next);  // glitch
-            continue;
-        }
-        m_edges.pop_front();
-        m_filteredLevel = e.level;
-        if (!armed) continue;
-        const int64_t at = e.atUs + filterUs + delayUs;
-        const bool fires = (type == kTriggerTypeRising && e.level) || (type == kTriggerTypeFalling && !e.level) ||
-                           type == kTriggerTypeBoth;
-        if (fires) m_pendingTriggers.push_back(at);
-        if (type == kTriggerTypeLevel) m_nextFrameUs = e.level ? at : -1;
-    }
-    if (!armed) return;
-    while (!m_pendingTriggers.empty() && m_pendingTriggers.front() <= nowUs) {
-        m_pendingTriggers.pop_front();
-        produceFrame();
-    }
-    if (type == kTriggerTypeLevel && m_filteredLevel && m_nextFrameUs >= 0 && nowUs >= m_nextFrameUs) {
-        produceFrame();
-        const int64_t period = std::clamp<int64_t>(m_frameTimeUs(), kMinFramePeriodUs, kMaxFramePeriodUs);
-        m_nextFrameUs = std::max(m_nextFrameUs + period, nowUs);
-    }
-}
-
-void AcquisitionModel::tick(int64_t nowUs)
-{
-    {
-        std::lock_guard<std::mutex> g(m_lock);
-        m_edges.insert(m_edges.end(), m_inbox.begin(), m_inbox.end());
-        m_inbox.clear();
-    }
-    if (consumeReg(m_hw.fpga, fpga::kClearReadBuf) != 0) clearBuffers();
-    if ((reg(fpga::kClearWriteBuf) & 1u) == 0 && m_filling >= 0) {
-        m_buf[m_filling] = Buf::Free;
-        m_framesInBuf[m_filling] = 0;
-        m_filling = -1;
-    }
-    if (consumeReg(m_hw.fpga, fpga::kReleaseBuf) != 0 && !m_filledOrder.empty()) {
-        const int i = m_filledOrder.front();
-        m_filledOrder.pop_front();
-        m_buf[i] = Buf::Free;
-        m_framesInBuf[i] = 0;
-        std::lock_guard<std::mutex> g(m_lock);
-        ++m_counters.releases;
-    }
-
-    const bool started = (reg(fpga::kControl) & fpga::kControlCaptureStart) != 0;
-    const uint32_t trigger = reg(fpga::kTrigger);
-    const bool triggered = (trigger & fpga::kTriggerEnable) != 0;
-    const bool external = triggered && (trigger & fpga::kTriggerExternal) != 0;
-
-    if (consumeReg(m_hw.fpga, fpga::kSoftTrigger) != 0 && started && triggered && !external) produceFrame();
-
-    const bool armed = external && started;
-    if (armed != m_armed) {
-        // Arming or disarming the external input forgets queued triggers and
-        // the frame clock of the level trigger.
-        m_pendingTriggers.clear();
-        m_nextFrameUs = -1;
-        m_armed = armed;
-    }
-    runInput(nowUs, armed, trigger);
-    if (external || triggered || !started) {
-        if (!armed) m_nextFrameUs = -1;
-        return;
-    }
-    // Continuous: the frame clock runs from the moment capture starts.
-    const int64_t sensorUs = m_frameTimeUs();
-    const int64_t fixedUs = reg(fpga::kFramePeriod);
-    const int64_t period = std::clamp<int64_t>(std::max(fixedUs, sensorUs), kMinFramePeriodUs, kMaxFramePeriodUs);
-    if (m_nextFrameUs < 0) {
-        m_nextFrameUs = nowUs + period;
-        return;
-    }
-    if (nowUs >= m_nextFrameUs) {
-        produceFrame();
-        // Keep the cadence, but never try to catch up on a backlog.
-        m_nextFrameUs += period;
-        if (m_nextFrameUs <= nowUs) m_nextFrameUs = nowUs + period;
     }
 }
 

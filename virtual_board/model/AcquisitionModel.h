@@ -2,14 +2,20 @@
 // emulates it: triggers, the frame clock, the four frame buffers and the
 // capture interrupt.
 //
-// Register writes are plain stores into shared memory, so the PL cannot see
-// them happen.  The board's PL thread calls tick() about once a millisecond;
-// each tick samples the FPGA control block.  One-shot registers (104
-// software trigger, 72 release, 64 clear read buffers, 88 show strobe) are
-// consumed with an atomic exchange against 0: a store that lands between the
-// model's read and its clearing is seen at the next tick instead of being
-// lost.  Two equal stores between two ticks are indistinguishable in memory
-// and count once, as a level-sampling PL input would.
+// Time.  The model runs on the board's clock (CLOCK_MONOTONIC, nanoseconds)
+// and works in events: the PL timing engine (PlTiming.h) hands it, in time
+// order, what it saw in the registers and on the trigger input, and asks it
+// to advance to a moment; the model then produces every frame that fell due
+// until then, each at its own scheduled time, whether the engine woke on
+// time or late.  A frame that falls due is always accounted for: stored in a
+// buffer, or dropped (and counted) when no buffer is free, exactly as the PL
+// would; none is skipped because the model ran late.
+//
+// Registers.  Stores into the register block are invisible to the model
+// until the engine samples them (PlTiming.h says when).  A sample yields the
+// settings below as one snapshot, applied at the sample's time, and the
+// one-shot registers (104 software trigger, 72 release, 64 clear read
+// buffers), consumed with an atomic exchange against 0, as events.
 //
 // Power-on values (written once when the board comes up, before the library
 // runs): version word (register 0) kPlVersion, one frame per buffer (4, 28),
@@ -18,24 +24,29 @@
 // stopped with QtShow set (108 = 0x100).  Nothing is written to registers
 // the library owns after that, except the status words 44, 48 and 52.
 //
-// Triggers (register 112, capture start = register 108 bit 0):
-//   * continuous (bit 0 = 0): while capture runs, one frame per frame period:
-//     register 116 in microseconds when non-zero (never faster than the
-//     sensor can read out), else the sensor's own free-running period from
-//     its line length, rows and exposure (SensorModel.h).  The first frame
-//     comes one period after capture starts.
-//   * software (bit 0 = 1, bit 3 = 0): one frame per write to register 104
-//     while capture runs; writes while capture is stopped are ignored.
+// Frame timing (capture start = register 108 bit 0, mode = register 112):
+//   * continuous (bit 0 = 0): while capture runs, one frame per frame period;
+//     the first is done one period after capture starts.  The period is the
+//     sensor's own free-running period (SensorModel.h), or register 116 in
+//     microseconds when that is longer (the PL never runs the sensor faster
+//     than it can read out).
+//   * software (bit 0 = 1, bit 3 = 0): each write to register 104 while
+//     capture runs triggers one frame.  Its exposure starts at trigger +
+//     delay (register 124, microseconds), or when the previous triggered
+//     exposure ends if that is later; its readout follows the exposure, or
+//     the previous readout if that ends later; the frame is done when its
+//     readout ends.  Writes while capture is stopped are ignored.
 //   * external (bits 0 and 3 = 1): the trigger input is GPIO input line
 //     kTriggerInputLine.  Filter (register 120, microseconds): a level change
 //     counts only once the line has kept the new level that long; shorter
 //     pulses are ignored.  Trigger type (bits 2..1): 0 = rising edge,
 //     1 = falling edge, 2 = both edges, 3 = level: one frame per frame period
-//     while the line is high, the first at the rising edge.  Delay (register
-//     124, microseconds) passes between the filtered edge and the frame.
-//     Edges while capture is stopped are ignored.
-//   The model exposes instantly: a triggered frame is written at the tick
-//   that sees its trigger (plus the delay).
+//     while the line is high, the first done exposure + readout after the
+//     rising edge.  An accepted edge triggers like a software trigger, from
+//     the end of its filter time.  Edges while capture is stopped are ignored.
+//   Arming or disarming a trigger mode (mode or capture start changes)
+//   forgets triggered frames not yet done.  Periods are kept between
+//   kMinFramePeriodNs and kMaxFramePeriodNs.
 //
 // Frame buffers: buffer i starts at the physical address in register
 // 12 + 4*i and holds up to 0xA00000 bytes.  A frame has register 8 pixels
@@ -51,18 +62,20 @@
 // filled buffers oldest first.  The next frame goes into the next free buffer
 // after the one filled last; when none is free the frame is dropped and
 // counted.  Writing 1 to register 64 frees all four buffers, discards a
-// partly filled one and pending external triggers, and restarts the write
-// sequence at buffer 0.  While register 60 bit 0
-// is 0 the write side is held in clear: a partly filled buffer is discarded
-// and every frame is dropped.  Registers 32 and 28 (second copies), 36, 68,
-// 76 and 152 are stored but do not change what the model does.
+// partly filled one and triggered frames not yet done, and restarts the
+// write sequence at buffer 0.  While register 60 bit 0 is 0 the write side
+// is held in clear: a partly filled buffer is discarded and every frame is
+// dropped.  Registers 32 and 28 (second copies), 36, 68, 76 and 152 are
+// stored but do not change what the model does.
 #ifndef VYX_MODEL_ACQUISITION_MODEL_H
 #define VYX_MODEL_ACQUISITION_MODEL_H
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <mutex>
+#include <vector>
 
 #include "BoardModel.h"
 
@@ -72,6 +85,34 @@ namespace model {
 constexpr uint32_t kPlVersion = 0x02020316u;
 constexpr int kTriggerInputLine = 0;
 constexpr int kFrameStampBytes = 8;
+constexpr int64_t kMinFramePeriodNs = 20000;        // the fastest the PL stores frames
+constexpr int64_t kMaxFramePeriodNs = 2000000000;   // a stalled sensor clock still ticks
+constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
+constexpr size_t kFrameLogEntries = 256;
+
+// The sensor's timing for the current settings.
+struct SensorTiming {
+    int64_t exposureNs = 0;
+    int64_t readoutNs = 0;
+    int64_t periodNs = 0;   // free run
+};
+
+// The acquisition settings, as one sample of the registers.
+struct AcqLevels {
+    uint32_t control = 0, trigger = 0, period = 0, filter = 0, delay = 0;
+    uint32_t multi = 0, pixels = 0, geometryB = 0, clearWrite = 0;
+    uint32_t base[4] = {0, 0, 0, 0};
+    bool operator==(const AcqLevels& o) const;
+    bool operator!=(const AcqLevels& o) const { return !(*this == o); }
+};
+
+struct AcqEvent {
+    enum Kind : uint8_t { Levels, ClearRead, Release, SoftTrigger, Input };
+    int64_t atNs = 0;
+    Kind kind = Levels;
+    bool level = false;   // Input
+    AcqLevels levels;     // Levels
+};
 
 struct AcquisitionCounters {
     uint64_t framesExposed = 0;      // frames the sensor produced (counter value)
@@ -79,63 +120,88 @@ struct AcquisitionCounters {
     uint64_t framesDelivered = 0;    // stored and announced by an interrupt
     uint64_t framesDropped = 0;      // no free buffer, write side cleared, bad base
     uint64_t buffersFilled = 0;      // interrupts attempted
-    uint64_t interruptsWithheld = 0; // interrupts the node layer refused
+    uint64_t interruptsWithheld = 0; // interrupts the board refused
     uint64_t releases = 0;           // release writes that freed a buffer
     uint32_t lastFrameCounter = 0;   // counter stamped into the last stored frame
 };
 
+// One frame the sensor produced.
+struct FrameRecord {
+    uint32_t counter = 0;
+    int64_t doneNs = 0;      // when it was done, on the board's clock
+    int64_t triggerNs = -1;  // the trigger that started it (-1: free run)
+    int buffer = -1;         // the buffer it went into, -1 when dropped
+};
+
 class AcquisitionModel {
 public:
+    using Render = std::function<void(uint8_t* dst, uint32_t bytes, uint32_t lineWidth)>;
+    using Timing = std::function<SensorTiming()>;
     using RaiseInterrupt = std::function<bool()>;
-    // frameSource renders one frame of `bytes` bytes in lines of `lineWidth`
-    // pixels into dst; frameTimeUs gives the sensor's free-running period.
-    using FrameSource = std::function<void(uint8_t* dst, uint32_t bytes, uint32_t lineWidth)>;
-    using FrameTime = std::function<int64_t()>;
 
-    AcquisitionModel(const HardwareView& hw, FrameSource source, FrameTime frameTimeUs,
-                     RaiseInterrupt raise);
+    AcquisitionModel(const HardwareView& hw, Render render, Timing timing, RaiseInterrupt raise);
 
     // Writes the PL's power-on register values.
     void powerOn();
-    // One sampling step at monotonic time nowUs.
-    void tick(int64_t nowUs);
-    // The trigger input changed level (any thread).
-    void inputLevel(bool level, int64_t nowUs);
+    // The settings as the registers hold them now.
+    static AcqLevels sample(const HardwareView& hw);
+    // PL thread: applies `events` (in time order, none later than nowNs) and
+    // produces every frame due up to nowNs, in time order.
+    void advance(int64_t nowNs, std::deque<AcqEvent>& events);
+    // PL thread: when the next frame or filtered edge falls due, or kNever.
+    int64_t nextDeadline() const;
+
     AcquisitionCounters counters() const;
+    std::vector<FrameRecord> frames() const;
     void lockForFork() { m_lock.lock(); }
     void unlockAfterFork() { m_lock.unlock(); }
 
 private:
     enum class Buf { Free, Filling, Filled };
-    struct Edge { int64_t atUs; bool level; };
+    struct Edge { int64_t atNs; bool level; };
 
+    void apply(const AcqEvent& e);
+    void applyLevels(const AcqLevels& levels, int64_t atNs);
+    void trigger(int64_t atNs);
     void clearBuffers();
-    void produceFrame();
+    void release();
+    void produce(int64_t doneNs, int64_t triggerNs);
+    void drop(uint32_t counter, int64_t doneNs, int64_t triggerNs);
     void announce(int index);
-    void runInput(int64_t nowUs, bool armed, uint32_t trigger);
-    uint32_t reg(uint32_t offset) const;
+    int64_t filterDeadline() const;
+    void runFilter(int64_t nowNs);
+    int64_t periodNs() const;
+    bool started() const;
+    bool armedExternal() const;
+    bool armedSoftware() const;
+    uint32_t triggerType() const;
 
     HardwareView m_hw;
-    FrameSource m_source;
-    FrameTime m_frameTimeUs;
+    Render m_render;
+    Timing m_timing;
     RaiseInterrupt m_raise;
 
     // PL thread state.
+    AcqLevels m_levels;
+    bool m_haveLevels = false;
     Buf m_buf[4] = {Buf::Free, Buf::Free, Buf::Free, Buf::Free};
     uint32_t m_framesInBuf[4] = {0, 0, 0, 0};
     std::deque<int> m_filledOrder;    // filled buffers, oldest first
     int m_lastFilled = 3;             // so that buffer 0 is filled first
     int m_filling = -1;
-    int64_t m_nextFrameUs = -1;       // continuous / level trigger clock, -1 = not running
+    int64_t m_nextFreeRunNs = -1;     // continuous frame clock, -1 = not running
+    int64_t m_nextLevelNs = -1;       // level-trigger frame clock, -1 = not running
+    int64_t m_lastExposureEndNs = -1; // when the last triggered exposure ends
+    int64_t m_lastReadoutEndNs = -1;  // when the last triggered readout ends
+    struct Pending { int64_t doneNs, triggerNs; };
+    std::deque<Pending> m_pending;    // triggered frames not yet done, in order
     bool m_filteredLevel = false;
-    bool m_armed = false;             // external trigger mode with capture running
-    std::deque<Edge> m_edges;         // raw input changes not yet filtered
-    std::deque<int64_t> m_pendingTriggers;   // frame times of accepted edges
+    std::deque<Edge> m_edges;         // input changes not yet through the filter
     uint32_t m_frameCounter = 0;
 
-    mutable std::mutex m_lock;        // guards m_inbox and m_counters
-    std::deque<Edge> m_inbox;
+    mutable std::mutex m_lock;        // guards m_counters and m_log
     AcquisitionCounters m_counters;
+    std::deque<FrameRecord> m_log;
 };
 
 }  // namespace model

@@ -144,5 +144,94 @@ void composeScreen(const HardwareView& hw, const ReadSide& rs, uint8_t* screen)
     }
 }
 
+ShowRegisters ShowRegisters::copy(const HardwareView& hw)
+{
+    ShowRegisters r;
+    for (int i = 0; i < kWords; ++i) {
+        const uint32_t offset = static_cast<uint32_t>(i) * 4;
+        r.fpga[i] = loadReg(hw.fpga, offset);
+        r.scaler[i] = loadReg(hw.scaler, offset);
+        r.vdmaRgb[i] = loadReg(hw.vdmaRgb, offset);
+        r.vdmaG8[i] = loadReg(hw.vdmaG8, offset);
+        r.vdmaHdmi[i] = loadReg(hw.vdmaHdmi, offset);
+    }
+    return r;
+}
+
+HardwareView ShowRegisters::view(uint8_t* ram)
+{
+    return HardwareView{fpga, scaler, vdmaRgb, vdmaG8, vdmaHdmi, ram};
+}
+
+Display::Display(const HardwareView& hw) : m_hw(hw) {}
+
+void Display::show(ShowRegisters& registers)
+{
+    StoreWindow written;
+    const bool wrote = runShowPipeline(registers.view(m_hw.ram), &written);
+    std::lock_guard<std::mutex> g(m_lock);
+    ++m_shows;
+    if (wrote) {
+        m_lastWritten = written;
+        m_haveWritten = true;
+        m_wroteSinceCompose = true;
+    }
+}
+
+void Display::refresh()
+{
+    const ReadSide rs = readSide(m_hw);
+    bool wrote;
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        wrote = m_wroteSinceCompose;
+        m_wroteSinceCompose = false;
+    }
+    const bool recompose = wrote || !m_composed || rs != m_shownSide;
+    if (recompose) {
+        composeScreen(m_hw, rs, m_work.data());
+        m_shownSide = rs;
+        m_composed = true;
+    }
+    std::lock_guard<std::mutex> g(m_lock);
+    if (recompose) {
+        m_screen.swap(m_work);
+        ++m_screenUpdates;
+    }
+    m_showingLastWrite = m_haveWritten && m_shownSide.running && m_shownSide.window == m_lastWritten;
+}
+
+uint64_t Display::shows() const
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_shows;
+}
+
+uint64_t Display::screenUpdates() const
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_screenUpdates;
+}
+
+bool Display::showingLastWrite() const
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_showingLastWrite;
+}
+
+std::vector<uint8_t> Display::screen() const
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_screen;
+}
+
+uint32_t Display::pixel(int x, int y) const
+{
+    if (x < 0 || y < 0 || x >= kScreenWidth || y >= kScreenHeight) return 0;
+    std::lock_guard<std::mutex> g(m_lock);
+    const uint8_t* p = &m_screen[(static_cast<size_t>(y) * kScreenWidth + x) * kScreenBytesPerPixel];
+    return (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
+}
+
 }  // namespace model
 }  // namespace vb

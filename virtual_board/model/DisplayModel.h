@@ -27,6 +27,10 @@
 //   A stopped or unprogrammed stage moves no data and leaves the store as it
 //   was; so does a DMA address outside the reserved RAM.
 //
+// A show runs with the registers as they were at the strobe: the engine
+// (PlTiming.h) copies the words the pipeline reads when it takes the strobe,
+// and the library may already program the next show meanwhile.
+//
 // Screen (composeScreen), recomputed whenever the read side changes: while the
 // HDMI MM2S channel runs, its vsize lines of hsize bytes from its start
 // address (pitch = stride, B, G, R pixels) appear in the window of FPGA
@@ -37,6 +41,8 @@
 #define VYX_MODEL_DISPLAY_MODEL_H
 
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 #include "BoardModel.h"
 
@@ -76,6 +82,50 @@ bool runShowPipeline(const HardwareView& hw, StoreWindow* written);
 ReadSide readSide(const HardwareView& hw);
 // Fills screenRgb (kScreenBytes, R, G, B per pixel) from the read side.
 void composeScreen(const HardwareView& hw, const ReadSide& rs, uint8_t* screenRgb);
+
+// The register words a show reads, copied at the strobe.
+struct ShowRegisters {
+    static constexpr int kWords = 0x120 / 4;   // every block's registers up to the scaler's 0x114
+    uint32_t fpga[kWords], scaler[kWords], vdmaRgb[kWords], vdmaG8[kWords], vdmaHdmi[kWords];
+    static ShowRegisters copy(const HardwareView& hw);
+    // The copy as hardware, with the real RAM behind it.
+    HardwareView view(uint8_t* ram);
+};
+
+// The display path's state: the HDMI screen and what the last show wrote.
+class Display {
+public:
+    explicit Display(const HardwareView& hw);
+    // PL thread: a strobe, run with the registers copied at that moment.
+    void show(ShowRegisters& registers);
+    // PL thread: recomposes the screen when the read side changed.
+    void refresh();
+
+    // Any thread.
+    uint64_t shows() const;
+    uint64_t screenUpdates() const;
+    // The screen shows the frame store the last show wrote.
+    bool showingLastWrite() const;
+    std::vector<uint8_t> screen() const;
+    uint32_t pixel(int x, int y) const;
+    void lockForFork() { m_lock.lock(); }
+    void unlockAfterFork() { m_lock.unlock(); }
+
+private:
+    HardwareView m_hw;
+    // PL thread only.
+    ReadSide m_shownSide;
+    bool m_composed = false;
+    bool m_wroteSinceCompose = false;
+    std::vector<uint8_t> m_work = std::vector<uint8_t>(kScreenBytes, 0);
+
+    mutable std::mutex m_lock;   // guards what follows
+    uint64_t m_shows = 0, m_screenUpdates = 0;
+    bool m_haveWritten = false;
+    StoreWindow m_lastWritten;
+    bool m_showingLastWrite = false;
+    std::vector<uint8_t> m_screen = std::vector<uint8_t>(kScreenBytes, 0);
+};
 
 }  // namespace model
 }  // namespace vb

@@ -1,25 +1,21 @@
 // Model.cpp - the board's hardware models put together: the Q210B on SPI bus
-// 0, the PL thread that samples the register blocks about once a millisecond
-// and runs acquisition and display, the HDMI screen, and the control
-// functions tests use (VyxModel.h).
+// 0, the frames it delivers, the PL's acquisition and display driven by the
+// timing engine, the operations the model registers with the board, and the
+// control functions tests use (VyxModel.h).
 //
-// The PL thread starts when the board comes up and is stopped and joined at
-// process exit (only in the process that started it: a forked child has no
-// such thread and must not wait for it).  Everything the thread touches is
-// allocated once and never freed, so late callers during exit stay safe.
+// The PL thread starts when the board starts the model and is stopped and
+// joined at process exit (only in the process that started it: a forked
+// child has no such thread and must not wait for it).  Everything the thread
+// touches is allocated once and never freed, so late callers during exit
+// stay safe.
 #include <pthread.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #ifdef VYX_BOARD_HAVE_PNG
@@ -29,8 +25,8 @@
 #include "AcquisitionModel.h"
 #include "BoardModel.h"
 #include "DisplayModel.h"
-#include "ModelCommon.h"
-#include "PLRegs.h"
+#include "FrameSource.h"
+#include "PlTiming.h"
 #include "Scene.h"
 #include "SensorModel.h"
 #include "VyxModel.h"
@@ -45,44 +41,15 @@ static_assert(kScreenWidth == vb::kScreenWidth && kScreenHeight == vb::kScreenHe
 static_assert(kArrayColumns == vb::kSensorColumns && kArrayRows == vb::kSensorRows, "one pixel array");
 
 constexpr int kSensorBus = 0;
-constexpr auto kTickPeriod = std::chrono::milliseconds(1);
-constexpr int64_t kStalledFramePeriodUs = 2000000;   // no pixel clock
-
-int64_t nowUs()
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+constexpr double kNsPerS = 1e9;
 
 struct Model {
     SensorChip sensor;
-
-    std::mutex sceneLock;
-    std::vector<uint8_t> scene = makeTestPatternScene();
-    double light = 1.0;               // scene illumination, VYXSIM_LIGHT
-
-    HardwareView hw{};
+    FrameSource frames{sensor};
     std::unique_ptr<AcquisitionModel> acquisition;
-    std::thread thread;
+    std::unique_ptr<Display> display;
+    std::unique_ptr<PlTiming> timing;
     pid_t owner = 0;
-    std::atomic<bool> stop{false};
-
-    // Guarded by lock; `changed` is signalled after every tick.
-    std::mutex lock;
-    std::condition_variable changed;
-    uint64_t ticks = 0;
-    uint64_t shows = 0;
-    uint64_t screenUpdates = 0;
-    bool haveWritten = false;
-    StoreWindow lastWritten;          // where the last show put its picture
-    bool screenShowsLastWrite = false;
-    std::vector<uint8_t> screen = std::vector<uint8_t>(kScreenBytes, 0);
-
-    // PL thread only.
-    ReadSide shownSide;
-    bool screenComposed = false;
-    std::vector<uint8_t> work = std::vector<uint8_t>(kScreenBytes, 0);
 };
 
 Model& theModel()
@@ -91,182 +58,130 @@ Model& theModel()
     return *m;
 }
 
-int64_t sensorFramePeriodUs(const SensorReadout& r)
+bool started() { return theModel().timing != nullptr; }
+
+SensorTiming sensorTiming(const SensorReadout& r)
 {
-    if (!(r.frameTimeS > 0) || !std::isfinite(r.frameTimeS)) return kStalledFramePeriodUs;
-    return static_cast<int64_t>(std::min(r.frameTimeS * 1e6, static_cast<double>(kStalledFramePeriodUs)));
+    auto ns = [](double s) {
+        if (!(s > 0) || !std::isfinite(s)) return kMaxFramePeriodNs;
+        return static_cast<int64_t>(std::min(s * kNsPerS, static_cast<double>(kMaxFramePeriodNs)));
+    };
+    SensorTiming t;
+    t.exposureNs = r.lineTimeS > 0 ? ns(r.exposureS) : 0;
+    t.readoutNs = r.lineTimeS > 0 ? ns(r.readoutS) : 0;
+    t.periodNs = ns(r.frameTimeS);
+    return t;
 }
 
-// One frame as the sensor currently delivers it, in the PL's frame layout.
-void renderFrame(Model& m, uint8_t* dst, uint32_t bytes, uint32_t lineWidth)
-{
-    SensorReadout r = sensorReadout(m.sensor.snapshot());
-    r.brightness *= m.light;
-    const uint32_t lines = bytes / lineWidth;
-    const uint32_t rest = bytes % lineWidth;
-    std::lock_guard<std::mutex> g(m.sceneLock);
-    renderSensorImage(r, m.scene.data(), dst, static_cast<int>(lineWidth), static_cast<int>(lines), lineWidth);
-    if (rest != 0) {
-        // A pixel count that is not a whole number of lines ends mid-line.
-        std::vector<uint8_t> tail(static_cast<size_t>(lineWidth) * (lines + 1));
-        renderSensorImage(r, m.scene.data(), tail.data(), static_cast<int>(lineWidth), static_cast<int>(lines + 1),
-                          lineWidth);
-        std::memcpy(dst + static_cast<size_t>(lines) * lineWidth, tail.data() + static_cast<size_t>(lines) * lineWidth,
-                    rest);
-    }
-}
-
-void displayTick(Model& m)
-{
-    const bool strobe = consumeReg(m.hw.fpga, vyxpl::fpga::kShowStrobe) != 0;
-    StoreWindow written;
-    const bool wrote = strobe && runShowPipeline(m.hw, &written);
-    const ReadSide rs = readSide(m.hw);
-    const bool recompose = wrote || !m.screenComposed || rs != m.shownSide;
-    if (recompose) {
-        composeScreen(m.hw, rs, m.work.data());
-        m.shownSide = rs;
-        m.screenComposed = true;
-    }
-    std::lock_guard<std::mutex> g(m.lock);
-    if (strobe) ++m.shows;
-    if (wrote) {
-        m.lastWritten = written;
-        m.haveWritten = true;
-    }
-    if (recompose) {
-        m.screen.swap(m.work);
-        ++m.screenUpdates;
-    }
-    m.screenShowsLastWrite = m.haveWritten && m.shownSide.running && m.shownSide.window == m.lastWritten;
-}
-
-void plThread(Model* m)
-{
-    while (!m->stop.load()) {
-        m->acquisition->tick(nowUs());
-        displayTick(*m);
-        {
-            std::lock_guard<std::mutex> g(m->lock);
-            ++m->ticks;
-        }
-        m->changed.notify_all();
-        std::this_thread::sleep_for(kTickPeriod);
-    }
-}
+SensorTiming currentTiming() { return sensorTiming(sensorReadout(theModel().sensor.snapshot())); }
 
 // fork() copies the models' locks in whatever state the PL thread left them,
 // but not the thread itself: hold them across the fork so that the child
-// gets them unlocked.  The child runs no PL thread of its own; the parent's
-// keeps serving the shared register blocks, RAM and interrupt node.
+// gets them unlocked.
 void lockForFork()
 {
     Model& m = theModel();
-    m.sceneLock.lock();
-    m.lock.lock();
+    if (m.timing) m.timing->lockForFork();
+    m.frames.lockForFork();
     if (m.acquisition) m.acquisition->lockForFork();
+    if (m.display) m.display->lockForFork();
     m.sensor.lockForFork();
 }
 
-void unlockAfterFork()
+void unlockAfterFork(bool child)
 {
     Model& m = theModel();
     m.sensor.unlockAfterFork();
+    if (m.display) m.display->unlockAfterFork();
     if (m.acquisition) m.acquisition->unlockAfterFork();
-    m.lock.unlock();
-    m.sceneLock.unlock();
+    m.frames.unlockAfterFork();
+    if (m.timing) m.timing->unlockAfterFork(child);
 }
 
 void stopAtExit()
 {
     Model& m = theModel();
-    if (m.owner != getpid() || !m.thread.joinable()) return;
-    m.stop.store(true);
-    m.thread.join();
+    if (m.owner == getpid() && m.timing) m.timing->stop();
 }
 
-ModelCounters counters(Model& m)
+ModelCounters counters()
 {
+    Model& m = theModel();
     ModelCounters c;
-    if (m.acquisition) {
-        const AcquisitionCounters a = m.acquisition->counters();
-        c.framesExposed = a.framesExposed;
-        c.framesWritten = a.framesWritten;
-        c.framesDelivered = a.framesDelivered;
-        c.framesDropped = a.framesDropped;
-        c.buffersFilled = a.buffersFilled;
-        c.interruptsWithheld = a.interruptsWithheld;
-        c.releases = a.releases;
-        c.lastFrameCounter = a.lastFrameCounter;
-    }
-    c.showsEvaluated = m.shows;
-    c.screenUpdates = m.screenUpdates;
+    if (!started()) return c;
+    const AcquisitionCounters a = m.acquisition->counters();
+    c.framesExposed = a.framesExposed;
+    c.framesWritten = a.framesWritten;
+    c.framesDelivered = a.framesDelivered;
+    c.framesDropped = a.framesDropped;
+    c.buffersFilled = a.buffersFilled;
+    c.interruptsWithheld = a.interruptsWithheld;
+    c.releases = a.releases;
+    c.lastFrameCounter = a.lastFrameCounter;
+    c.showsEvaluated = m.display->shows();
+    c.screenUpdates = m.display->screenUpdates();
+    const FrameSource::Stats f = m.frames.stats();
+    c.framesRendered = f.rendered;
+    c.renderNs = f.renderNs;
     return c;
 }
 
-template <typename Pred>
-bool waitUntil(int timeoutMs, Pred done)
+bool waitUntil(int timeoutMs, const std::function<bool()>& done)
 {
-    Model& m = theModel();
-    std::unique_lock<std::mutex> g(m.lock);
-    return m.changed.wait_for(g, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs),
-                              [&] { return done(m); });
+    return started() && theModel().timing->waitUntil(timeoutMs, done);
 }
 
-}  // namespace
-}  // namespace model
-
-// ================================================================ board seam
-
-namespace {
+// ---------------------------------------------------------------- board seam
 
 void start(const HardwareView& hw, const BoardPort& port)
 {
-    using namespace model;
     Model& m = theModel();
-    if (m.acquisition) return;
-    m.hw = hw;
+    if (m.timing) return;
     if (const char* path = std::getenv(kSceneEnvironmentVariable)) {
-        if (*path != '\0' && !loadSceneFromPng(path, m.scene))
+        std::vector<uint8_t> scene;
+        if (*path != '\0' && loadSceneFromPng(path, scene))
+            m.frames.setScene(std::move(scene));
+        else if (*path != '\0')
             std::fprintf(stderr, "vyxboard: cannot read the scene %s; the camera sees the test pattern\n", path);
     }
     if (const char* light = std::getenv(kLightEnvironmentVariable)) {
         char* end = nullptr;
         const double value = std::strtod(light, &end);
         if (end != light && std::isfinite(value) && value >= 0)
-            m.light = value;
+            m.frames.setLight(value);
         else
             std::fprintf(stderr, "vyxboard: %s=%s is not a light factor; using 1\n", kLightEnvironmentVariable, light);
     }
     const auto raise = port.raiseCaptureInterrupt;
     m.acquisition = std::make_unique<AcquisitionModel>(
-        hw, [&m](uint8_t* dst, uint32_t bytes, uint32_t lineWidth) { renderFrame(m, dst, bytes, lineWidth); },
-        [&m] { return sensorFramePeriodUs(sensorReadout(m.sensor.snapshot())); },
-        [raise] { return raise(0); });
+        hw, [&m](uint8_t* dst, uint32_t bytes, uint32_t lineWidth) { m.frames.render(dst, bytes, lineWidth); },
+        currentTiming, [raise] { return raise(0); });
     m.acquisition->powerOn();
+    m.display = std::make_unique<Display>(hw);
     m.owner = getpid();
-    pthread_atfork(lockForFork, unlockAfterFork, unlockAfterFork);
-    m.thread = std::thread(plThread, &m);
+    pthread_atfork(lockForFork, [] { unlockAfterFork(false); }, [] { unlockAfterFork(true); });
+    auto timing = std::make_unique<PlTiming>(hw, *m.acquisition, *m.display);
+    timing->start();
+    m.timing = std::move(timing);
     std::atexit(stopAtExit);
 }
 
-uint16_t sensorRead(int bus, uint8_t addr)
-{
-    return bus == model::kSensorBus ? model::theModel().sensor.read(addr) : 0;
-}
+uint16_t sensorRead(int bus, uint8_t addr) { return bus == kSensorBus ? theModel().sensor.read(addr) : 0; }
 
 void sensorWrite(int bus, uint8_t addr, uint16_t value)
 {
-    if (bus == model::kSensorBus) model::theModel().sensor.write(addr, value);
+    if (bus == kSensorBus) theModel().sensor.write(addr, value);
 }
 
 void gpioInput(int line, bool level)
 {
-    model::Model& m = model::theModel();
-    if (line == kTriggerInputLine && m.acquisition) m.acquisition->inputLevel(level, model::nowUs());
+    if (line == kTriggerInputLine && started()) theModel().timing->input(level);
 }
 
-void sync() {}
+void sync()
+{
+    if (started()) theModel().timing->sync();
+}
 
 bool saveScreenPng(const char* path)
 {
@@ -288,23 +203,28 @@ bool saveScreenPng(const char* path)
 #endif
 }
 
-uint64_t framesDelivered()
-{
-    model::Model& m = model::theModel();
-    return m.acquisition ? m.acquisition->counters().framesDelivered : 0;
-}
-
-const ModelOps kModelOps = {start, sensorRead, sensorWrite, gpioInput, sync, saveScreenPng, framesDelivered};
+uint64_t framesDelivered() { return started() ? theModel().acquisition->counters().framesDelivered : 0; }
 
 }  // namespace
+}  // namespace model
+
+const ModelOps kModelOps = {model::start, model::sensorRead,    model::sensorWrite,    model::gpioInput,
+                            model::sync,  model::saveScreenPng, model::framesDelivered};
 
 // ================================================================ test control
 
 uint16_t modelSensorRegister(uint8_t addr) { return model::theModel().sensor.read(addr); }
 
-int64_t modelSensorFramePeriodUs()
+int64_t modelSensorFramePeriodUs() { return model::currentTiming().periodNs / 1000; }
+
+ModelTiming modelSensorTiming()
 {
-    return model::sensorFramePeriodUs(model::sensorReadout(model::theModel().sensor.snapshot()));
+    const model::SensorTiming t = model::currentTiming();
+    ModelTiming out;
+    out.exposureNs = t.exposureNs;
+    out.readoutNs = t.readoutNs;
+    out.framePeriodNs = t.periodNs;
+    return out;
 }
 
 double modelSensorBrightness() { return model::sensorReadout(model::theModel().sensor.snapshot()).brightness; }
@@ -315,19 +235,11 @@ bool modelLoadScene(const std::string& pngPath)
 {
     std::vector<uint8_t> scene;
     if (!model::loadSceneFromPng(pngPath, scene)) return false;
-    model::Model& m = model::theModel();
-    std::lock_guard<std::mutex> g(m.sceneLock);
-    m.scene.swap(scene);
+    model::theModel().frames.setScene(std::move(scene));
     return true;
 }
 
-void modelUsePattern()
-{
-    std::vector<uint8_t> scene = model::makeTestPatternScene();
-    model::Model& m = model::theModel();
-    std::lock_guard<std::mutex> g(m.sceneLock);
-    m.scene.swap(scene);
-}
+void modelUsePattern() { model::theModel().frames.setScene(model::makeTestPatternScene()); }
 
 bool modelFrameCounter(const uint8_t* frame, uint32_t* counter)
 {
@@ -344,62 +256,66 @@ bool modelFrameCounter(const uint8_t* frame, uint32_t* counter)
 
 ModelCounters modelCounters()
 {
-    model::Model& m = model::theModel();
-    std::lock_guard<std::mutex> g(m.lock);
-    return model::counters(m);
+    ModelCounters c = model::counters();
+    if (model::started()) {
+        c.clockNs = model::theModel().timing->processedNs();
+        c.plCpuNs = model::theModel().timing->cpuNs();
+    }
+    return c;
+}
+
+std::vector<ModelFrame> modelFrames()
+{
+    std::vector<ModelFrame> out;
+    if (!model::started()) return out;
+    for (const model::FrameRecord& r : model::theModel().acquisition->frames())
+        out.push_back(ModelFrame{r.counter, r.doneNs, r.triggerNs, r.buffer});
+    return out;
+}
+
+int64_t modelClockNs() { return model::boardClockNs(); }
+
+bool modelWaitClock(int64_t clockNs, int timeoutMs)
+{
+    return model::started() && model::theModel().timing->waitProcessed(clockNs, timeoutMs);
+}
+
+void modelStall(bool stalled)
+{
+    if (model::started()) model::theModel().timing->stall(stalled);
 }
 
 bool modelWaitFor(bool (*done)(const ModelCounters&, const void*), const void* arg, int timeoutMs)
 {
-    return model::waitUntil(timeoutMs, [&](model::Model& m) { return done(model::counters(m), arg); });
+    return model::waitUntil(timeoutMs, [&] { return done(model::counters(), arg); });
 }
 
 bool modelWaitFramesWritten(uint64_t atLeast, int timeoutMs)
 {
-    return model::waitUntil(timeoutMs, [&](model::Model& m) { return model::counters(m).framesWritten >= atLeast; });
+    return model::waitUntil(timeoutMs, [&] { return model::counters().framesWritten >= atLeast; });
 }
 
 bool modelWaitFramesDropped(uint64_t atLeast, int timeoutMs)
 {
-    return model::waitUntil(timeoutMs, [&](model::Model& m) { return model::counters(m).framesDropped >= atLeast; });
+    return model::waitUntil(timeoutMs, [&] { return model::counters().framesDropped >= atLeast; });
 }
 
-bool modelWaitTick(int timeoutMs)
-{
-    uint64_t start;
-    {
-        model::Model& m = model::theModel();
-        std::lock_guard<std::mutex> g(m.lock);
-        start = m.ticks;
-    }
-    // The tick running during the call may have sampled before it; the one
-    // after surely sees every earlier store.
-    return model::waitUntil(timeoutMs, [&](model::Model& m) { return m.ticks >= start + 2; });
-}
+bool modelWaitTick(int timeoutMs) { return model::started() && model::theModel().timing->waitSeen(timeoutMs); }
 
 bool modelWaitShow(uint64_t showsBefore, int timeoutMs)
 {
-    return model::waitUntil(timeoutMs,
-                            [&](model::Model& m) { return m.shows > showsBefore && m.screenShowsLastWrite; });
+    model::Model& m = model::theModel();
+    return model::waitUntil(timeoutMs, [&] { return m.display->shows() > showsBefore && m.display->showingLastWrite(); });
 }
 
 std::vector<uint8_t> modelScreen()
 {
-    model::Model& m = model::theModel();
-    std::lock_guard<std::mutex> g(m.lock);
-    return m.screen;
+    return model::started() ? model::theModel().display->screen() : std::vector<uint8_t>(model::kScreenBytes, 0);
 }
 
-uint32_t modelScreenPixel(int x, int y)
-{
-    if (x < 0 || y < 0 || x >= kScreenWidth || y >= kScreenHeight) return 0;
-    model::Model& m = model::theModel();
-    std::lock_guard<std::mutex> g(m.lock);
-    const uint8_t* p = &m.screen[(static_cast<size_t>(y) * kScreenWidth + x) * 3];
-    return (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
-}
+uint32_t modelScreenPixel(int x, int y) { return model::started() ? model::theModel().display->pixel(x, y) : 0; }
 
-bool modelSaveScreenPng(const std::string& path) { return saveScreenPng(path.c_str()); }
+bool modelSaveScreenPng(const std::string& path) { return model::saveScreenPng(path.c_str()); }
 
 }  // namespace vb
 

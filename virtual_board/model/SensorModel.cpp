@@ -147,10 +147,29 @@ SensorReadout sensorReadout(const SensorRegisters& regs)
                            (regs[kRegGainB] & 0xFF) + (regs[kRegGainB] >> 8);
     r.gain = gainSum / 4.0 / chip::kUnityGainCode;
     r.brightness = r.exposureS / chip::kReferenceExposureS * r.gain;
-    const double frameLines = std::max<double>(binnedRows + chip::kBlankingLines, exposureLines + 1);
-    r.frameTimeS = frameLines * r.lineTimeS;
+    const double readoutLines = binnedRows + chip::kBlankingLines;
+    r.readoutS = readoutLines * r.lineTimeS;
+    r.frameTimeS = std::max(readoutLines, exposureLines + 1) * r.lineTimeS;
     return r;
 }
+
+namespace {
+
+// Output pixel value of a span of the array: the binned average through the
+// brightness table.
+uint8_t binned(const uint8_t* scene, const Span& rs, const Span& cs, const uint8_t* lut)
+{
+    const unsigned count = static_cast<unsigned>((rs.end - rs.first) * (cs.end - cs.first));
+    if (count == 0) return 0;   // the window reaches past the array: no light
+    unsigned sum = 0;
+    for (int sy = rs.first; sy < rs.end; ++sy) {
+        const uint8_t* src = scene + static_cast<size_t>(sy) * kArrayColumns;
+        for (int sx = cs.first; sx < cs.end; ++sx) sum += src[sx];
+    }
+    return lut[(sum + count / 2) / count];
+}
+
+}  // namespace
 
 void renderSensorImage(const SensorReadout& r, const uint8_t* scene,
                        uint8_t* dst, int dstWidth, int dstHeight, size_t dstStride)
@@ -166,8 +185,19 @@ void renderSensorImage(const SensorReadout& r, const uint8_t* scene,
 
     const int w = std::min(r.width, dstWidth);
     const int h = std::min(r.height, dstHeight);
-    const std::vector<Span> colSpan = spans(r.width, r.firstColumn, r.columnCode, r.halve, r.trim, kArrayColumns);
     const std::vector<Span> rowSpan = spans(r.height, r.firstRow, r.rowCode, r.halve, r.trim, kArrayRows);
+    // Columns in output order (mirror applied).  Without binning every
+    // output pixel is one array pixel: the common case takes one table
+    // lookup per pixel, from one run of the scene row when nothing is
+    // mirrored and the window lies inside the array.
+    std::vector<Span> colSpan = spans(r.width, r.firstColumn, r.columnCode, r.halve, r.trim, kArrayColumns);
+    if (r.mirror) std::reverse(colSpan.begin(), colSpan.end());
+    bool unitColumns = true, runOfColumns = w > 0;
+    for (int x = 0; x < w; ++x) {
+        const Span& cs = colSpan[static_cast<size_t>(x)];
+        unitColumns = unitColumns && cs.end - cs.first == 1;
+        runOfColumns = runOfColumns && cs.first == colSpan[0].first + x && cs.end == cs.first + 1;
+    }
 
     for (int y = 0; y < dstHeight; ++y) {
         uint8_t* line = dst + static_cast<size_t>(y) * dstStride;
@@ -176,19 +206,15 @@ void renderSensorImage(const SensorReadout& r, const uint8_t* scene,
             continue;
         }
         const Span rs = rowSpan[static_cast<size_t>(r.flip ? r.height - 1 - y : y)];
-        for (int x = 0; x < w; ++x) {
-            const Span cs = colSpan[static_cast<size_t>(r.mirror ? r.width - 1 - x : x)];
-            const unsigned count = static_cast<unsigned>((rs.end - rs.first) * (cs.end - cs.first));
-            if (count == 0) {   // the window reaches past the array: no light
-                line[x] = 0;
-                continue;
-            }
-            unsigned sum = 0;
-            for (int sy = rs.first; sy < rs.end; ++sy) {
-                const uint8_t* src = scene + static_cast<size_t>(sy) * kArrayColumns;
-                for (int sx = cs.first; sx < cs.end; ++sx) sum += src[sx];
-            }
-            line[x] = lut[(sum + count / 2) / count];
+        const bool unitRow = rs.end - rs.first == 1;
+        const uint8_t* src = unitRow ? scene + static_cast<size_t>(rs.first) * kArrayColumns : nullptr;
+        if (unitRow && runOfColumns) {
+            const uint8_t* run = src + colSpan[0].first;
+            for (int x = 0; x < w; ++x) line[x] = lut[run[x]];
+        } else if (unitRow && unitColumns) {
+            for (int x = 0; x < w; ++x) line[x] = lut[src[colSpan[static_cast<size_t>(x)].first]];
+        } else {
+            for (int x = 0; x < w; ++x) line[x] = binned(scene, rs, colSpan[static_cast<size_t>(x)], lut);
         }
         std::fill(line + w, line + dstWidth, uint8_t{0});
     }

@@ -52,9 +52,11 @@
 //      L * 8 / fPix and gain is the mean of the four bytes of regs 54 and 55.
 //      The start-up settings (25 ms, gain 16) therefore deliver the scene
 //      unchanged.
-//   Timing: a frame occupies max(readout rows + 16 blanking lines,
-//   exposure lines + 1) line times; that is the chip's frame period in free
-//   run (25 ms, 40 fps, at the start-up settings).
+//   Timing: reading a frame out takes readout rows + 16 blanking lines;
+//   in free run exposure and readout overlap, so a frame occupies
+//   max(readout rows + 16, exposure lines + 1) line times: the chip's frame
+//   period (25 ms, 40 fps, at the start-up settings).  A triggered frame
+//   takes its exposure and then its readout.
 #ifndef VYX_MODEL_SENSOR_MODEL_H
 #define VYX_MODEL_SENSOR_MODEL_H
 
@@ -104,6 +106,7 @@ struct SensorReadout {
     double exposureS = 0;      // exposure lines * line time
     double gain = 0;           // mean gain code / 16
     double brightness = 0;     // exposure / 25 ms * gain
+    double readoutS = 0;       // reading one frame out: (rows + blanking) line times
     double frameTimeS = 0;     // free-running frame period (0 without a clock)
 };
 SensorReadout sensorReadout(const SensorRegisters& regs);

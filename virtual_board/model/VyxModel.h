@@ -6,6 +6,8 @@
 //   SensorModel.h       Q210B register file, clocks and image formation
 //   Scene.h             test pattern and user scenes (VYXSIM_SCENE)
 //   AcquisitionModel.h  triggers, frame clock, frame buffers, interrupts
+//   PlTiming.h          the board's clock, the PL thread, register samples
+//   FrameSource.h       the frames' pixels
 //   DisplayModel.h      source VDMA, scaler, HDMI frame store and screen
 //
 // All functions are thread-safe.  Waiting functions take a bounded time-out
@@ -28,6 +30,13 @@ constexpr int kSensorRows = 1024;
 VB_API uint16_t modelSensorRegister(uint8_t addr);
 // Free-running frame period the sensor settings give, in microseconds.
 VB_API int64_t modelSensorFramePeriodUs();
+// The sensor's timing for its current settings, in nanoseconds.
+struct ModelTiming {
+    int64_t exposureNs = 0;
+    int64_t readoutNs = 0;
+    int64_t framePeriodNs = 0;   // free run: max(readout, exposure + one line)
+};
+VB_API ModelTiming modelSensorTiming();
 // Brightness factor of the current exposure and gain (1.0 at 25 ms, gain 16).
 VB_API double modelSensorBrightness();
 
@@ -60,6 +69,10 @@ struct ModelCounters {
     uint32_t lastFrameCounter = 0;   // stamp of the last stored frame
     uint64_t showsEvaluated = 0;     // show strobes the display path ran
     uint64_t screenUpdates = 0;      // times the screen image was recomposed
+    uint64_t framesRendered = 0;     // frames whose pixels were rendered afresh
+    int64_t renderNs = 0;            // CPU time those renders took
+    int64_t plCpuNs = 0;             // CPU time of the PL thread
+    int64_t clockNs = -1;            // every frame due up to here is accounted for
 };
 VB_API ModelCounters modelCounters();
 // Waits until the counters satisfy `done`; false on time-out.
@@ -67,9 +80,28 @@ VB_API bool modelWaitFor(bool (*done)(const ModelCounters&, const void* arg), co
 // Convenience waits on the counters.
 VB_API bool modelWaitFramesWritten(uint64_t atLeast, int timeoutMs);
 VB_API bool modelWaitFramesDropped(uint64_t atLeast, int timeoutMs);
-// Waits until the PL has sampled its registers at least once more after the
-// call (so every store made before the call has been seen).
+// Waits until every store made before the call has been seen and acted on
+// by the PL.
 VB_API bool modelWaitTick(int timeoutMs);
+
+// ---------------------------------------------------------------- time
+// The board's clock (CLOCK_MONOTONIC, nanoseconds): frame times, trigger
+// times and ModelCounters::clockNs are on it.
+VB_API int64_t modelClockNs();
+// Waits until the PL has accounted for everything due up to clockNs.
+VB_API bool modelWaitClock(int64_t clockNs, int timeoutMs);
+// The newest 256 frames the sensor produced, oldest first.
+struct ModelFrame {
+    uint32_t counter = 0;    // the frame's stamp
+    int64_t doneNs = 0;      // when it was done (exposed and read out)
+    int64_t triggerNs = -1;  // the trigger that started it, -1 in free run
+    int buffer = -1;         // the buffer it went into, -1 when dropped
+};
+VB_API std::vector<ModelFrame> modelFrames();
+// The PL thread stops running, as if the machine did not schedule it; the
+// registers are still sampled when the program calls into the board.  Off
+// again, it catches up with every frame that fell due meanwhile.
+VB_API void modelStall(bool stalled);
 
 // ---------------------------------------------------------------- screen
 constexpr int kScreenWidth = 1280;

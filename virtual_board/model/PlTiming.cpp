@@ -1,0 +1,247 @@
+// PlTiming.cpp - the PL thread, the board's clock and the register samples
+// (see PlTiming.h).
+//
+// A sample takes, in this order and all stamped with one time:
+//   - the acquisition settings (AcquisitionModel::sample), queued when they
+//     differ from the last sample's;
+//   - the one-shot registers 64 (clear read buffers), 72 (release) and 104
+//     (software trigger), each consumed with an atomic exchange against 0;
+//   - register 88 (show strobe), consumed likewise, with a copy of the
+//     registers the show pipeline reads.
+#include "PlTiming.h"
+
+#include <sys/prctl.h>
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "ModelCommon.h"
+#include "PLRegs.h"
+
+namespace vb {
+namespace model {
+
+namespace fpga = vyxpl::fpga;
+
+namespace {
+
+constexpr unsigned long kTimerSlackNs = 1000;   // wake within a microsecond of a deadline
+
+int64_t threadCpuNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// A pulse register: true when it held a write, which is then consumed.
+bool takePulse(volatile uint32_t* block, uint32_t offset)
+{
+    return loadReg(block, offset) != 0 && consumeReg(block, offset) != 0;
+}
+
+std::chrono::steady_clock::time_point atClock(int64_t ns)
+{
+    return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(ns));
+}
+
+}  // namespace
+
+int64_t boardClockNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+PlTiming::PlTiming(const HardwareView& hw, AcquisitionModel& acquisition, Display& display)
+    : m_hw(hw), m_acquisition(acquisition), m_display(display)
+{
+}
+
+void PlTiming::start()
+{
+    {
+        std::lock_guard<std::mutex> g(m_mu);
+        m_running = true;
+    }
+    m_thread = std::thread([this] { run(); });
+}
+
+void PlTiming::stop()
+{
+    {
+        std::lock_guard<std::mutex> g(m_mu);
+        if (!m_running) return;
+        m_stop = true;
+        m_running = false;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+bool PlTiming::sampleLocked(int64_t nowNs)
+{
+    bool found = false;
+    auto queue = [&](AcqEvent::Kind kind) {
+        AcqEvent e;
+        e.atNs = nowNs;
+        e.kind = kind;
+        m_events.push_back(e);
+        found = true;
+    };
+    const AcqLevels levels = AcquisitionModel::sample(m_hw);
+    if (!m_haveLevels || levels != m_levels) {
+        m_levels = levels;
+        m_haveLevels = true;
+        AcqEvent e;
+        e.atNs = nowNs;
+        e.kind = AcqEvent::Levels;
+        e.levels = levels;
+        m_events.push_back(e);
+        found = true;
+    }
+    if (takePulse(m_hw.fpga, fpga::kClearReadBuf)) queue(AcqEvent::ClearRead);
+    if (takePulse(m_hw.fpga, fpga::kReleaseBuf)) queue(AcqEvent::Release);
+    if (takePulse(m_hw.fpga, fpga::kSoftTrigger)) queue(AcqEvent::SoftTrigger);
+    if (takePulse(m_hw.fpga, fpga::kShowStrobe)) {
+        m_shows.push_back(ShowRegisters::copy(m_hw));
+        found = true;
+    }
+    return found;
+}
+
+void PlTiming::sync()
+{
+    bool found;
+    {
+        std::lock_guard<std::mutex> g(m_mu);
+        if (!m_running) return;
+        found = sampleLocked(boardClockNs());
+    }
+    if (found) m_wake.notify_all();
+}
+
+void PlTiming::input(bool level)
+{
+    {
+        std::lock_guard<std::mutex> g(m_mu);
+        AcqEvent e;
+        e.atNs = boardClockNs();
+        e.kind = AcqEvent::Input;
+        e.level = level;
+        m_events.push_back(e);
+    }
+    m_wake.notify_all();
+}
+
+void PlTiming::stall(bool stalled)
+{
+    {
+        std::lock_guard<std::mutex> g(m_mu);
+        if (!m_running) return;
+        m_stalled = stalled;
+    }
+    m_wake.notify_all();
+    if (!stalled) return;
+    // Back only once the thread is parked: nothing runs after this.
+    std::unique_lock<std::mutex> p(m_pubMu);
+    m_published.wait(p, [&] { return m_parked; });
+}
+
+void PlTiming::run()
+{
+    prctl(PR_SET_TIMERSLACK, kTimerSlackNs, 0, 0, 0);
+    std::deque<AcqEvent> events;
+    std::vector<ShowRegisters> shows;
+    for (;;) {
+        int64_t now;
+        {
+            std::unique_lock<std::mutex> g(m_mu);
+            if (m_stalled) {
+                {
+                    std::lock_guard<std::mutex> p(m_pubMu);
+                    m_parked = true;
+                }
+                m_published.notify_all();
+                m_wake.wait(g, [&] { return !m_stalled || m_stop; });
+                std::lock_guard<std::mutex> p(m_pubMu);
+                m_parked = false;
+            }
+            if (m_stop) return;
+            now = boardClockNs();
+            sampleLocked(now);
+            events.swap(m_events);
+            shows.swap(m_shows);
+        }
+        m_acquisition.advance(now, events);
+        for (ShowRegisters& s : shows) m_display.show(s);
+        shows.clear();
+        m_display.refresh();
+        publish(now);
+
+        const int64_t deadline = std::min(m_acquisition.nextDeadline(), now + kSampleIntervalNs);
+        std::unique_lock<std::mutex> g(m_mu);
+        m_wake.wait_until(g, atClock(deadline),
+                          [&] { return m_stop || m_stalled || !m_events.empty() || !m_shows.empty(); });
+    }
+}
+
+void PlTiming::publish(int64_t nowNs)
+{
+    {
+        std::lock_guard<std::mutex> p(m_pubMu);
+        m_processedNs = nowNs;
+        m_cpuNs = threadCpuNs();
+    }
+    m_published.notify_all();
+}
+
+int64_t PlTiming::processedNs() const
+{
+    std::lock_guard<std::mutex> p(m_pubMu);
+    return m_processedNs;
+}
+
+int64_t PlTiming::cpuNs() const
+{
+    std::lock_guard<std::mutex> p(m_pubMu);
+    return m_cpuNs;
+}
+
+bool PlTiming::waitUntil(int timeoutMs, const std::function<bool()>& done)
+{
+    std::unique_lock<std::mutex> p(m_pubMu);
+    return m_published.wait_for(p, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs), done);
+}
+
+bool PlTiming::waitProcessed(int64_t clockNs, int timeoutMs)
+{
+    return waitUntil(timeoutMs, [&] { return m_processedNs >= clockNs; });
+}
+
+bool PlTiming::waitSeen(int timeoutMs)
+{
+    const int64_t now = boardClockNs();
+    sync();
+    m_wake.notify_all();
+    return waitProcessed(now, timeoutMs);
+}
+
+void PlTiming::lockForFork()
+{
+    m_mu.lock();
+    m_pubMu.lock();
+}
+
+void PlTiming::unlockAfterFork(bool child)
+{
+    // The child has no PL thread: its samples would go nowhere, and the
+    // parent's thread keeps serving the registers and RAM they share.
+    if (child) m_running = false;
+    m_pubMu.unlock();
+    m_mu.unlock();
+}
+
+}  // namespace model
+}  // namespace vb

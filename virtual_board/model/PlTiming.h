@@ -1,0 +1,112 @@
+// PlTiming.h - the PL's timing engine: the thread that runs the PL on the
+// board's clock, apart from the program's calls into the board.
+//
+// The board's clock is CLOCK_MONOTONIC in nanoseconds.  The PL thread sleeps
+// until the next moment something falls due - a frame done, a trigger edge
+// through its filter - with an absolute-deadline wait on that clock, and at
+// the latest kSampleIntervalNs after it last looked at the registers.  Each
+// time it wakes it samples the registers (PlTiming.cpp lists what it takes)
+// and advances the acquisition to that moment, producing every frame that
+// fell due on its own schedule even when the thread woke late; then it runs
+// the shows strobed since and refreshes the screen.
+//
+// Stores into the registers cannot be seen as they happen.  Besides the PL
+// thread's own samples, the registers are sampled on the program's thread
+// whenever the program calls into the board or is about to block (sync()):
+// a read, select or poll of the capture node, a request on /dev/cache_ops,
+// a semaphore wait or a sleep.  What a sample finds is queued with the time
+// it was taken and applied by the PL thread in time order, so a software
+// trigger written just before the program waits counts from that moment,
+// and a one-shot register written again before the PL thread woke is not
+// lost.  The library does one of these calls between any two writes of the
+// same one-shot register; a program that writes one twice with none between
+// them is seen once (the two stores leave the same memory behind).
+#ifndef VYX_MODEL_PL_TIMING_H
+#define VYX_MODEL_PL_TIMING_H
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "AcquisitionModel.h"
+#include "DisplayModel.h"
+
+namespace vb {
+namespace model {
+
+constexpr int64_t kSampleIntervalNs = 1000000;   // the PL looks at its registers at least this often
+
+// The board's clock.
+int64_t boardClockNs();
+
+class PlTiming {
+public:
+    PlTiming(const HardwareView& hw, AcquisitionModel& acquisition, Display& display);
+
+    // The PL thread; stop() joins it.
+    void start();
+    void stop();
+
+    // Any thread of the process that runs the PL: sample the registers now.
+    void sync();
+    // The trigger input changed level (any thread).
+    void input(bool level);
+    // Test control: the PL thread stops running (as if the machine did not
+    // schedule it), and catches up when it runs again.
+    void stall(bool stalled);
+
+    // Everything due up to this time on the board's clock is accounted for.
+    int64_t processedNs() const;
+    // CPU time the PL thread has used.
+    int64_t cpuNs() const;
+    // Waits until `done()` holds after a pass of the PL thread; false on
+    // time-out.  done() runs under the engine's publication lock.
+    bool waitUntil(int timeoutMs, const std::function<bool()>& done);
+    // Waits until everything due up to clockNs is accounted for.
+    bool waitProcessed(int64_t clockNs, int timeoutMs);
+    // Waits until every store made before the call has been taken into
+    // account.
+    bool waitSeen(int timeoutMs);
+
+    // fork(): the child has no PL thread; the parent's serves the shared
+    // registers and RAM.
+    void lockForFork();
+    void unlockAfterFork(bool child);
+
+private:
+    bool sampleLocked(int64_t nowNs);
+    void run();
+    void publish(int64_t nowNs);
+
+    HardwareView m_hw;
+    AcquisitionModel& m_acquisition;
+    Display& m_display;
+    std::thread m_thread;
+
+    // Guarded by m_mu: what samples found, not yet applied.
+    mutable std::mutex m_mu;
+    std::condition_variable m_wake;
+    std::deque<AcqEvent> m_events;
+    std::vector<ShowRegisters> m_shows;
+    bool m_haveLevels = false;
+    AcqLevels m_levels;
+    bool m_stop = false;
+    bool m_stalled = false;
+    bool m_running = false;   // this process runs the PL thread
+
+    // Guarded by m_pubMu: what the PL thread has done.
+    mutable std::mutex m_pubMu;
+    std::condition_variable m_published;
+    int64_t m_processedNs = -1;
+    int64_t m_cpuNs = 0;
+    bool m_parked = false;    // stalled and waiting
+};
+
+}  // namespace model
+}  // namespace vb
+
+#endif
