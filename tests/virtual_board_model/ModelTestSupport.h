@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <linux/spi/spidev.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/select.h>
@@ -110,6 +111,13 @@ public:
         return text;
     }
     bool interruptPending() { return !waitInterrupt(0).empty(); }
+    // A call into the board that waits for nothing: a poll of the capture
+    // node with no time-out.  The PL looks at its registers on every call.
+    void callBoard()
+    {
+        pollfd p{m_irq, POLLIN, 0};
+        poll(&p, 1, 0);
+    }
     void drainInterrupts()
     {
         while (interruptPending()) {
