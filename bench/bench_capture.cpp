@@ -1,26 +1,64 @@
 // Capture loop on the virtual board (Google Benchmark; not a test).
 //
-// Measures how many frames per second VYXZEB_CaptureData + VYXZEB_ReleaseBuffer
-// deliver in continuous mode, against the frame rate the board's sensor model
-// runs at for the same settings, and the CPU time the library spends on the
-// calling thread per frame.  The interesting figures are the ratios:
-//   delivered_vs_modelled  close to 1.0 means the library keeps up with the
-//                          sensor and loses no frame to its own overhead;
-//   caller_cpu_us/frame    the library's own work per frame on the caller's
-//                          thread (the capture is zero-copy: no pixel is touched).
+// VYXZEB_CaptureData + VYXZEB_ReleaseBuffer in continuous mode at five
+// settings of the field of view and the exposure, from the start-up
+// 1280 x 1024 at 25 ms down to 160 x 128 at the shortest exposure the sensor
+// takes.  Per point it reports, against the frame rate the board's sensor
+// model gives for the same settings:
+//   delivered / modelled   frames the loop received per second over the
+//                          sensor's rate: 1.0 means neither the library nor
+//                          the board loses a frame (target 0.99);
+//   board CPU / frame period  the board's own CPU time per frame (its PL
+//                          thread: frame timing, copying the pixels into the
+//                          buffer, the interrupt) as a share of the frame
+//                          period;
+//   render / frame period  rendering one frame's pixels afresh (what a new
+//                          setting costs once) as a share of the frame
+//                          period (target: at most 10 %);
+//   caller CPU per frame   the library's own work per frame on the calling
+//                          thread (the capture is zero-copy).
+// With --json the same is printed as one JSON object (the table goes to
+// standard error); bench/README.md lists the figures.
 //
-//   cmake -DVYX_BUILD_BENCH=ON ... && ninja bench_capture && bin/bench_capture
+//   cmake -DVYX_BUILD_BENCH=ON ... && ninja bench_capture && bin/bench_capture [--json]
 #include <benchmark/benchmark.h>
 #include <time.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
 
+#include "BenchReport.h"
 #include "VYXZebApi.h"
 #include "VyxBoard.h"
 #include "VyxModel.h"
 
 namespace {
+
+constexpr unsigned long kArrayWidth = 1280, kArrayHeight = 1024;
+constexpr double kDeliveredTarget = 0.99;
+constexpr double kShareTarget = 0.10;
+constexpr long kShortestExposure = 0;   // exposure argument: the sensor's minimum
+
+struct Point {
+    long width = 0, height = 0, exposureUs = 0;
+    double exposureMs = 0;         // as set
+    double modelledFps = 0;
+    double deliveredFps = 0;
+    double callerCpuUs = 0;        // per delivered frame
+    double boardCpuUs = 0;         // per frame the sensor produced
+    double renderUs = -1;          // one fresh render, -1 when none happened
+    double framePeriodUs = 0;
+    long frames = 0, failures = 0, dropped = 0;
+};
+
+// The last run of each point (Google Benchmark runs a point several times
+// while it finds the iteration count; the last run is the one it reports).
+std::map<std::vector<long>, Point> g_points;
 
 double ThreadCpuSeconds() {
     timespec ts{};
@@ -28,63 +66,173 @@ double ThreadCpuSeconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-void BM_CaptureRelease(benchmark::State& state) {
-    const unsigned long width = static_cast<unsigned long>(state.range(0));
-    const unsigned long height = static_cast<unsigned long>(state.range(1));
-    const float exposureMs = static_cast<float>(state.range(2)) / 1000.0f;
+// Field of view centred on the array, then the exposure (0: the shortest).
+float Configure(unsigned long width, unsigned long height, long exposureUs) {
     VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE);
-    VYXZEB_SetCaptureFieldOfView(0, (1280 - width) / 2, (1024 - height) / 2, width, height);
+    VYXZEB_SetCaptureFieldOfView(0, (kArrayWidth - width) / 2, (kArrayHeight - height) / 2, width, height);
+    float exposureMs = static_cast<float>(exposureUs) / 1000.0f;
+    if (exposureUs == kShortestExposure) {
+        float shortest = 0, longest = 0;
+        VYXZEB_GetExposureTimeRange(0, &shortest, &longest);
+        exposureMs = shortest;
+    }
     VYXZEB_SetExposureTime(0, exposureMs);
+    VYXZEB_GetExposureTime(0, &exposureMs);
     VYXZEB_CaptureSetTimeOut(0, 2000);
-    VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_CONTINUOUS);
-    const double modelledFps = 1e6 / static_cast<double>(vb::modelSensorFramePeriodUs());
+    return exposureMs;
+}
 
-    long frames = 0, failures = 0;
+void BM_CaptureRelease(benchmark::State& state) {
+    Point p;
+    p.width = state.range(0);
+    p.height = state.range(1);
+    p.exposureUs = state.range(2);
+    p.exposureMs = Configure(static_cast<unsigned long>(p.width), static_cast<unsigned long>(p.height), p.exposureUs);
+    const vb::ModelTiming timing = vb::modelSensorTiming();
+    p.framePeriodUs = static_cast<double>(timing.framePeriodNs) / 1e3;
+    p.modelledFps = 1e9 / static_cast<double>(timing.framePeriodNs);
+    // A fresh scene: the run's first frame is rendered afresh, the others
+    // copied while the settings stay.
+    vb::modelUsePattern();
+    const vb::ModelCounters before = vb::modelCounters();
+    VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_CONTINUOUS);
+
     double cpu = 0;
+    const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
-        const double before = ThreadCpuSeconds();
+        const double cpuStart = ThreadCpuSeconds();
         unsigned char* frame = nullptr;
         const int ret = VYXZEB_CaptureData(0, &frame);
         VYXZEB_ReleaseBuffer(0);
-        cpu += ThreadCpuSeconds() - before;
+        cpu += ThreadCpuSeconds() - cpuStart;
         if (ret == 0) {
             benchmark::DoNotOptimize(frame[0]);
-            ++frames;
+            ++p.frames;
         } else {
-            ++failures;
+            ++p.failures;
         }
     }
-    state.SetItemsProcessed(frames);
-    state.counters["delivered_fps"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
-    state.counters["modelled_fps"] = modelledFps;
-    state.counters["caller_cpu_us/frame"] = frames ? cpu * 1e6 / static_cast<double>(frames) : 0;
-    state.counters["failed_captures"] = static_cast<double>(failures);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE);
+    const vb::ModelCounters after = vb::modelCounters();
+    p.deliveredFps = seconds > 0 ? static_cast<double>(p.frames) / seconds : 0;
+    const double produced = static_cast<double>(after.framesExposed - before.framesExposed);
+    p.dropped = static_cast<long>(after.framesDropped - before.framesDropped);
+    p.callerCpuUs = p.frames ? cpu * 1e6 / static_cast<double>(p.frames) : 0;
+    p.boardCpuUs = produced > 0 ? static_cast<double>(after.plCpuNs - before.plCpuNs) / 1e3 / produced : 0;
+    const uint64_t rendered = after.framesRendered - before.framesRendered;
+    if (rendered > 0) p.renderUs = static_cast<double>(after.renderNs - before.renderNs) / 1e3 / static_cast<double>(rendered);
+
+    state.SetItemsProcessed(p.frames);
+    state.counters["delivered_fps"] = benchmark::Counter(static_cast<double>(p.frames), benchmark::Counter::kIsRate);
+    state.counters["modelled_fps"] = p.modelledFps;
+    state.counters["caller_cpu_us/frame"] = p.callerCpuUs;
+    state.counters["board_cpu_us/frame"] = p.boardCpuUs;
+    state.counters["dropped"] = static_cast<double>(p.dropped);
+    state.counters["failed_captures"] = static_cast<double>(p.failures);
+    g_points[{p.width, p.height, p.exposureUs}] = p;
     VYXZEB_SetExposureTime(0, 25.0f);
 }
-// Arguments: field of view width and height, exposure in microseconds (the
-// exposure bounds the sensor's frame rate).
+// Arguments: field of view width and height, exposure in microseconds (0:
+// the shortest the sensor takes).  The exposure bounds the sensor's rate.
 BENCHMARK(BM_CaptureRelease)
     ->Args({1280, 1024, 25000})
     ->Args({1280, 1024, 2000})
     ->Args({640, 480, 1000})
     ->Args({320, 240, 200})
+    ->Args({160, 128, kShortestExposure})
     ->UseRealTime()->MinTime(3.0)->Unit(benchmark::kMillisecond);
+
+std::string Name(const Point& p) {
+    char text[64];
+    if (p.exposureUs == kShortestExposure)
+        std::snprintf(text, sizeof text, "%ldx%ld_shortest", p.width, p.height);
+    else
+        std::snprintf(text, sizeof text, "%ldx%ld_%ldus", p.width, p.height, p.exposureUs);
+    return text;
+}
+
+std::vector<vyxbench::Ratio> Ratios() {
+    std::vector<vyxbench::Ratio> out;
+    for (const auto& entry : g_points) {
+        const Point& p = entry.second;
+        const std::string name = Name(p);
+        char what[96];
+        vyxbench::Ratio delivered;
+        delivered.key = "capture_" + name + "_delivered_vs_modelled";
+        std::snprintf(what, sizeof what, "capture %s: delivered / modelled fps", name.c_str());
+        delivered.what = what;
+        delivered.goal = vyxbench::Goal::AtLeast;
+        delivered.target = kDeliveredTarget;
+        delivered.paired = p.modelledFps > 0 ? p.deliveredFps / p.modelledFps : 0;
+        out.push_back(delivered);
+
+        vyxbench::Ratio board;
+        board.key = "capture_" + name + "_board_cpu_vs_frame_period";
+        std::snprintf(what, sizeof what, "capture %s: board CPU / frame period", name.c_str());
+        board.what = what;
+        board.goal = vyxbench::Goal::Information;
+        board.paired = p.boardCpuUs / p.framePeriodUs;
+        out.push_back(board);
+
+        if (p.renderUs >= 0) {
+            vyxbench::Ratio render;
+            render.key = "capture_" + name + "_render_vs_frame_period";
+            std::snprintf(what, sizeof what, "capture %s: fresh render / frame period", name.c_str());
+            render.what = what;
+            render.goal = vyxbench::Goal::Within;
+            render.target = kShareTarget;
+            render.paired = p.renderUs / p.framePeriodUs;
+            out.push_back(render);
+        }
+    }
+    return out;
+}
+
+nlohmann::json PointsJson() {
+    nlohmann::json points = nlohmann::json::array();
+    for (const auto& entry : g_points) {
+        const Point& p = entry.second;
+        points.push_back({{"width", p.width}, {"height", p.height}, {"exposure_ms", p.exposureMs},
+                          {"frame_period_us", p.framePeriodUs}, {"modelled_fps", p.modelledFps},
+                          {"delivered_fps", p.deliveredFps}, {"frames", p.frames}, {"dropped", p.dropped},
+                          {"failed_captures", p.failures}, {"caller_cpu_us_per_frame", p.callerCpuUs},
+                          {"board_cpu_us_per_frame", p.boardCpuUs},
+                          {"fresh_render_us", p.renderUs >= 0 ? nlohmann::json(p.renderUs) : nlohmann::json()}});
+    }
+    return points;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool json = vyxbench::TakeJsonFlag(argc, argv);
     if (!vb::isActive()) {
-        fprintf(stderr, "bench_capture: the virtual board is not active; refusing to touch device nodes\n");
+        std::fprintf(stderr, "bench_capture: the virtual board is not active; refusing to touch device nodes\n");
         return 1;
     }
     if (VYXZEB_Init() != 0) {
-        fprintf(stderr, "bench_capture: VYXZEB_Init failed\n");
+        std::fprintf(stderr, "bench_capture: VYXZEB_Init failed\n");
         return 1;
     }
+    const nlohmann::json machineBefore = vyxbench::MachineState();
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    benchmark::ConsoleReporter reporter;
+    if (json) reporter.SetOutputStream(&std::cerr);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     VYXZEB_UnInit();
+    const nlohmann::json machineAfter = vyxbench::MachineState();
+
+    const std::vector<vyxbench::Ratio> ratios = Ratios();
+    std::FILE* out = json ? stderr : stdout;
+    std::fprintf(out, "\nLoad average %s before, %s after\n", vyxbench::LoadText(machineBefore).c_str(),
+                 vyxbench::LoadText(machineAfter).c_str());
+    for (const vyxbench::Ratio& r : ratios) vyxbench::PrintRatio(out, r);
+    if (json)
+        std::cout << vyxbench::RatiosJson("bench_capture", machineBefore, machineAfter, ratios,
+                                          {{"points", PointsJson()}})
+                         .dump(2)
+                  << "\n";
     return 0;
 }
