@@ -9,6 +9,7 @@
 #include <sys/mman.h>
 #include <sys/select.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -274,6 +275,69 @@ TEST_F(BoardFaults, ResetRestoresEveryNode) {
     int fd = open("/dev/vyx_capture_0", O_RDONLY);
     EXPECT_TRUE(vb::raiseInterrupt(2));
     close(fd);
+}
+
+// One call puts back everything a test can change on the board.
+TEST_F(BoardFaults, ResetBoardPutsBackEverythingATestCanChange) {
+    int spi = open("/dev/spidev32766.0", O_RDWR);
+    int gpio = open("/dev/misc_vyx_gpio", O_RDONLY);
+    ASSERT_GE(spi, 0);
+    ASSERT_GE(gpio, 0);
+    uint32_t speed = 1000000;
+    ASSERT_EQ(ioctl(spi, SPI_IOC_WR_MAX_SPEED_HZ, &speed), 0);
+    ASSERT_EQ(write(spi, "\x8E\x01\x00", 3), 3);
+    int32_t one = 1;
+    ASSERT_EQ(ioctl(gpio, 0x20000, &one), 0);
+    vb::setGpioInput(0, true);
+    vb::setFault(vb::Node::Mem, vb::Op::Open, {EIO});
+    vb::setNodeMissing(vb::Node::Gpio, true);
+    vb::setServiceFault(vb::Service::SemOpen, {EACCES});
+    vb::setPluginMissing(true);
+    vb::setSpiTransferReturnsZero(0, 1);
+    vb::withholdInterrupts(true);
+    vb::setFakeFreeSpace(1);
+
+    vb::resetBoard();
+
+    EXPECT_TRUE(vb::spiLog().empty());
+    EXPECT_TRUE(vb::ioctlLog().empty());
+    EXPECT_TRUE(vb::gpioWrites().empty());
+    for (int line = 0; line < vb::kGpioLines; ++line) EXPECT_FALSE(vb::gpioLevel(line)) << "line " << line;
+    EXPECT_EQ(vb::callCount(vb::Node::Spi0, vb::Op::Write), 0u);
+    uint32_t now = 0;
+    ASSERT_EQ(ioctl(spi, SPI_IOC_RD_MAX_SPEED_HZ, &now), 0);
+    EXPECT_EQ(now, 500000u) << "the bus is back at its default speed";
+    uint8_t tx[3] = {0x0E, 0xAA, 0xAA}, rx[3] = {};
+    spi_ioc_transfer x;
+    memset(&x, 0, sizeof x);
+    x.tx_buf = reinterpret_cast<uintptr_t>(tx);
+    x.rx_buf = reinterpret_cast<uintptr_t>(rx);
+    x.len = 3;
+    EXPECT_EQ(ioctl(spi, SPI_IOC_MESSAGE(1), &x), 3) << "transfers clock data again";
+    int mem = open("/dev/mem", O_RDWR);
+    EXPECT_GE(mem, 0);
+    if (mem >= 0) close(mem);
+    int again = open("/dev/misc_vyx_gpio", O_RDONLY);
+    EXPECT_GE(again, 0);
+    if (again >= 0) close(again);
+    errno = 0;
+    sem_t* sem = sem_open("/vyxboard-reset-test", O_CREAT, 0600, 0);
+    EXPECT_NE(sem, SEM_FAILED);
+    if (sem != SEM_FAILED) {
+        sem_close(sem);
+        sem_unlink("/vyxboard-reset-test");
+    }
+    void* h = dlopen("/usr/lib/libvyxSensorQ210B.so", RTLD_NOW);
+    EXPECT_NE(h, nullptr);
+    if (h) dlclose(h);
+    struct statvfs fs;
+    ASSERT_EQ(statvfs("/picture/sd", &fs), 0);
+    EXPECT_GT(fs.f_bavail, 0u) << "free space is the file system's again";
+    int irq = open("/dev/vyx_capture_0", O_RDONLY);
+    EXPECT_TRUE(vb::raiseInterrupt(0)) << "interrupts flow again";
+    close(irq);
+    close(gpio);
+    close(spi);
 }
 
 // Every fault point a driver lists makes its operation fail with the
