@@ -41,6 +41,18 @@ bool takePulse(volatile uint32_t* block, uint32_t offset)
     return loadReg(block, offset) != 0 && consumeReg(block, offset) != 0;
 }
 
+// Set while this thread holds the engine's lock.  A signal handler that
+// sleeps (clock_nanosleep is async-signal-safe) calls sync() on the thread
+// it interrupted; if that thread held the lock, the sample is left out
+// rather than waiting for a lock that cannot be released.
+thread_local bool t_holdsEngine = false;
+struct Holding {
+    Holding() { t_holdsEngine = true; }
+    ~Holding() { t_holdsEngine = false; }
+    Holding(const Holding&) = delete;
+    Holding& operator=(const Holding&) = delete;
+};
+
 std::chrono::steady_clock::time_point atClock(int64_t ns)
 {
     return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(ns));
@@ -62,6 +74,7 @@ PlTiming::PlTiming(const HardwareView& hw, AcquisitionModel& acquisition, Displa
 void PlTiming::start()
 {
     {
+        Holding holding;
         std::lock_guard<std::mutex> g(m_mu);
         m_running = true;
     }
@@ -71,6 +84,7 @@ void PlTiming::start()
 void PlTiming::stop()
 {
     {
+        Holding holding;
         std::lock_guard<std::mutex> g(m_mu);
         if (!m_running) return;
         m_stop = true;
@@ -113,8 +127,10 @@ bool PlTiming::sampleLocked(int64_t nowNs)
 
 void PlTiming::sync()
 {
+    if (t_holdsEngine) return;
     bool found;
     {
+        Holding holding;
         std::lock_guard<std::mutex> g(m_mu);
         if (!m_running) return;
         found = sampleLocked(boardClockNs());
@@ -125,6 +141,7 @@ void PlTiming::sync()
 void PlTiming::input(bool level)
 {
     {
+        Holding holding;
         std::lock_guard<std::mutex> g(m_mu);
         AcqEvent e;
         e.atNs = boardClockNs();
@@ -138,6 +155,7 @@ void PlTiming::input(bool level)
 void PlTiming::stall(bool stalled)
 {
     {
+        Holding holding;
         std::lock_guard<std::mutex> g(m_mu);
         if (!m_running) return;
         m_stalled = stalled;
@@ -157,6 +175,7 @@ void PlTiming::run()
     for (;;) {
         int64_t now;
         {
+            Holding holding;
             std::unique_lock<std::mutex> g(m_mu);
             if (m_stalled) {
                 {
@@ -181,6 +200,7 @@ void PlTiming::run()
         publish(now);
 
         const int64_t deadline = std::min(m_acquisition.nextDeadline(), now + kSampleIntervalNs);
+        Holding holding;
         std::unique_lock<std::mutex> g(m_mu);
         m_wake.wait_until(g, atClock(deadline),
                           [&] { return m_stop || m_stalled || !m_events.empty() || !m_shows.empty(); });
