@@ -152,39 +152,30 @@ std::string Name(const Point& p) {
     return text;
 }
 
+vyxbench::Ratio MakeRatio(const Point& p, const char* key, const char* what, vyxbench::Goal goal, double target,
+                          double value) {
+    const std::string name = Name(p);
+    vyxbench::Ratio r;
+    r.key = "capture_" + name + "_" + key;
+    r.what = "capture " + name + ": " + what;
+    r.goal = goal;
+    r.target = target;
+    r.paired = value;
+    return r;
+}
+
 std::vector<vyxbench::Ratio> Ratios() {
+    using vyxbench::Goal;
     std::vector<vyxbench::Ratio> out;
     for (const auto& entry : g_points) {
         const Point& p = entry.second;
-        const std::string name = Name(p);
-        char what[96];
-        vyxbench::Ratio delivered;
-        delivered.key = "capture_" + name + "_delivered_vs_modelled";
-        std::snprintf(what, sizeof what, "capture %s: delivered / modelled fps", name.c_str());
-        delivered.what = what;
-        delivered.goal = vyxbench::Goal::AtLeast;
-        delivered.target = kDeliveredTarget;
-        delivered.paired = p.modelledFps > 0 ? p.deliveredFps / p.modelledFps : 0;
-        out.push_back(delivered);
-
-        vyxbench::Ratio board;
-        board.key = "capture_" + name + "_board_cpu_vs_frame_period";
-        std::snprintf(what, sizeof what, "capture %s: board CPU / frame period", name.c_str());
-        board.what = what;
-        board.goal = vyxbench::Goal::Information;
-        board.paired = p.boardCpuUs / p.framePeriodUs;
-        out.push_back(board);
-
-        if (p.renderUs >= 0) {
-            vyxbench::Ratio render;
-            render.key = "capture_" + name + "_render_vs_frame_period";
-            std::snprintf(what, sizeof what, "capture %s: fresh render / frame period", name.c_str());
-            render.what = what;
-            render.goal = vyxbench::Goal::Within;
-            render.target = kShareTarget;
-            render.paired = p.renderUs / p.framePeriodUs;
-            out.push_back(render);
-        }
+        out.push_back(MakeRatio(p, "delivered_vs_modelled", "delivered / modelled fps", Goal::AtLeast,
+                                kDeliveredTarget, p.modelledFps > 0 ? p.deliveredFps / p.modelledFps : 0));
+        out.push_back(MakeRatio(p, "board_cpu_vs_frame_period", "board CPU / frame period", Goal::Information, 0,
+                                p.boardCpuUs / p.framePeriodUs));
+        if (p.renderUs >= 0)
+            out.push_back(MakeRatio(p, "render_vs_frame_period", "fresh render / frame period", Goal::Within,
+                                    kShareTarget, p.renderUs / p.framePeriodUs));
     }
     return out;
 }

@@ -37,10 +37,6 @@
 #include "Libc.h"
 #include "Paths.h"
 
-#if defined(__arm__) || defined(__i386__)
-#define VB_ILP32 1
-#endif
-
 using vb::Node;
 using vb::PathVerdict;
 

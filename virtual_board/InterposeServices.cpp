@@ -31,10 +31,6 @@
 #include "Libc.h"
 #include "Paths.h"
 
-#if defined(__arm__) || defined(__i386__)
-#define VB_ILP32 1
-#endif
-
 extern "C" {
 
 // ================================================================ loading

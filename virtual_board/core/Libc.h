@@ -9,6 +9,12 @@
 
 #include <sys/types.h>
 
+// 32-bit processes have the large-file and 64-bit time variants of the
+// libc names besides the plain ones.
+#if defined(__arm__) || defined(__i386__)
+#define VB_ILP32 1
+#endif
+
 namespace vb {
 
 // The next definition of a libc name, or nullptr when this libc has none.
