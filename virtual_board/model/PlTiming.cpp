@@ -170,10 +170,7 @@ void PlTiming::stall(bool stalled)
 void PlTiming::run()
 {
     prctl(PR_SET_TIMERSLACK, kTimerSlackNs, 0, 0, 0);
-    std::deque<AcqEvent> events;
-    std::vector<ShowRegisters> shows;
     for (;;) {
-        int64_t now;
         {
             Holding holding;
             std::unique_lock<std::mutex> g(m_mu);
@@ -188,18 +185,25 @@ void PlTiming::run()
                 m_parked = false;
             }
             if (m_stop) return;
+        }
+        std::unique_lock<std::mutex> pass(m_passMu);
+        int64_t now;
+        {
+            Holding holding;
+            std::lock_guard<std::mutex> g(m_mu);
             now = boardClockNs();
             sampleLocked(now);
-            events.swap(m_events);
-            shows.swap(m_shows);
+            m_applying.swap(m_events);
+            m_showing.swap(m_shows);
         }
-        m_acquisition.advance(now, events);
-        for (ShowRegisters& s : shows) m_display.show(s);
-        shows.clear();
+        m_acquisition.advance(now, m_applying);
+        for (ShowRegisters& s : m_showing) m_display.show(s);
+        m_showing.clear();
         m_display.refresh();
         publish(now);
-
         const int64_t deadline = std::min(m_acquisition.nextDeadline(), now + kSampleIntervalNs);
+        pass.unlock();
+
         Holding holding;
         std::unique_lock<std::mutex> g(m_mu);
         m_wake.wait_until(g, atClock(deadline),
@@ -250,6 +254,7 @@ bool PlTiming::waitSeen(int timeoutMs)
 
 void PlTiming::lockForFork()
 {
+    m_passMu.lock();
     m_mu.lock();
     m_pubMu.lock();
 }
@@ -261,6 +266,7 @@ void PlTiming::unlockAfterFork(bool child)
     if (child) m_running = false;
     m_pubMu.unlock();
     m_mu.unlock();
+    m_passMu.unlock();
 }
 
 }  // namespace model

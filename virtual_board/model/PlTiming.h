@@ -86,6 +86,9 @@ private:
     AcquisitionModel& m_acquisition;
     Display& m_display;
     std::thread m_thread;
+    // Held by the PL thread for a whole pass, and across a fork, so that a
+    // child never starts in the middle of one.
+    std::mutex m_passMu;
 
     // Guarded by m_mu: what samples found, not yet applied.
     mutable std::mutex m_mu;
@@ -97,6 +100,12 @@ private:
     bool m_stop = false;
     bool m_stalled = false;
     bool m_running = false;   // this process runs the PL thread
+
+    // PL thread only: what the last sample handed over.  Members rather
+    // than the thread's locals, so that a forked child (which has no PL
+    // thread) still finds them owned.
+    std::deque<AcqEvent> m_applying;
+    std::vector<ShowRegisters> m_showing;
 
     // Guarded by m_pubMu: what the PL thread has done.
     mutable std::mutex m_pubMu;
