@@ -62,11 +62,14 @@ protected:
         if (frames.size() > count) frames.resize(count);
         return frames;
     }
-    // Capture stopped, and nothing pending from frames done before it stopped.
+    // Capture stopped, every buffer free again (frames done before the stop
+    // may have filled some) and no interrupt pending.
     void stop()
     {
         board.setCapture(false, 0);
+        board.setReg(fpga::kClearReadBuf, 1);
         ASSERT_TRUE(vb::modelWaitTick(kWaitMs));
+        board.setReg(fpga::kClearReadBuf, 0);
         board.drainInterrupts();
     }
     // A 160 x 128 window and a short exposure: the sensor runs faster than
