@@ -183,6 +183,29 @@ TEST_F(Timing, SoftwareTriggersCountFromTheWriteAndTakeDelayExposureAndReadout)
     }
 }
 
+// A trigger mode written just before an edge arrives applies to that edge,
+// with nothing between them that calls into the board: the PL looks at its
+// registers when the input changes.
+TEST_F(Timing, AnEdgeRightAfterArmingTheExternalTriggerTriggersAFrame)
+{
+    vb::modelStall(true);
+    const uint32_t after = lastCounter();
+    board.setCapture(true, fpga::kTriggerEnable | fpga::kTriggerExternal);   // rising edge
+    const int64_t beforeEdge = vb::modelClockNs();
+    vb::setGpioInput(vb::kTriggerInputLine, true);
+    const int64_t afterEdge = vb::modelClockNs();
+    vb::modelStall(false);
+    ASSERT_EQ(board.waitInterrupt(), "169");
+    board.setReg(fpga::kReleaseBuf, 1);
+
+    const vb::ModelTiming t = vb::modelSensorTiming();
+    const std::vector<vb::ModelFrame> frames = framesAfter(after);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_GE(frames[0].triggerNs, beforeEdge);
+    EXPECT_LE(frames[0].triggerNs, afterEdge);
+    EXPECT_EQ(frames[0].doneNs - frames[0].triggerNs, t.exposureNs + t.readoutNs);
+}
+
 // Triggers faster than the sensor: each exposure waits for the one before,
 // each readout for the one before; nothing is lost.
 TEST_F(Timing, BackToBackTriggersQueueBehindThePreviousExposureAndReadout)

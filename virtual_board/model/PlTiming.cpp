@@ -143,8 +143,12 @@ void PlTiming::input(bool level)
     {
         Holding holding;
         std::lock_guard<std::mutex> g(m_mu);
+        // The PL sees the registers as they are when the edge arrives: a
+        // mode written just before it applies to it.
+        const int64_t now = boardClockNs();
+        sampleLocked(now);
         AcqEvent e;
-        e.atNs = boardClockNs();
+        e.atNs = now;
         e.kind = AcqEvent::Input;
         e.level = level;
         m_events.push_back(e);

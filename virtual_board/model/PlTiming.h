@@ -14,7 +14,8 @@
 // thread's own samples, the registers are sampled on the program's thread
 // whenever the program calls into the board or is about to block (sync()):
 // a read, select or poll of the capture node, a request on /dev/cache_ops,
-// a semaphore wait or a sleep.  What a sample finds is queued with the time
+// a semaphore wait or a sleep - and whenever the trigger input changes, so
+// that a mode armed just before an edge applies to it.  What a sample finds is queued with the time
 // it was taken and applied by the PL thread in time order, so a software
 // trigger written just before the program waits counts from that moment,
 // and a one-shot register written again before the PL thread woke is not
