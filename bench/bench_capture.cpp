@@ -42,16 +42,16 @@ namespace {
 constexpr unsigned long kArrayWidth = 1280, kArrayHeight = 1024;
 constexpr double kDeliveredTarget = 0.99;
 constexpr double kShareTarget = 0.10;
-constexpr long kShortestExposure = 0;   // exposure argument: the sensor's minimum
+constexpr long kShortestExposure = 0;  // exposure argument: the sensor's minimum
 
 struct Point {
     long width = 0, height = 0, exposureUs = 0;
-    double exposureMs = 0;         // as set
+    double exposureMs = 0;  // as set
     double modelledFps = 0;
     double deliveredFps = 0;
-    double callerCpuUs = 0;        // per delivered frame
-    double boardCpuUs = 0;         // per frame the sensor produced
-    double renderUs = -1;          // one fresh render, -1 when none happened
+    double callerCpuUs = 0;  // per delivered frame
+    double boardCpuUs = 0;   // per frame the sensor produced
+    double renderUs = -1;    // one fresh render, -1 when none happened
     double framePeriodUs = 0;
     long frames = 0, failures = 0, dropped = 0;
 };
@@ -67,7 +67,8 @@ double ThreadCpuSeconds() {
 }
 
 // Field of view centred on the array, then the exposure (0: the shortest).
-float Configure(unsigned long width, unsigned long height, long exposureUs) {
+float Configure(unsigned long width, unsigned long height, long exposureUs)
+{
     VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE);
     VYXZEB_SetCaptureFieldOfView(0, (kArrayWidth - width) / 2, (kArrayHeight - height) / 2, width, height);
     float exposureMs = static_cast<float>(exposureUs) / 1000.0f;
@@ -82,12 +83,14 @@ float Configure(unsigned long width, unsigned long height, long exposureUs) {
     return exposureMs;
 }
 
-void BM_CaptureRelease(benchmark::State& state) {
+void BM_CaptureRelease(benchmark::State& state)
+{
     Point p;
     p.width = state.range(0);
     p.height = state.range(1);
     p.exposureUs = state.range(2);
-    p.exposureMs = Configure(static_cast<unsigned long>(p.width), static_cast<unsigned long>(p.height), p.exposureUs);
+    p.exposureMs =
+        Configure(static_cast<unsigned long>(p.width), static_cast<unsigned long>(p.height), p.exposureUs);
     const vb::ModelTiming timing = vb::modelSensorTiming();
     p.framePeriodUs = static_cast<double>(timing.framePeriodNs) / 1e3;
     p.modelledFps = 1e9 / static_cast<double>(timing.framePeriodNs);
@@ -121,10 +124,13 @@ void BM_CaptureRelease(benchmark::State& state) {
     p.callerCpuUs = p.frames ? cpu * 1e6 / static_cast<double>(p.frames) : 0;
     p.boardCpuUs = produced > 0 ? static_cast<double>(after.plCpuNs - before.plCpuNs) / 1e3 / produced : 0;
     const uint64_t rendered = after.framesRendered - before.framesRendered;
-    if (rendered > 0) p.renderUs = static_cast<double>(after.renderNs - before.renderNs) / 1e3 / static_cast<double>(rendered);
+    if (rendered > 0)
+        p.renderUs =
+            static_cast<double>(after.renderNs - before.renderNs) / 1e3 / static_cast<double>(rendered);
 
     state.SetItemsProcessed(p.frames);
-    state.counters["delivered_fps"] = benchmark::Counter(static_cast<double>(p.frames), benchmark::Counter::kIsRate);
+    state.counters["delivered_fps"] =
+        benchmark::Counter(static_cast<double>(p.frames), benchmark::Counter::kIsRate);
     state.counters["modelled_fps"] = p.modelledFps;
     state.counters["caller_cpu_us/frame"] = p.callerCpuUs;
     state.counters["board_cpu_us/frame"] = p.boardCpuUs;
@@ -141,9 +147,12 @@ BENCHMARK(BM_CaptureRelease)
     ->Args({640, 480, 1000})
     ->Args({320, 240, 200})
     ->Args({160, 128, kShortestExposure})
-    ->UseRealTime()->MinTime(3.0)->Unit(benchmark::kMillisecond);
+    ->UseRealTime()
+    ->MinTime(3.0)
+    ->Unit(benchmark::kMillisecond);
 
-std::string Name(const Point& p) {
+std::string Name(const Point& p)
+{
     char text[64];
     if (p.exposureUs == kShortestExposure)
         std::snprintf(text, sizeof text, "%ldx%ld_shortest", p.width, p.height);
@@ -152,8 +161,9 @@ std::string Name(const Point& p) {
     return text;
 }
 
-vyxbench::Ratio MakeRatio(const Point& p, const char* key, const char* what, vyxbench::Goal goal, double target,
-                          double value) {
+vyxbench::Ratio MakeRatio(const Point& p, const char* key, const char* what, vyxbench::Goal goal,
+                          double target, double value)
+{
     const std::string name = Name(p);
     vyxbench::Ratio r;
     r.key = "capture_" + name + "_" + key;
@@ -164,15 +174,16 @@ vyxbench::Ratio MakeRatio(const Point& p, const char* key, const char* what, vyx
     return r;
 }
 
-std::vector<vyxbench::Ratio> Ratios() {
+std::vector<vyxbench::Ratio> Ratios()
+{
     using vyxbench::Goal;
     std::vector<vyxbench::Ratio> out;
     for (const auto& entry : g_points) {
         const Point& p = entry.second;
         out.push_back(MakeRatio(p, "delivered_vs_modelled", "delivered / modelled fps", Goal::AtLeast,
                                 kDeliveredTarget, p.modelledFps > 0 ? p.deliveredFps / p.modelledFps : 0));
-        out.push_back(MakeRatio(p, "board_cpu_vs_frame_period", "board CPU / frame period", Goal::Information, 0,
-                                p.boardCpuUs / p.framePeriodUs));
+        out.push_back(MakeRatio(p, "board_cpu_vs_frame_period", "board CPU / frame period", Goal::Information,
+                                0, p.boardCpuUs / p.framePeriodUs));
         if (p.renderUs >= 0)
             out.push_back(MakeRatio(p, "render_vs_frame_period", "fresh render / frame period", Goal::Within,
                                     kShareTarget, p.renderUs / p.framePeriodUs));
@@ -180,16 +191,24 @@ std::vector<vyxbench::Ratio> Ratios() {
     return out;
 }
 
-nlohmann::json PointsJson() {
+nlohmann::json PointsJson()
+{
     nlohmann::json points = nlohmann::json::array();
     for (const auto& entry : g_points) {
         const Point& p = entry.second;
-        points.push_back({{"width", p.width}, {"height", p.height}, {"exposure_ms", p.exposureMs},
-                          {"frame_period_us", p.framePeriodUs}, {"modelled_fps", p.modelledFps},
-                          {"delivered_fps", p.deliveredFps}, {"frames", p.frames}, {"dropped", p.dropped},
-                          {"failed_captures", p.failures}, {"caller_cpu_us_per_frame", p.callerCpuUs},
-                          {"board_cpu_us_per_frame", p.boardCpuUs},
-                          {"fresh_render_us", p.renderUs >= 0 ? nlohmann::json(p.renderUs) : nlohmann::json()}});
+        points.push_back(
+            {{"width", p.width},
+             {"height", p.height},
+             {"exposure_ms", p.exposureMs},
+             {"frame_period_us", p.framePeriodUs},
+             {"modelled_fps", p.modelledFps},
+             {"delivered_fps", p.deliveredFps},
+             {"frames", p.frames},
+             {"dropped", p.dropped},
+             {"failed_captures", p.failures},
+             {"caller_cpu_us_per_frame", p.callerCpuUs},
+             {"board_cpu_us_per_frame", p.boardCpuUs},
+             {"fresh_render_us", p.renderUs >= 0 ? nlohmann::json(p.renderUs) : nlohmann::json()}});
     }
     return points;
 }
@@ -199,7 +218,8 @@ nlohmann::json PointsJson() {
 int main(int argc, char** argv) {
     const bool json = vyxbench::TakeJsonFlag(argc, argv);
     if (!vb::isActive()) {
-        std::fprintf(stderr, "bench_capture: the virtual board is not active; refusing to touch device nodes\n");
+        std::fprintf(stderr,
+                     "bench_capture: the virtual board is not active; refusing to touch device nodes\n");
         return 1;
     }
     if (VYXZEB_Init() != 0) {
@@ -209,7 +229,8 @@ int main(int argc, char** argv) {
     const nlohmann::json machineBefore = vyxbench::MachineState();
     benchmark::Initialize(&argc, argv);
     benchmark::ConsoleReporter reporter;
-    if (json) reporter.SetOutputStream(&std::cerr);
+    if (json)
+        reporter.SetOutputStream(&std::cerr);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     VYXZEB_UnInit();
@@ -219,7 +240,8 @@ int main(int argc, char** argv) {
     std::FILE* out = json ? stderr : stdout;
     std::fprintf(out, "\nLoad average %s before, %s after\n", vyxbench::LoadText(machineBefore).c_str(),
                  vyxbench::LoadText(machineAfter).c_str());
-    for (const vyxbench::Ratio& r : ratios) vyxbench::PrintRatio(out, r);
+    for (const vyxbench::Ratio& r : ratios)
+        vyxbench::PrintRatio(out, r);
     if (json)
         std::cout << vyxbench::RatiosJson("bench_capture", machineBefore, machineAfter, ratios,
                                           {{"points", PointsJson()}})

@@ -35,7 +35,8 @@ std::once_flag g_modelOnce;
 std::atomic<bool> g_nodesUp{false};
 
 [[noreturn]] void die(const char* what) {
-    std::string msg = std::string("vyxboard: cannot build the virtual board: ") + what + " (" + strerror(errno) + ")\n";
+    std::string msg =
+        std::string("vyxboard: cannot build the virtual board: ") + what + " (" + strerror(errno) + ")\n";
     sysSay(msg.c_str());
     _exit(127);
 }
@@ -80,6 +81,4 @@ int nodeTemplate(Node node) {
 
 // The board's kernel objects are made when it is loaded, so the first
 // intercepted call does not pay for them.
-__attribute__((constructor)) static void vyxboardLoaded() {
-    std::call_once(vb::g_nodesOnce, vb::buildNodes);
-}
+__attribute__((constructor)) static void vyxboardLoaded() { std::call_once(vb::g_nodesOnce, vb::buildNodes); }

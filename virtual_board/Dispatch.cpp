@@ -75,7 +75,7 @@ void nodeClose(int fd) {
 void nodeDup(int oldFd, int newFd) {
     Node node = fdNode(oldFd);
     if (node == Node::Count || newFd < 0 || newFd >= kMaxNodeFd) return;
-    nodeClose(newFd);   // a duplicate onto a node descriptor closed it
+    nodeClose(newFd);  // a duplicate onto a node descriptor closed it
     fdAttach(newFd, node, fdFlags(oldFd));
 }
 

@@ -63,10 +63,10 @@ int fopenFlags(const char* mode) {
     int flags = 0;
     bool plus = strchr(mode, '+') != nullptr;
     switch (mode[0]) {
-        case 'r': flags = plus ? O_RDWR : O_RDONLY; break;
-        case 'w': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; break;
-        case 'a': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; break;
-        default: flags = O_RDONLY;
+    case 'r': flags = plus ? O_RDWR : O_RDONLY; break;
+    case 'w': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; break;
+    case 'a': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; break;
+    default: flags = O_RDONLY;
     }
     if (strchr(mode, 'e')) flags |= O_CLOEXEC;
     return flags;
@@ -130,19 +130,18 @@ int fcntlDup(int fd, int cmd, long arg, int result) {
     return result;
 }
 
-
 }  // namespace
 
 extern "C" {
 
 // ================================================================ open
-#define VB_OPEN_MODE(flags)              \
-    mode_t mode = 0;                     \
-    if (takesMode(flags)) {              \
-        va_list ap;                      \
-        va_start(ap, flags);             \
+#define VB_OPEN_MODE(flags)                          \
+    mode_t mode = 0;                                 \
+    if (takesMode(flags)) {                          \
+        va_list ap;                                  \
+        va_start(ap, flags);                         \
         mode = static_cast<mode_t>(va_arg(ap, int)); \
-        va_end(ap);                      \
+        va_end(ap);                                  \
     }
 
 int open(const char* path, int flags, ...) {
@@ -286,7 +285,7 @@ int __fcntl_time64(int fd, int cmd, ...) {
 ssize_t read(int fd, void* buf, size_t n) {
     Node node = vb::fdNode(fd);
     if (node != Node::Count) return vb::nodeRead(node, fd, buf, n);
-    VB_REAL(ssize_t (*)(int, void*, size_t), read);
+    VB_REAL(ssize_t(*)(int, void*, size_t), read);
     return real_read(fd, buf, n);
 }
 
@@ -302,7 +301,7 @@ ssize_t __read_chk(int fd, void* buf, size_t n, size_t buflen) {
 ssize_t write(int fd, const void* buf, size_t n) {
     Node node = vb::fdNode(fd);
     if (node != Node::Count) return vb::nodeWrite(node, fd, buf, n);
-    VB_REAL(ssize_t (*)(int, const void*, size_t), write);
+    VB_REAL(ssize_t(*)(int, const void*, size_t), write);
     return real_write(fd, buf, n);
 }
 
@@ -402,6 +401,5 @@ int __poll_chk(struct pollfd* fds, nfds_t n, int timeout, size_t fdslen) {
     }
     return poll(fds, n, timeout);
 }
-
 
 }  // extern "C"

@@ -43,8 +43,7 @@ constexpr const char kStandInNode[] = "/dev/null";
 
 // Path argument for a stat/access-like call: the rewritten path, the stand-in
 // of a present node, or nullptr with errno for a missing node.
-const char* statPath(int dirfd, const char* path, std::string& keep, int& outDirfd,
-                     bool followLast = true) {
+const char* statPath(int dirfd, const char* path, std::string& keep, int& outDirfd, bool followLast = true) {
     PathVerdict v = vb::classifyPath(dirfd, path, followLast);
     outDirfd = dirfd;
     if (v.kind == PathVerdict::Node) {
@@ -118,21 +117,20 @@ int mkstempCommon(char* templ, F call) {
     return fd;
 }
 
-
 }  // namespace
 
 extern "C" {
 
 // ================================================================ path calls
-#define VB_STAT_BODY_F(follow, type, name, dirfd, path, ...)        \
-    std::string keep;                                               \
-    int useDir;                                                     \
-    const char* p = statPath(dirfd, path, keep, useDir, follow);    \
-    if (!p) return -1;                                              \
-    (void)useDir;                                                   \
-    VB_REAL(type, name);                                            \
+#define VB_STAT_BODY_F(follow, type, name, dirfd, path, ...)     \
+    std::string keep;                                            \
+    int useDir;                                                  \
+    const char* p = statPath(dirfd, path, keep, useDir, follow); \
+    if (!p) return -1;                                           \
+    (void)useDir;                                                \
+    VB_REAL(type, name);                                         \
     return real_##name(__VA_ARGS__);
-#define VB_STAT_BODY(...) VB_STAT_BODY_F(true, __VA_ARGS__)
+#define VB_STAT_BODY(...)  VB_STAT_BODY_F(true, __VA_ARGS__)
 #define VB_LSTAT_BODY(...) VB_STAT_BODY_F(false, __VA_ARGS__)
 
 int stat(const char* path, struct stat* st) noexcept {
@@ -148,12 +146,12 @@ int lstat64(const char* path, struct stat64* st) noexcept {
     VB_LSTAT_BODY(int (*)(const char*, struct stat64*), lstat64, AT_FDCWD, path, p, st)
 }
 int fstatat(int dirfd, const char* path, struct stat* st, int flags) noexcept {
-    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, struct stat*, int), fstatat, dirfd, path, useDir, p, st,
-                 flags)
+    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, struct stat*, int), fstatat,
+                   dirfd, path, useDir, p, st, flags)
 }
 int fstatat64(int dirfd, const char* path, struct stat64* st, int flags) noexcept {
-    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, struct stat64*, int), fstatat64, dirfd, path, useDir, p,
-                 st, flags)
+    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, struct stat64*, int),
+                   fstatat64, dirfd, path, useDir, p, st, flags)
 }
 int __xstat(int ver, const char* path, struct stat* st) noexcept {
     VB_STAT_BODY(int (*)(int, const char*, struct stat*), __xstat, AT_FDCWD, path, ver, p, st)
@@ -175,8 +173,8 @@ int __lstat64_time64(const char* path, void* st) {
     VB_LSTAT_BODY(int (*)(const char*, void*), __lstat64_time64, AT_FDCWD, path, p, st)
 }
 int __fstatat64_time64(int dirfd, const char* path, void* st, int flags) {
-    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, void*, int), __fstatat64_time64, dirfd, path, useDir, p,
-                 st, flags)
+    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, void*, int),
+                   __fstatat64_time64, dirfd, path, useDir, p, st, flags)
 }
 #endif
 
@@ -184,23 +182,24 @@ int access(const char* path, int how) noexcept {
     VB_STAT_BODY(int (*)(const char*, int), access, AT_FDCWD, path, p, how)
 }
 int faccessat(int dirfd, const char* path, int how, int flags) noexcept {
-    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, int, int), faccessat, dirfd, path, useDir, p, how, flags)
+    VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, int, int), faccessat, dirfd,
+                   path, useDir, p, how, flags)
 }
 
-#define VB_STATFS_BODY(type, name, S)                                  \
-    PathVerdict v = vb::classifyPath(AT_FDCWD, path);                  \
-    if (v.kind == PathVerdict::Node) {                                 \
-        if (vb::nodeMissing(v.node)) {                                 \
-            errno = ENOENT;                                            \
-            return -1;                                                 \
-        }                                                              \
-        VB_REAL(type, name);                                           \
-        return real_##name(kStandInNode, st);                          \
-    }                                                                  \
-    VB_REAL(type, name);                                               \
-    if (v.kind != PathVerdict::Sandbox) return real_##name(path, st);  \
-    int r = real_##name(v.hostPath.c_str(), st);                       \
-    if (r == 0) fakeStatfs<S>(st);                                     \
+#define VB_STATFS_BODY(type, name, S)                                 \
+    PathVerdict v = vb::classifyPath(AT_FDCWD, path);                 \
+    if (v.kind == PathVerdict::Node) {                                \
+        if (vb::nodeMissing(v.node)) {                                \
+            errno = ENOENT;                                           \
+            return -1;                                                \
+        }                                                             \
+        VB_REAL(type, name);                                          \
+        return real_##name(kStandInNode, st);                         \
+    }                                                                 \
+    VB_REAL(type, name);                                              \
+    if (v.kind != PathVerdict::Sandbox) return real_##name(path, st); \
+    int r = real_##name(v.hostPath.c_str(), st);                      \
+    if (r == 0) fakeStatfs<S>(st);                                    \
     return r;
 
 int statfs(const char* path, struct statfs* st) noexcept {
@@ -216,31 +215,25 @@ int statvfs64(const char* path, struct statvfs64* st) noexcept {
     VB_STATFS_BODY(int (*)(const char*, struct statvfs64*), statvfs64, struct statvfs64)
 }
 
-#define VB_CHANGE_BODY(type, name, dirfd, path, ...)                \
-    std::string keep;                                               \
-    int useDir;                                                     \
-    const char* p = changePath(dirfd, path, keep, useDir);          \
-    if (!p) return -1;                                              \
-    (void)useDir;                                                   \
-    VB_REAL(type, name);                                            \
+#define VB_CHANGE_BODY(type, name, dirfd, path, ...)       \
+    std::string keep;                                      \
+    int useDir;                                            \
+    const char* p = changePath(dirfd, path, keep, useDir); \
+    if (!p) return -1;                                     \
+    (void)useDir;                                          \
+    VB_REAL(type, name);                                   \
     return real_##name(__VA_ARGS__);
 
 int mkdir(const char* path, mode_t mode) noexcept {
     VB_CHANGE_BODY(int (*)(const char*, mode_t), mkdir, AT_FDCWD, path, p, mode)
 }
-int rmdir(const char* path) noexcept {
-    VB_CHANGE_BODY(int (*)(const char*), rmdir, AT_FDCWD, path, p)
-}
-int unlink(const char* path) noexcept {
-    VB_CHANGE_BODY(int (*)(const char*), unlink, AT_FDCWD, path, p)
-}
+int rmdir(const char* path) noexcept { VB_CHANGE_BODY(int (*)(const char*), rmdir, AT_FDCWD, path, p) }
+int unlink(const char* path) noexcept { VB_CHANGE_BODY(int (*)(const char*), unlink, AT_FDCWD, path, p) }
 int unlinkat(int dirfd, const char* path, int flags) noexcept {
     VB_CHANGE_BODY(int (*)(int, const char*, int), unlinkat, dirfd, path, useDir, p, flags)
 }
 
-int remove(const char* path) noexcept {
-    VB_CHANGE_BODY(int (*)(const char*), remove, AT_FDCWD, path, p)
-}
+int remove(const char* path) noexcept { VB_CHANGE_BODY(int (*)(const char*), remove, AT_FDCWD, path, p) }
 
 int rename(const char* from, const char* to) noexcept {
     std::string k1, k2;
@@ -299,6 +292,5 @@ DIR* opendir(const char* path) {
     }
     return real_opendir(v.kind == PathVerdict::Sandbox ? v.hostPath.c_str() : path);
 }
-
 
 }  // extern "C"

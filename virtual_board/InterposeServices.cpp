@@ -50,8 +50,7 @@ void* dlopen(const char* file, int mode) noexcept {
 // ================================================================ services
 // Thread and semaphore creation fail on request, so the SDK's handling of
 // those failures can be exercised.
-int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*),
-                   void* arg) noexcept {
+int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*), void* arg) noexcept {
     if (int e = vb::serviceFault(vb::Service::ThreadCreate)) return e;
     VB_REAL(int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*), pthread_create);
     return real_pthread_create(thread, attr, start, arg);
@@ -80,10 +79,9 @@ sem_t* sem_open(const char* name, int oflag, ...) noexcept {
         errno = e;
         return SEM_FAILED;
     }
-    VB_REAL(sem_t* (*)(const char*, int, ...), sem_open);
+    VB_REAL(sem_t * (*)(const char*, int, ...), sem_open);
     return real_sem_open(name, oflag, mode, value);
 }
-
 
 // ================================================================ waits
 int sem_wait(sem_t* sem) {

@@ -15,7 +15,7 @@ namespace vb {
 struct PathVerdict {
     enum Kind { Pass, Node, Sandbox } kind = Pass;
     vb::Node node = vb::Node::Count;
-    std::string hostPath;   // Sandbox: the rewritten path
+    std::string hostPath;  // Sandbox: the rewritten path
 };
 // dirfd is AT_FDCWD or a directory descriptor for the *at() calls.  With
 // followLast false a link in the last component is the object itself (lstat,

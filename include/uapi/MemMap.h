@@ -28,13 +28,13 @@ namespace vyxpl {
 namespace phys {
 
 // ---- register blocks behind /dev/mem ----
-constexpr std::uint32_t kFpgaBase = 0x43C00000u;       // FPGA control block
-constexpr std::uint32_t kFpgaMapLength = 156u;         // 39 registers, 0..152
-constexpr std::uint32_t kScalerBase = 0x43C10000u;     // video scaler
+constexpr std::uint32_t kFpgaBase = 0x43C00000u;    // FPGA control block
+constexpr std::uint32_t kFpgaMapLength = 156u;      // 39 registers, 0..152
+constexpr std::uint32_t kScalerBase = 0x43C10000u;  // video scaler
 constexpr std::uint32_t kScalerMapLength = 0x40000u;
-constexpr std::uint32_t kVdmaRgb888Base = 0x43000000u; // 24-bit colour source
-constexpr std::uint32_t kVdmaG8Base = 0x43010000u;     // 8-bit grey source
-constexpr std::uint32_t kVdmaHdmiBase = 0x43020000u;   // HDMI frame store
+constexpr std::uint32_t kVdmaRgb888Base = 0x43000000u;  // 24-bit colour source
+constexpr std::uint32_t kVdmaG8Base = 0x43010000u;      // 8-bit grey source
+constexpr std::uint32_t kVdmaHdmiBase = 0x43020000u;    // HDMI frame store
 constexpr std::uint32_t kVdmaMapLength = 0x40000u;
 // Every block decodes a window of this many bytes; the VDMA cores are only
 // 64 KiB apart, so a VDMA window also reaches its neighbours' registers.
@@ -43,7 +43,7 @@ constexpr std::uint32_t kRegBlockWindow = 0x40000u;
 // ---- reserved RAM behind /dev/cache_ops ----
 // Four frame buffers the PL fills with acquired frames.
 constexpr std::uint32_t kFrameBufferBase = 0x30000000u;
-constexpr std::uint32_t kFrameBufferSize = 0x00A00000u; // 10 MiB apart
+constexpr std::uint32_t kFrameBufferSize = 0x00A00000u;  // 10 MiB apart
 constexpr int kFrameBufferCount = 4;
 constexpr std::uint32_t kFrameBuffer0 = 0x30000000u;
 constexpr std::uint32_t kFrameBuffer1 = 0x30A00000u;
@@ -52,10 +52,10 @@ constexpr std::uint32_t kFrameBuffer3 = 0x31E00000u;
 
 // The physical memory pool, right above the frame buffers, up to 1 GiB.
 constexpr std::uint32_t kPoolBase = 0x32800000u;
-constexpr std::uint32_t kPoolBytes = 0x0D800000u;      // 216 MiB
-constexpr std::uint32_t kPoolBlockBytes = 0x00800000u; // 8 MiB
+constexpr std::uint32_t kPoolBytes = 0x0D800000u;       // 216 MiB
+constexpr std::uint32_t kPoolBlockBytes = 0x00800000u;  // 8 MiB
 constexpr int kPoolBlocks = 27;
-constexpr int kPoolBlocksHandedOut = 24;               // blocks 0..23 go to applications
+constexpr int kPoolBlocksHandedOut = 24;  // blocks 0..23 go to applications
 
 // Two HDMI frame stores, used in turn, one per show: pool blocks 24 and 25.
 // Packed 3 bytes per pixel.
@@ -72,7 +72,8 @@ constexpr std::uint32_t kScreenWidth = 1280u;
 constexpr std::uint32_t kScreenHeight = 720u;
 
 static_assert(kFrameBuffer3 == kFrameBufferBase + 3 * kFrameBufferSize, "frame buffers are evenly spaced");
-static_assert(kFrameBufferBase + kFrameBufferCount * kFrameBufferSize <= kPoolBase, "the pool follows the buffers");
+static_assert(kFrameBufferBase + kFrameBufferCount * kFrameBufferSize <= kPoolBase,
+              "the pool follows the buffers");
 static_assert(kPoolBlocks * kPoolBlockBytes == kPoolBytes, "the pool is whole blocks");
 static_assert(kShowStore0 == kPoolBase + 24 * kPoolBlockBytes && kShowStore1 == kShowStore0 + kPoolBlockBytes,
               "the frame stores are pool blocks 24 and 25");

@@ -35,8 +35,8 @@ constexpr char kCapturePath[] = "/dev/vyx_capture_0";
 constexpr char kGpioPath[] = "/dev/misc_vyx_gpio";
 
 // ---- /dev/cache_ops ----
-constexpr unsigned long kCacheSync = 0xF704UL;   // cache maintenance after a translation
-constexpr int kCacheSyncRecordBytes = 12;        // the record the request points to
+constexpr unsigned long kCacheSync = 0xF704UL;  // cache maintenance after a translation
+constexpr int kCacheSyncRecordBytes = 12;       // the record the request points to
 
 // ---- /dev/vyx_capture_0 ----
 constexpr int kCaptureSets = 4;
@@ -45,8 +45,8 @@ constexpr int kCaptureSets = 4;
 constexpr const char* kCaptureCode[kCaptureSets] = {"169", "170", "171", "172"};
 
 // ---- /dev/misc_vyx_gpio ----
-constexpr unsigned int kGpioLines = 10;          // lines 0..9
-constexpr unsigned int kGpioFirstOutput = 3;     // lines 0..2 are inputs only
+constexpr unsigned int kGpioLines = 10;       // lines 0..9
+constexpr unsigned int kGpioFirstOutput = 3;  // lines 0..2 are inputs only
 // Reads of the input lines 0, 1, 2 (request 2 belongs to the driver and is
 // never issued by the library).
 constexpr unsigned long kGpioReadInput[kGpioFirstOutput] = {0UL, 1UL, 3UL};

@@ -54,13 +54,13 @@ const unsigned short kControlFlip = 0x0040;
 const unsigned short kControlMirror = 0x0080;
 const unsigned short kControlFlashInvert = 0x4000;
 // Register 8.
-const unsigned int kDivCMask = 0x000F;         // D5, divider of the divided clock
-const unsigned int kDivPixShift = 4;           // D4, divider of the pixel clock
+const unsigned int kDivCMask = 0x000F;  // D5, divider of the divided clock
+const unsigned int kDivPixShift = 4;    // D4, divider of the pixel clock
 const unsigned int kDivPixMask = 0x000F;
-const unsigned int kSourceBShift = 8;          // source of fB
-const unsigned int kSourceAShift = 10;         // source of fA
+const unsigned int kSourceBShift = 8;   // source of fB
+const unsigned int kSourceAShift = 10;  // source of fA
 const unsigned int kSourceMask = 0x3;
-const unsigned short kPixFromA = 0x1000;       // pixel clock from fA, else from fB
+const unsigned short kPixFromA = 0x1000;  // pixel clock from fA, else from fB
 // Register 9.
 const unsigned int kPllNMask = 0xFF;
 const unsigned int kPllMShift = 8;

@@ -70,7 +70,8 @@ VYXZEB_API int VYXZEB_SetMultiFrame(int i, unsigned long ulCount) {
     int nRet = FrameBytes(i, &nFrameBytes);
     if (nRet != 0) return nRet;
     if (nFrameBytes == 0) return VYXZEB_RET_FAILED;
-    if (ulCount > vyxpl::phys::kFrameBufferSize / static_cast<unsigned int>(nFrameBytes)) return VYXZEB_RET_BAD_PARAMETER;
+    if (ulCount > vyxpl::phys::kFrameBufferSize / static_cast<unsigned int>(nFrameBytes))
+        return VYXZEB_RET_BAD_PARAMETER;
     return g_Zeb->SetMultiFrame(i, ulCount);
 }
 

@@ -58,7 +58,8 @@ int CZeb::CreatePhysicalPool() {
     m_unPhyPlBlkFree = phys::kPoolBlocks;
     for (int k = 0; k < phys::kPoolBlocks; ++k) {
         m_PhyPlBlk[k].bUsed = false;
-        m_PhyPlBlk[k].pPhyAddr = reinterpret_cast<unsigned char*>(phys::kPoolBase + k * phys::kPoolBlockBytes);
+        m_PhyPlBlk[k].pPhyAddr =
+            reinterpret_cast<unsigned char*>(phys::kPoolBase + k * phys::kPoolBlockBytes);
         m_PhyPlBlk[k].pVirAddr = m_pPhyMemPoolMapBase + k * phys::kPoolBlockBytes;
     }
     return VYXZEB_RET_SUCCESS;

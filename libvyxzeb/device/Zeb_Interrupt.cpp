@@ -17,7 +17,7 @@
 
 static_assert(kZebMaxSets == vyxnode::kCaptureSets, "one interrupt code per camera set");
 const char* const g_szSensorInterCode[kZebMaxSets] = {vyxnode::kCaptureCode[0], vyxnode::kCaptureCode[1],
-                                                       vyxnode::kCaptureCode[2], vyxnode::kCaptureCode[3]};
+                                                      vyxnode::kCaptureCode[2], vyxnode::kCaptureCode[3]};
 
 namespace {
 constexpr size_t kCodeBufferBytes = 9;   // a code fits with room for its terminator

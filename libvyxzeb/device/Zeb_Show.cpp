@@ -26,7 +26,8 @@ int CZeb::ShowUserLoadData(int nIndex, unsigned char* pBlock, unsigned int unWid
     CVYXSet* pSet = SetAt(nIndex);
     if (!pSet) return VYXZEB_RET_SET_UNAVAILABLE;
     unsigned long long ullBytes = 0;
-    if (!CPL::ShowSourceBytes(unWidth, unHeight, unBitCount, &ullBytes) || ullBytes > vyxpl::phys::kPoolBlockBytes)
+    if (!CPL::ShowSourceBytes(unWidth, unHeight, unBitCount, &ullBytes) ||
+        ullBytes > vyxpl::phys::kPoolBlockBytes)
         return VYXZEB_RET_BAD_PARAMETER;
     unsigned char* pPhy = nullptr;
     int nRet = GetLoadDataPhyAddress(pBlock, &pPhy);

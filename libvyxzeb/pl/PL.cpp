@@ -119,8 +119,8 @@ int CPL::OpenMem(const char* pszFunction)
     // read-write access to physical memory.
     int nFd = open(vyxnode::kMemPath, O_RDWR | O_SYNC | O_CLOEXEC);
     if (nFd < 0)
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s open device %s failed)",
-                              pszFunction, vyxnode::kMemPath);
+        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s open device %s failed)", pszFunction,
+                              vyxnode::kMemPath);
     return nFd;
 }
 

@@ -18,14 +18,12 @@ namespace vyxtest {
 
 class BoardTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         vb::resetBoard();
         m_descriptors = vb::openNodeDescriptors();
         m_mappings = vb::liveNodeMappings();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         vb::resetBoard();
         EXPECT_EQ(vb::openNodeDescriptors(), m_descriptors) << "a board descriptor was left open";
         EXPECT_EQ(vb::liveNodeMappings(), m_mappings) << "a board mapping was left in place";
@@ -39,8 +37,7 @@ private:
 // A fault on one operation of one node for the life of the object.
 class ScopedFault {
 public:
-    ScopedFault(vb::Node node, vb::Op op, const vb::Fault& fault) : m_node(node), m_op(op)
-    {
+    ScopedFault(vb::Node node, vb::Op op, const vb::Fault& fault) : m_node(node), m_op(op) {
         vb::setFault(node, op, fault);
     }
     ~ScopedFault() { vb::clearFault(m_node, m_op); }
@@ -56,8 +53,7 @@ private:
 // the object.
 class ScopedServiceFault {
 public:
-    ScopedServiceFault(vb::Service service, const vb::Fault& fault) : m_service(service)
-    {
+    ScopedServiceFault(vb::Service service, const vb::Fault& fault) : m_service(service) {
         vb::setServiceFault(service, fault);
     }
     ~ScopedServiceFault() { vb::clearServiceFault(m_service); }

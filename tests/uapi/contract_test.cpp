@@ -25,8 +25,7 @@ namespace fpga = vyxpl::fpga;
 namespace vdma = vyxpl::vdma;
 namespace scaler = vyxpl::scaler;
 
-TEST(Contract, RegisterBlocksAndTheirMappings)
-{
+TEST(Contract, RegisterBlocksAndTheirMappings) {
     EXPECT_EQ(phys::kFpgaBase, 0x43C00000u);
     EXPECT_EQ(phys::kFpgaMapLength, 156u);
     EXPECT_EQ(phys::kScalerBase, 0x43C10000u);
@@ -38,8 +37,7 @@ TEST(Contract, RegisterBlocksAndTheirMappings)
     EXPECT_EQ(phys::kRegBlockWindow, 0x40000u);
 }
 
-TEST(Contract, ReservedRam)
-{
+TEST(Contract, ReservedRam) {
     EXPECT_EQ(phys::kFrameBufferBase, 0x30000000u);
     EXPECT_EQ(phys::kFrameBufferSize, 0xA00000u);
     EXPECT_EQ(phys::kFrameBufferCount, 4);
@@ -61,9 +59,12 @@ TEST(Contract, ReservedRam)
     EXPECT_EQ(phys::kScreenHeight, 720u);
 }
 
-TEST(Contract, FpgaRegisterOffsets)
-{
-    const struct { unsigned offset; unsigned expected; const char* name; } regs[] = {
+TEST(Contract, FpgaRegisterOffsets) {
+    const struct {
+        unsigned offset;
+        unsigned expected;
+        const char* name;
+    } regs[] = {
         {fpga::kVersion, 0, "version"},
         {fpga::kMultiFrameA, 4, "frames per buffer, first copy"},
         {fpga::kFramePixelsA, 8, "pixels per frame, first copy"},
@@ -104,13 +105,13 @@ TEST(Contract, FpgaRegisterOffsets)
         {fpga::kUnused148, 148, "unused 148"},
         {fpga::kPlEnable152, 152, "register 152"},
     };
-    for (const auto& r : regs) EXPECT_EQ(r.offset, r.expected) << r.name;
+    for (const auto& r : regs)
+        EXPECT_EQ(r.offset, r.expected) << r.name;
     EXPECT_EQ(fpga::kLastOffset, 152u);
     EXPECT_EQ(fpga::kRegisterCount, 39u);
 }
 
-TEST(Contract, FpgaRegisterFields)
-{
+TEST(Contract, FpgaRegisterFields) {
     EXPECT_EQ(fpga::kMultiFrameMask, 0x7FFu);
     EXPECT_EQ(fpga::kMultiFrameStart, 1u);
     EXPECT_EQ(fpga::kMisc36ClearAtStart, 0x3u);
@@ -145,8 +146,7 @@ TEST(Contract, FpgaRegisterFields)
     EXPECT_EQ(fpga::kPlEnable152Value, 256u);
 }
 
-TEST(Contract, VdmaRegisters)
-{
+TEST(Contract, VdmaRegisters) {
     EXPECT_EQ(vdma::kMm2sControl, 0x00u);
     EXPECT_EQ(vdma::kS2mmControl, 0x30u);
     EXPECT_EQ(vdma::kMm2sVSize, 0x50u);
@@ -171,8 +171,7 @@ TEST(Contract, VdmaRegisters)
     EXPECT_EQ(vdma::kOffsetAlignMask, 0xFFFFFFFCu);
 }
 
-TEST(Contract, ScalerRegisters)
-{
+TEST(Contract, ScalerRegisters) {
     EXPECT_EQ(scaler::kControl, 0x000u);
     EXPECT_EQ(scaler::kHShiftFactor, 0x100u);
     EXPECT_EQ(scaler::kVShiftFactor, 0x104u);
@@ -192,8 +191,7 @@ TEST(Contract, ScalerRegisters)
     EXPECT_EQ(scaler::kOffsetAlignMask, 0xFFFFFFFCu);
 }
 
-TEST(Contract, NodePaths)
-{
+TEST(Contract, NodePaths) {
     EXPECT_STREQ(vyxnode::kMemPath, "/dev/mem");
     EXPECT_STREQ(vyxnode::kCacheOpsPath, "/dev/cache_ops");
     EXPECT_STREQ(vyxnode::kSpi0Path, "/dev/spidev32766.0");
@@ -202,8 +200,7 @@ TEST(Contract, NodePaths)
     EXPECT_STREQ(vyxnode::kGpioPath, "/dev/misc_vyx_gpio");
 }
 
-TEST(Contract, RequestsAndInterruptCodes)
-{
+TEST(Contract, RequestsAndInterruptCodes) {
     EXPECT_EQ(vyxnode::kCacheSync, 0xF704UL);
     EXPECT_EQ(vyxnode::kCacheSyncRecordBytes, 12);
     // The sensor's register read: one spidev transfer record, on 32- and
@@ -212,7 +209,8 @@ TEST(Contract, RequestsAndInterruptCodes)
 
     ASSERT_EQ(vyxnode::kCaptureSets, 4);
     const char* const codes[] = {"169", "170", "171", "172"};
-    for (int i = 0; i < 4; ++i) EXPECT_STREQ(vyxnode::kCaptureCode[i], codes[i]) << "camera set " << i;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_STREQ(vyxnode::kCaptureCode[i], codes[i]) << "camera set " << i;
 
     EXPECT_EQ(vyxnode::kGpioLines, 10u);
     EXPECT_EQ(vyxnode::kGpioFirstOutput, 3u);
@@ -223,26 +221,39 @@ TEST(Contract, RequestsAndInterruptCodes)
     EXPECT_EQ(vyxnode::kGpioWriteBase, 0x20000UL);
 }
 
-TEST(Contract, SensorControlPort)
-{
+TEST(Contract, SensorControlPort) {
     EXPECT_EQ(q210b::kSpiWriteFlag, 0x80);
     EXPECT_EQ(q210b::kSpiAddrMask, 0x7F);
     EXPECT_EQ(q210b::kSpiReadFiller, 0xAA);
     EXPECT_EQ(q210b::kSpiFrameBytes, 3u);
 
-    const struct { unsigned char addr; unsigned char expected; const char* name; } regs[] = {
-        {q210b::kRegLineLength, 4, "line length"},     {q210b::kRegLineTermH, 6, "line term H"},
-        {q210b::kRegControl, 7, "control"},            {q210b::kRegClockSelect, 8, "clocks"},
-        {q210b::kRegPll, 9, "PLL"},                    {q210b::kRegReadout, 10, "readout"},
-        {q210b::kRegLineOptions, 11, "line options"},  {q210b::kRegExposure, 14, "exposure"},
-        {q210b::kReg17, 17, "register 17"},            {q210b::kRegFirstRow, 18, "first row"},
-        {q210b::kRegRowCount, 19, "rows"},             {q210b::kRegFirstCol, 20, "first column"},
-        {q210b::kRegColCount, 21, "columns"},          {q210b::kRegAddressMode, 26, "address modes"},
-        {q210b::kRegGainB, 54, "gain 54"},             {q210b::kRegGainA, 55, "gain 55"},
-        {q210b::kRegOscTrim, 58, "oscillator"},        {q210b::kRegLineTermK, 73, "line term K"},
+    const struct {
+        unsigned char addr;
+        unsigned char expected;
+        const char* name;
+    } regs[] = {
+        {q210b::kRegLineLength, 4, "line length"},
+        {q210b::kRegLineTermH, 6, "line term H"},
+        {q210b::kRegControl, 7, "control"},
+        {q210b::kRegClockSelect, 8, "clocks"},
+        {q210b::kRegPll, 9, "PLL"},
+        {q210b::kRegReadout, 10, "readout"},
+        {q210b::kRegLineOptions, 11, "line options"},
+        {q210b::kRegExposure, 14, "exposure"},
+        {q210b::kReg17, 17, "register 17"},
+        {q210b::kRegFirstRow, 18, "first row"},
+        {q210b::kRegRowCount, 19, "rows"},
+        {q210b::kRegFirstCol, 20, "first column"},
+        {q210b::kRegColCount, 21, "columns"},
+        {q210b::kRegAddressMode, 26, "address modes"},
+        {q210b::kRegGainB, 54, "gain 54"},
+        {q210b::kRegGainA, 55, "gain 55"},
+        {q210b::kRegOscTrim, 58, "oscillator"},
+        {q210b::kRegLineTermK, 73, "line term K"},
         {q210b::kReg118, 118, "register 118"},
     };
-    for (const auto& r : regs) EXPECT_EQ(r.addr, r.expected) << r.name;
+    for (const auto& r : regs)
+        EXPECT_EQ(r.addr, r.expected) << r.name;
 
     EXPECT_EQ(q210b::kLineLengthMask, 0x07FF);
     EXPECT_EQ(q210b::kPixClksPerLineUnit, 8u);

@@ -302,7 +302,8 @@ TEST_F(BoardFaults, ResetBoardPutsBackEverythingATestCanChange) {
     EXPECT_TRUE(vb::spiLog().empty());
     EXPECT_TRUE(vb::ioctlLog().empty());
     EXPECT_TRUE(vb::gpioWrites().empty());
-    for (int line = 0; line < vb::kGpioLines; ++line) EXPECT_FALSE(vb::gpioLevel(line)) << "line " << line;
+    for (int line = 0; line < vb::kGpioLines; ++line)
+        EXPECT_FALSE(vb::gpioLevel(line)) << "line " << line;
     EXPECT_EQ(vb::callCount(vb::Node::Spi0, vb::Op::Write), 0u);
     uint32_t now = 0;
     ASSERT_EQ(ioctl(spi, SPI_IOC_RD_MAX_SPEED_HZ, &now), 0);
@@ -344,7 +345,7 @@ TEST_F(BoardFaults, ResetBoardPutsBackEverythingATestCanChange) {
 // injected error, on every node; an operation a node does not list is not a
 // fault point there.
 TEST_F(BoardFaults, EveryListedFaultPointFires) {
-    constexpr int kInjected = EPROTO;   // an errno no node gives on its own
+    constexpr int kInjected = EPROTO;  // an errno no node gives on its own
     for (int n = 0; n < vb::kNodeCount; ++n) {
         const auto node = static_cast<vb::Node>(n);
         const char* path = vb::nodePath(node);
@@ -357,34 +358,37 @@ TEST_F(BoardFaults, EveryListedFaultPointFires) {
             errno = 0;
             long result = 0;
             switch (op) {
-                case vb::Op::Open: result = open(path, O_RDWR); break;
-                case vb::Op::Read: {
-                    char buf[8];
-                    result = read(fd, buf, sizeof buf);
-                    break;
-                }
-                case vb::Op::Write: result = write(fd, "\x81\x00\x00", 3); break;
-                case vb::Op::Mmap:
-                    result = mapAt(fd, 4096, node == vb::Node::CacheOps ? 0x30000000u : kFpgaBase) == MAP_FAILED ? -1 : 0;
-                    break;
-                case vb::Op::Select: {
-                    fd_set rd;
-                    FD_ZERO(&rd);
-                    FD_SET(fd, &rd);
-                    timeval tv{0, 0};
-                    result = select(fd + 1, &rd, nullptr, nullptr, &tv);
-                    break;
-                }
-                case vb::Op::Ioctl: {
-                    // A request the node knows, so the call reaches its fault point.
-                    uint32_t value = 0;
-                    unsigned long request = node == vb::Node::CacheOps ? 0xF704ul
-                                            : node == vb::Node::Gpio   ? 0x20000ul
-                                                                       : static_cast<unsigned long>(SPI_IOC_RD_MAX_SPEED_HZ);
-                    result = ioctl(fd, request, &value);
-                    break;
-                }
-                case vb::Op::Count: break;
+            case vb::Op::Open: result = open(path, O_RDWR); break;
+            case vb::Op::Read: {
+                char buf[8];
+                result = read(fd, buf, sizeof buf);
+                break;
+            }
+            case vb::Op::Write: result = write(fd, "\x81\x00\x00", 3); break;
+            case vb::Op::Mmap:
+                result = mapAt(fd, 4096, node == vb::Node::CacheOps ? 0x30000000u : kFpgaBase) == MAP_FAILED
+                             ? -1
+                             : 0;
+                break;
+            case vb::Op::Select: {
+                fd_set rd;
+                FD_ZERO(&rd);
+                FD_SET(fd, &rd);
+                timeval tv{0, 0};
+                result = select(fd + 1, &rd, nullptr, nullptr, &tv);
+                break;
+            }
+            case vb::Op::Ioctl: {
+                // A request the node knows, so the call reaches its fault point.
+                uint32_t value = 0;
+                unsigned long request = node == vb::Node::CacheOps ? 0xF704ul
+                                        : node == vb::Node::Gpio
+                                            ? 0x20000ul
+                                            : static_cast<unsigned long>(SPI_IOC_RD_MAX_SPEED_HZ);
+                result = ioctl(fd, request, &value);
+                break;
+            }
+            case vb::Op::Count: break;
             }
             EXPECT_EQ(result, -1);
             EXPECT_EQ(errno, kInjected);

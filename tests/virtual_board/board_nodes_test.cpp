@@ -94,11 +94,13 @@ TEST_F(BoardNodes, CacheOpsMapsRamAtPhysicalOffsets) {
 }
 
 TEST_F(BoardNodes, DevMemMapsTheFiveRegisterBlocksOnly) {
-    const struct { vb::Block block; uint32_t base; size_t len; } blocks[] = {
-        {vb::Block::Fpga, kFpgaBase, kFpgaMapBytes},
-        {vb::Block::Scaler, kScalerBase, kWindowBytes},
-        {vb::Block::VdmaRgb, kVdmaRgbBase, kWindowBytes},
-        {vb::Block::VdmaG8, kVdmaG8Base, kWindowBytes},
+    const struct {
+        vb::Block block;
+        uint32_t base;
+        size_t len;
+    } blocks[] = {
+        {vb::Block::Fpga, kFpgaBase, kFpgaMapBytes},        {vb::Block::Scaler, kScalerBase, kWindowBytes},
+        {vb::Block::VdmaRgb, kVdmaRgbBase, kWindowBytes},   {vb::Block::VdmaG8, kVdmaG8Base, kWindowBytes},
         {vb::Block::VdmaHdmi, kVdmaHdmiBase, kWindowBytes},
     };
     for (const auto& b : blocks) {
@@ -123,8 +125,8 @@ TEST_F(BoardNodes, DevMemMapsTheFiveRegisterBlocksOnly) {
     int fd = open("/dev/mem", O_RDWR | O_SYNC);
     ASSERT_GE(fd, 0);
     // Beyond the windows, between the two groups of cores, and RAM: nothing there.
-    for (uint64_t phys : {uint64_t{0x43C50000}, uint64_t{0x43060000}, uint64_t{0x43100000},
-                          uint64_t{kRamBase}}) {
+    for (uint64_t phys :
+         {uint64_t{0x43C50000}, uint64_t{0x43060000}, uint64_t{0x43100000}, uint64_t{kRamBase}}) {
         errno = 0;
         EXPECT_EQ(mapAt(fd, 4096, phys), MAP_FAILED) << std::hex << phys;
         EXPECT_EQ(errno, EINVAL);

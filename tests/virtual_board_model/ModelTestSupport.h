@@ -113,8 +113,7 @@ public:
     bool interruptPending() { return !waitInterrupt(0).empty(); }
     // A call into the board that waits for nothing: a poll of the capture
     // node with no time-out.  The PL looks at its registers on every call.
-    void callBoard()
-    {
+    void callBoard() {
         pollfd p{m_irq, POLLIN, 0};
         poll(&p, 1, 0);
     }

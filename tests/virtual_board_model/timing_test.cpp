@@ -17,23 +17,20 @@ namespace {
 constexpr int64_t kNsPerUs = 1000;
 
 // Frames with a counter above `after`, oldest first.
-std::vector<vb::ModelFrame> framesAfter(uint32_t after)
-{
+std::vector<vb::ModelFrame> framesAfter(uint32_t after) {
     std::vector<vb::ModelFrame> out;
     for (const vb::ModelFrame& f : vb::modelFrames())
         if (f.counter > after) out.push_back(f);
     return out;
 }
 
-uint32_t lastCounter()
-{
+uint32_t lastCounter() {
     const std::vector<vb::ModelFrame> all = vb::modelFrames();
     return all.empty() ? 0 : all.back().counter;
 }
 
 // Lets the board's clock pass `ns` (the PL is not asked anything).
-void letClockPass(int64_t ns)
-{
+void letClockPass(int64_t ns) {
     const int64_t until = vb::modelClockNs() + ns;
     const auto bound = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
     while (vb::modelClockNs() < until && std::chrono::steady_clock::now() < bound)
@@ -42,15 +39,13 @@ void letClockPass(int64_t ns)
 
 class Timing : public ModelTest {
 protected:
-    void TearDown() override
-    {
+    void TearDown() override {
         vb::modelStall(false);
         ModelTest::TearDown();
     }
     // Continuous capture, releasing every buffer as it arrives, until `count`
     // frames after `after` are done; the frames, oldest first.
-    std::vector<vb::ModelFrame> runContinuous(size_t count)
-    {
+    std::vector<vb::ModelFrame> runContinuous(size_t count) {
         const uint32_t after = lastCounter();
         board.setCapture(true, 0);
         for (size_t k = 0; k < count; ++k) {
@@ -64,8 +59,7 @@ protected:
     }
     // Capture stopped, every buffer free again (frames done before the stop
     // may have filled some) and no interrupt pending.
-    void stop()
-    {
+    void stop() {
         board.setCapture(false, 0);
         board.setReg(fpga::kClearReadBuf, 1);
         ASSERT_TRUE(vb::modelWaitTick(kWaitMs));
@@ -74,8 +68,7 @@ protected:
     }
     // A 160 x 128 window and a short exposure: the sensor runs faster than
     // every period the tests program, and frames are small.
-    void fastSensor()
-    {
+    void fastSensor() {
         board.sensorWrite(21, 160);
         board.sensorWrite(19, 128);
         board.sensorWrite(14, 100);
@@ -83,15 +76,16 @@ protected:
     }
 };
 
-TEST_F(Timing, ContinuousFramesAreDoneOnePeriodApartAtEveryPeriod)
-{
+TEST_F(Timing, ContinuousFramesAreDoneOnePeriodApartAtEveryPeriod) {
     fastSensor();
     const int64_t sensorNs = vb::modelSensorTiming().framePeriodNs;
     ASSERT_GT(sensorNs, 0);
     // The fixed period where it is longer than the sensor's; the sensor's
     // own where the fixed one is shorter or 0.
-    const struct { uint32_t fixedUs; int64_t expectNs; } cases[] = {
-        {0, sensorNs}, {2000, 2000 * kNsPerUs}, {5000, 5000 * kNsPerUs}, {1, sensorNs}};
+    const struct {
+        uint32_t fixedUs;
+        int64_t expectNs;
+    } cases[] = {{0, sensorNs}, {2000, 2000 * kNsPerUs}, {5000, 5000 * kNsPerUs}, {1, sensorNs}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fixedUs);
         board.setReg(fpga::kFramePeriod, c.fixedUs);
@@ -108,15 +102,14 @@ TEST_F(Timing, ContinuousFramesAreDoneOnePeriodApartAtEveryPeriod)
 // Frames fall due whether or not the PL thread runs: stalled for many frame
 // periods, it accounts for every one of them once it runs again, each at its
 // own time, into the free buffers and the rest dropped.
-TEST_F(Timing, AStalledPlCatchesUpWithEveryFrameThatFellDue)
-{
+TEST_F(Timing, AStalledPlCatchesUpWithEveryFrameThatFellDue) {
     fastSensor();
     constexpr uint32_t kPeriodUs = 1000;
     constexpr int64_t kPeriodNs = kPeriodUs * kNsPerUs;
     board.setReg(fpga::kFramePeriod, kPeriodUs);
     const uint32_t start = lastCounter();
     board.setCapture(true, 0);
-    ASSERT_EQ(board.waitInterrupt(), "169");   // the frame clock runs; nothing is released
+    ASSERT_EQ(board.waitInterrupt(), "169");  // the frame clock runs; nothing is released
     vb::modelStall(true);
     const vb::ModelCounters atStall = vb::modelCounters();
     const uint32_t lastBefore = lastCounter();
@@ -131,7 +124,8 @@ TEST_F(Timing, AStalledPlCatchesUpWithEveryFrameThatFellDue)
     vb::modelStall(false);
     stop();
 
-    const auto split = std::find_if(all.begin(), all.end(), [&](const vb::ModelFrame& f) { return f.counter > lastBefore; });
+    const auto split =
+        std::find_if(all.begin(), all.end(), [&](const vb::ModelFrame& f) { return f.counter > lastBefore; });
     ASSERT_NE(split, all.begin());
     const std::vector<vb::ModelFrame> caughtUp(split, all.end());
     const int64_t lastDone = (split - 1)->doneNs;
@@ -148,9 +142,10 @@ TEST_F(Timing, AStalledPlCatchesUpWithEveryFrameThatFellDue)
     }
     // Nothing was released: the buffers still free at the stall took the
     // first frames, every later one was dropped.
-    const auto storedBefore = std::count_if(all.begin(), split, [](const vb::ModelFrame& f) { return f.buffer >= 0; });
-    const auto storedAfter =
-        std::count_if(caughtUp.begin(), caughtUp.begin() + static_cast<long>(due), [](const vb::ModelFrame& f) { return f.buffer >= 0; });
+    const auto storedBefore =
+        std::count_if(all.begin(), split, [](const vb::ModelFrame& f) { return f.buffer >= 0; });
+    const auto storedAfter = std::count_if(caughtUp.begin(), caughtUp.begin() + static_cast<long>(due),
+                                           [](const vb::ModelFrame& f) { return f.buffer >= 0; });
     EXPECT_EQ(storedAfter, 4 - storedBefore);
     const vb::ModelCounters after = vb::modelCounters();
     EXPECT_GE(after.framesDropped - atStall.framesDropped, due - static_cast<size_t>(storedAfter));
@@ -162,13 +157,12 @@ TEST_F(Timing, AStalledPlCatchesUpWithEveryFrameThatFellDue)
 // A software trigger counts from the moment the program wrote it: the call
 // into the board right after the write takes it, and the frame is done its
 // exposure, readout and the trigger delay later.
-TEST_F(Timing, SoftwareTriggersCountFromTheWriteAndTakeDelayExposureAndReadout)
-{
+TEST_F(Timing, SoftwareTriggersCountFromTheWriteAndTakeDelayExposureAndReadout) {
     board.setCapture(true, fpga::kTriggerEnable);
     for (uint32_t delayUs : {0u, 3000u}) {
         SCOPED_TRACE(delayUs);
         board.setReg(fpga::kTriggerDelay, delayUs);
-        vb::modelStall(true);   // only the program's call can see the write
+        vb::modelStall(true);  // only the program's call can see the write
         const uint32_t after = lastCounter();
         const int64_t beforeWrite = vb::modelClockNs();
         board.setReg(fpga::kSoftTrigger, 1);
@@ -190,11 +184,10 @@ TEST_F(Timing, SoftwareTriggersCountFromTheWriteAndTakeDelayExposureAndReadout)
 // A trigger mode written just before an edge arrives applies to that edge,
 // with nothing between them that calls into the board: the PL looks at its
 // registers when the input changes.
-TEST_F(Timing, AnEdgeRightAfterArmingTheExternalTriggerTriggersAFrame)
-{
+TEST_F(Timing, AnEdgeRightAfterArmingTheExternalTriggerTriggersAFrame) {
     vb::modelStall(true);
     const uint32_t after = lastCounter();
-    board.setCapture(true, fpga::kTriggerEnable | fpga::kTriggerExternal);   // rising edge
+    board.setCapture(true, fpga::kTriggerEnable | fpga::kTriggerExternal);  // rising edge
     const int64_t beforeEdge = vb::modelClockNs();
     vb::setGpioInput(vb::kTriggerInputLine, true);
     const int64_t afterEdge = vb::modelClockNs();
@@ -212,9 +205,8 @@ TEST_F(Timing, AnEdgeRightAfterArmingTheExternalTriggerTriggersAFrame)
 
 // Triggers faster than the sensor: each exposure waits for the one before,
 // each readout for the one before; nothing is lost.
-TEST_F(Timing, BackToBackTriggersQueueBehindThePreviousExposureAndReadout)
-{
-    board.sensorWrite(14, 2000);   // exposure longer than the readout of 1024 rows
+TEST_F(Timing, BackToBackTriggersQueueBehindThePreviousExposureAndReadout) {
+    board.sensorWrite(14, 2000);  // exposure longer than the readout of 1024 rows
     const vb::ModelTiming t = vb::modelSensorTiming();
     ASSERT_GT(t.exposureNs, t.readoutNs);
     board.setCapture(true, fpga::kTriggerEnable);
@@ -222,7 +214,7 @@ TEST_F(Timing, BackToBackTriggersQueueBehindThePreviousExposureAndReadout)
     vb::modelStall(true);
     for (int k = 0; k < 3; ++k) {
         board.setReg(fpga::kSoftTrigger, 1);
-        board.callBoard();   // every write is taken before the next
+        board.callBoard();  // every write is taken before the next
     }
     vb::modelStall(false);
     for (int k = 0; k < 3; ++k) {
@@ -244,10 +236,10 @@ TEST_F(Timing, BackToBackTriggersQueueBehindThePreviousExposureAndReadout)
 
 // A one-shot register written twice with a call into the board between the
 // writes counts twice, however late the PL thread runs.
-TEST_F(Timing, ReleasesTakenAtCallsIntoTheBoardAreNotLost)
-{
+TEST_F(Timing, ReleasesTakenAtCallsIntoTheBoardAreNotLost) {
     board.setCapture(true, fpga::kTriggerEnable);
-    for (int k = 0; k < 4; ++k) ASSERT_GE(board.triggerAndWait(), 0);   // all four held
+    for (int k = 0; k < 4; ++k)
+        ASSERT_GE(board.triggerAndWait(), 0);  // all four held
     const vb::ModelCounters before = vb::modelCounters();
     vb::modelStall(true);
     board.setReg(fpga::kReleaseBuf, 1);
@@ -264,15 +256,14 @@ TEST_F(Timing, ReleasesTakenAtCallsIntoTheBoardAreNotLost)
 
 // Several frames per buffer: one interrupt per buffer, its frames done one
 // period apart and stored back to back.
-TEST_F(Timing, MultiFrameBuffersFillOnTheFrameClock)
-{
+TEST_F(Timing, MultiFrameBuffersFillOnTheFrameClock) {
     fastSensor();
     constexpr uint32_t kPeriodUs = 2000, kPerBuffer = 3, kW = 160, kH = 120;
     board.setFrameGeometry(kW, kH);
     board.setReg(fpga::kFramePeriod, kPeriodUs);
     board.setReg(fpga::kMultiFrameA, kPerBuffer);
     const uint32_t after = lastCounter();
-    runContinuous(2);   // two interrupts: two buffers of three frames
+    runContinuous(2);  // two interrupts: two buffers of three frames
     const std::vector<vb::ModelFrame> all = framesAfter(after);
     ASSERT_GE(all.size(), 2 * kPerBuffer);
     for (uint32_t k = 0; k < 2 * kPerBuffer; ++k) {
@@ -286,13 +277,13 @@ TEST_F(Timing, MultiFrameBuffersFillOnTheFrameClock)
 
 // With every buffer held, each frame that falls due is dropped and counted;
 // a clear hands all buffers back and the write sequence restarts at buffer 0.
-TEST_F(Timing, HeldBuffersDropEveryDueFrameUntilAClearFreesThem)
-{
+TEST_F(Timing, HeldBuffersDropEveryDueFrameUntilAClearFreesThem) {
     fastSensor();
     constexpr uint32_t kPeriodUs = 1000;
     board.setReg(fpga::kFramePeriod, kPeriodUs);
     board.setCapture(true, 0);
-    for (int k = 0; k < 4; ++k) ASSERT_EQ(board.waitInterrupt(), "169") << "buffer " << k;
+    for (int k = 0; k < 4; ++k)
+        ASSERT_EQ(board.waitInterrupt(), "169") << "buffer " << k;
     const uint32_t after = lastCounter();
     const vb::ModelCounters full = vb::modelCounters();
     ASSERT_TRUE(vb::modelWaitFramesDropped(full.framesDropped + 5, kWaitMs));
@@ -310,7 +301,8 @@ TEST_F(Timing, HeldBuffersDropEveryDueFrameUntilAClearFreesThem)
     // Every frame before the clear was dropped; the first one stored after
     // it went into buffer 0.
     const std::vector<vb::ModelFrame> frames = framesAfter(after);
-    const auto stored = std::find_if(frames.begin(), frames.end(), [](const vb::ModelFrame& f) { return f.buffer >= 0; });
+    const auto stored =
+        std::find_if(frames.begin(), frames.end(), [](const vb::ModelFrame& f) { return f.buffer >= 0; });
     ASSERT_NE(stored, frames.end());
     EXPECT_EQ(stored->buffer, 0);
 }

@@ -68,7 +68,8 @@ bool fdAttach(int fd, Node node, int flags) {
 bool fdDetach(int fd, Node node) {
     int n = static_cast<int>(node);
     uint8_t expected = static_cast<uint8_t>(n + 1);
-    if (!valid(fd) || !g_fdNode[fd].compare_exchange_strong(expected, 0, std::memory_order_acq_rel)) return false;
+    if (!valid(fd) || !g_fdNode[fd].compare_exchange_strong(expected, 0, std::memory_order_acq_rel))
+        return false;
     std::lock_guard<std::mutex> lock(g_countMu);
     return --g_openCount[n] == 0;
 }

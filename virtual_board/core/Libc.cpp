@@ -18,12 +18,12 @@ int sysClose(int fd) {
 }
 
 ssize_t sysRead(int fd, void* buf, size_t n) {
-    VB_REAL(ssize_t (*)(int, void*, size_t), read);
+    VB_REAL(ssize_t(*)(int, void*, size_t), read);
     return real_read(fd, buf, n);
 }
 
 ssize_t sysWrite(int fd, const void* buf, size_t n) {
-    VB_REAL(ssize_t (*)(int, const void*, size_t), write);
+    VB_REAL(ssize_t(*)(int, const void*, size_t), write);
     return real_write(fd, buf, n);
 }
 

@@ -20,10 +20,11 @@ namespace vb {
 // The next definition of a libc name, or nullptr when this libc has none.
 void* realSymbol(const char* name);
 template <typename F>
-F realFn(const char* name) { return reinterpret_cast<F>(realSymbol(name)); }
+F realFn(const char* name) {
+    return reinterpret_cast<F>(realSymbol(name));
+}
 // Looked up on first use and kept in a function-local static.
-#define VB_REAL(type, name) \
-    static const auto real_##name = ::vb::realFn<type>(#name)
+#define VB_REAL(type, name) static const auto real_##name = ::vb::realFn<type>(#name)
 
 int sysClose(int fd);
 ssize_t sysRead(int fd, void* buf, size_t n);

@@ -47,8 +47,8 @@ struct NodeOps {
 constexpr unsigned faultBit(Op op) { return 1u << static_cast<int>(op); }
 // Every node can be made to fail open, read, write, mmap and select/poll;
 // an ioctl fault point exists where the driver has requests.
-constexpr unsigned kCommonFaultPoints = faultBit(Op::Open) | faultBit(Op::Read) | faultBit(Op::Write) |
-                                        faultBit(Op::Mmap) | faultBit(Op::Select);
+constexpr unsigned kCommonFaultPoints =
+    faultBit(Op::Open) | faultBit(Op::Read) | faultBit(Op::Write) | faultBit(Op::Mmap) | faultBit(Op::Select);
 
 }  // namespace vb
 

@@ -33,15 +33,15 @@ namespace vb {
 
 namespace {
 
-constexpr size_t kRecordBytes = 64;   // larger than any code
+constexpr size_t kRecordBytes = 64;  // larger than any code
 
 struct Capture {
-    int reader = -1;   // what every open duplicates
-    int writer = -1;   // the PL's end
+    int reader = -1;  // what every open duplicates
+    int writer = -1;  // the PL's end
     std::mutex mu;
     std::condition_variable readCv;
     bool withhold = false;
-    int64_t passBeforeStop = -1;   // interrupts still let through; -1 = no limit
+    int64_t passBeforeStop = -1;  // interrupts still let through; -1 = no limit
     uint64_t queued = 0, withheld = 0, reads = 0;
 };
 
@@ -63,8 +63,7 @@ int create() {
 
 void drain() {
     char buf[kRecordBytes];
-    while (recv(state().reader, buf, sizeof buf, MSG_DONTWAIT) >= 0) {
-    }
+    while (recv(state().reader, buf, sizeof buf, MSG_DONTWAIT) >= 0) {}
 }
 
 ssize_t captureRead(int fd, void* buf, size_t n) {
@@ -90,9 +89,10 @@ ssize_t captureRead(int fd, void* buf, size_t n) {
 
 void captureWait() { link::sync(); }
 
-
 }  // namespace
 
+// One slot of the operations per line or pair.
+// clang-format off
 const NodeOps kCaptureNode = {
     Node::Capture, vyxnode::kCapturePath, kCommonFaultPoints,
     create,
@@ -104,6 +104,7 @@ const NodeOps kCaptureNode = {
     nullptr,              // unmap
     capture::passAll,
 };
+// clang-format on
 
 namespace capture {
 

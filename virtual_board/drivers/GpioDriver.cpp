@@ -30,7 +30,7 @@ constexpr unsigned long kOutputs = vyxnode::kGpioLines - vyxnode::kGpioFirstOutp
 
 struct Gpio {
     std::atomic<bool> level[kLines];
-    std::mutex mu;   // guards writes
+    std::mutex mu;  // guards writes
     Ring<GpioWrite> writes;
     Gpio() {
         for (auto& l : level) l.store(false);
@@ -62,7 +62,8 @@ int gpioIoctl(int, unsigned long request, void* arg) {
     const int rl = readLine(request), wl = writeLine(request);
     if (rl < 0 && wl < 0) return logs::refuseIoctl(Node::Gpio, request, ENOTTY);
     if (!arg) return logs::refuseIoctl(Node::Gpio, request, EFAULT);
-    if (int e = faults::check(Node::Gpio, Op::Ioctl, -1, request)) return logs::refuseIoctl(Node::Gpio, request, e);
+    if (int e = faults::check(Node::Gpio, Op::Ioctl, -1, request))
+        return logs::refuseIoctl(Node::Gpio, request, e);
     auto* value = static_cast<int32_t*>(arg);
     if (rl >= 0) {
         *value = g.level[rl].load() ? 1 : 0;
@@ -88,6 +89,8 @@ void reset() {
 
 }  // namespace
 
+// One slot of the operations per line or pair.
+// clang-format off
 const NodeOps kGpioNode = {
     Node::Gpio, vyxnode::kGpioPath, kCommonFaultPoints | faultBit(Op::Ioctl),
     create,
@@ -99,6 +102,7 @@ const NodeOps kGpioNode = {
     nullptr,              // unmap
     reset,
 };
+// clang-format on
 
 namespace gpio {
 

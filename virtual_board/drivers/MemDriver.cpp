@@ -56,7 +56,7 @@ struct Memory {
     uint8_t* ram = nullptr;
     int regFd = -1;
     volatile uint32_t* block[kBlockCount] = {};
-    std::mutex mu;   // guards maps and syncs
+    std::mutex mu;  // guards maps and syncs
     std::map<uintptr_t, Mapping> maps;
     uint64_t syncs = 0;
 };
@@ -69,7 +69,7 @@ Memory& memory() {
     return *m;
 }
 std::once_flag g_memOnce;
-std::atomic<int> g_liveMappings{0};   // lets munmap of other memory return at once
+std::atomic<int> g_liveMappings{0};  // lets munmap of other memory return at once
 
 [[noreturn]] void die(const char* what) {
     sysSay("vyxboard: cannot build the board's memory: ");
@@ -132,7 +132,7 @@ void* memMmap(void* addr, size_t len, int prot, int flags, int, uint64_t off) {
     for (uint32_t base : kBlockBases)
         if (inside(off, len, base, phys::kRegBlockWindow))
             return mapInto(Node::Mem, addr, len, prot, flags, m.regFd, off - kRegSpaceBase);
-    errno = EINVAL;   // no device behind this physical range
+    errno = EINVAL;  // no device behind this physical range
     return MAP_FAILED;
 }
 
@@ -154,8 +154,7 @@ void forgetMappings(void* addr, size_t len) {
     if (g_liveMappings.load() == 0) return;
     uintptr_t lo = reinterpret_cast<uintptr_t>(addr), hi = lo + len;
     std::lock_guard<std::mutex> lock(m.mu);
-    for (auto it = m.maps.lower_bound(lo); it != m.maps.end() && it->first < hi;)
-        it = m.maps.erase(it);
+    for (auto it = m.maps.lower_bound(lo); it != m.maps.end() && it->first < hi;) it = m.maps.erase(it);
     g_liveMappings.store(static_cast<int>(m.maps.size()));
 }
 
@@ -176,9 +175,10 @@ int cacheOpsIoctl(int, unsigned long request, void*) {
     return 0;
 }
 
-
 }  // namespace
 
+// One slot of the operations per line or pair.
+// clang-format off
 const NodeOps kMemNode = {
     Node::Mem, vyxnode::kMemPath, kCommonFaultPoints,
     createMem,
@@ -190,7 +190,10 @@ const NodeOps kMemNode = {
     forgetMappings,
     nullptr,              // reset
 };
+// clang-format on
 
+// One slot of the operations per line or pair.
+// clang-format off
 const NodeOps kCacheOpsNode = {
     Node::CacheOps, vyxnode::kCacheOpsPath, kCommonFaultPoints | faultBit(Op::Ioctl),
     createCacheOps,
@@ -202,6 +205,7 @@ const NodeOps kCacheOpsNode = {
     forgetMappings,
     nullptr,              // reset
 };
+// clang-format on
 
 namespace mem {
 
@@ -231,7 +235,9 @@ volatile uint32_t* reg(Block block, uint32_t offset) {
     return m.block[i] + offset / 4;
 }
 
-bool inRam(uint64_t address, size_t bytes) { return inside(address, bytes, phys::kReservedRamBase, kRamBytes); }
+bool inRam(uint64_t address, size_t bytes) {
+    return inside(address, bytes, phys::kReservedRamBase, kRamBytes);
+}
 
 uint8_t* phys(uint32_t address) {
     Memory& m = memory();

@@ -32,15 +32,15 @@ namespace vb {
 namespace {
 
 constexpr uint32_t kDefaultSpeedHz = 500000;
-constexpr uint32_t kBufBytes = 4096;     // spidev's default bufsiz
-constexpr size_t kLoggedBytes = 32;      // bytes kept per logged exchange and direction
+constexpr uint32_t kBufBytes = 4096;  // spidev's default bufsiz
+constexpr size_t kLoggedBytes = 32;   // bytes kept per logged exchange and direction
 
 struct Bus {
     uint8_t mode = 0;
     uint8_t bits = 8;
     uint8_t lsbFirst = 0;
     uint32_t speedHz = kDefaultSpeedHz;
-    unsigned zeroFrom = 0;       // transfers return 0 from this one on
+    unsigned zeroFrom = 0;  // transfers return 0 from this one on
     unsigned transfersSeen = 0;
 };
 
@@ -198,15 +198,17 @@ int configure(int bus, unsigned long request, void* arg) {
     const Node node = nodeOf(bus);
     bool isRead = false;
     switch (request) {
-        case SPI_IOC_RD_MODE: case SPI_IOC_RD_MODE32: case SPI_IOC_RD_LSB_FIRST:
-        case SPI_IOC_RD_BITS_PER_WORD: case SPI_IOC_RD_MAX_SPEED_HZ:
-            isRead = true;
-            break;
-        case SPI_IOC_WR_MODE: case SPI_IOC_WR_MODE32: case SPI_IOC_WR_LSB_FIRST:
-        case SPI_IOC_WR_BITS_PER_WORD: case SPI_IOC_WR_MAX_SPEED_HZ:
-            break;
-        default:
-            return logs::refuseIoctl(node, request, ENOTTY);
+    case SPI_IOC_RD_MODE:
+    case SPI_IOC_RD_MODE32:
+    case SPI_IOC_RD_LSB_FIRST:
+    case SPI_IOC_RD_BITS_PER_WORD:
+    case SPI_IOC_RD_MAX_SPEED_HZ: isRead = true; break;
+    case SPI_IOC_WR_MODE:
+    case SPI_IOC_WR_MODE32:
+    case SPI_IOC_WR_LSB_FIRST:
+    case SPI_IOC_WR_BITS_PER_WORD:
+    case SPI_IOC_WR_MAX_SPEED_HZ: break;
+    default: return logs::refuseIoctl(node, request, ENOTTY);
     }
     if (!arg) return logs::refuseIoctl(node, request, EFAULT);
     if (int e = faults::check(node, Op::Ioctl, -1, request)) return logs::refuseIoctl(node, request, e);
@@ -216,20 +218,32 @@ int configure(int bus, unsigned long request, void* arg) {
     Bus& b = s.bus[bus];
     if (isRead) {
         uint32_t value = 0;
-        if (request == SPI_IOC_RD_MODE || request == SPI_IOC_RD_MODE32) value = b.mode;
-        else if (request == SPI_IOC_RD_LSB_FIRST) value = b.lsbFirst;
-        else if (request == SPI_IOC_RD_BITS_PER_WORD) value = b.bits;
-        else value = b.speedHz;
-        if (bytes == 1) *static_cast<uint8_t*>(arg) = static_cast<uint8_t>(value);
-        else memcpy(arg, &value, sizeof value);
+        if (request == SPI_IOC_RD_MODE || request == SPI_IOC_RD_MODE32)
+            value = b.mode;
+        else if (request == SPI_IOC_RD_LSB_FIRST)
+            value = b.lsbFirst;
+        else if (request == SPI_IOC_RD_BITS_PER_WORD)
+            value = b.bits;
+        else
+            value = b.speedHz;
+        if (bytes == 1)
+            *static_cast<uint8_t*>(arg) = static_cast<uint8_t>(value);
+        else
+            memcpy(arg, &value, sizeof value);
     } else {
         uint32_t in = 0;
-        if (bytes == 1) in = *static_cast<const uint8_t*>(arg);
-        else memcpy(&in, arg, sizeof in);
-        if (request == SPI_IOC_WR_MODE || request == SPI_IOC_WR_MODE32) b.mode = static_cast<uint8_t>(in);
-        else if (request == SPI_IOC_WR_LSB_FIRST) b.lsbFirst = static_cast<uint8_t>(in);
-        else if (request == SPI_IOC_WR_BITS_PER_WORD) b.bits = static_cast<uint8_t>(in);
-        else b.speedHz = in;
+        if (bytes == 1)
+            in = *static_cast<const uint8_t*>(arg);
+        else
+            memcpy(&in, arg, sizeof in);
+        if (request == SPI_IOC_WR_MODE || request == SPI_IOC_WR_MODE32)
+            b.mode = static_cast<uint8_t>(in);
+        else if (request == SPI_IOC_WR_LSB_FIRST)
+            b.lsbFirst = static_cast<uint8_t>(in);
+        else if (request == SPI_IOC_WR_BITS_PER_WORD)
+            b.bits = static_cast<uint8_t>(in);
+        else
+            b.speedHz = in;
     }
     logs::ioctl(node, request, false, 0, 0, 0);
     return 0;
@@ -256,6 +270,8 @@ int ioctl1(int, unsigned long request, void* arg) { return busIoctl(1, request, 
 
 }  // namespace
 
+// One slot of the operations per line or pair.
+// clang-format off
 const NodeOps kSpi0Node = {
     Node::Spi0, vyxnode::kSpi0Path, kCommonFaultPoints | faultBit(Op::Ioctl),
     create0,
@@ -267,7 +283,10 @@ const NodeOps kSpi0Node = {
     nullptr,              // unmap
     resetBuses,
 };
+// clang-format on
 
+// One slot of the operations per line or pair.
+// clang-format off
 const NodeOps kSpi1Node = {
     Node::Spi1, vyxnode::kSpi1Path, kCommonFaultPoints | faultBit(Op::Ioctl),
     create1,
@@ -279,6 +298,7 @@ const NodeOps kSpi1Node = {
     nullptr,              // unmap
     resetBuses,
 };
+// clang-format on
 
 namespace spi {
 

@@ -22,17 +22,14 @@ constexpr uint32_t kBufferBaseReg[4] = {fpga::kFrameBufBase0, fpga::kFrameBufBas
 constexpr int64_t kNsPerUs = 1000;
 }  // namespace
 
-bool AcqLevels::operator==(const AcqLevels& o) const
-{
+bool AcqLevels::operator==(const AcqLevels& o) const {
     return control == o.control && trigger == o.trigger && period == o.period && filter == o.filter &&
            delay == o.delay && multi == o.multi && pixels == o.pixels && geometryB == o.geometryB &&
            clearWrite == o.clearWrite && std::equal(base, base + 4, o.base);
 }
 
 AcquisitionModel::AcquisitionModel(const HardwareView& hw, Render render, Timing timing, RaiseInterrupt raise)
-    : m_hw(hw), m_render(std::move(render)), m_timing(std::move(timing)), m_raise(std::move(raise))
-{
-}
+    : m_hw(hw), m_render(std::move(render)), m_timing(std::move(timing)), m_raise(std::move(raise)) {}
 
 void AcquisitionModel::powerOn()
 {
@@ -53,8 +50,7 @@ void AcquisitionModel::powerOn()
     storeReg(m_hw.fpga, fpga::kControl, fpga::kControlStart);
 }
 
-AcqLevels AcquisitionModel::sample(const HardwareView& hw)
-{
+AcqLevels AcquisitionModel::sample(const HardwareView& hw) {
     AcqLevels l;
     l.control = loadReg(hw.fpga, fpga::kControl);
     l.trigger = loadReg(hw.fpga, fpga::kTrigger);
@@ -75,8 +71,7 @@ AcquisitionCounters AcquisitionModel::counters() const
     return m_counters;
 }
 
-std::vector<FrameRecord> AcquisitionModel::frames() const
-{
+std::vector<FrameRecord> AcquisitionModel::frames() const {
     std::lock_guard<std::mutex> g(m_lock);
     return std::vector<FrameRecord>(m_log.begin(), m_log.end());
 }
@@ -85,31 +80,26 @@ std::vector<FrameRecord> AcquisitionModel::frames() const
 
 bool AcquisitionModel::started() const { return (m_levels.control & fpga::kControlCaptureStart) != 0; }
 
-bool AcquisitionModel::armedSoftware() const
-{
+bool AcquisitionModel::armedSoftware() const {
     return started() && (m_levels.trigger & fpga::kTriggerEnable) != 0 &&
            (m_levels.trigger & fpga::kTriggerExternal) == 0;
 }
 
-bool AcquisitionModel::armedExternal() const
-{
+bool AcquisitionModel::armedExternal() const {
     return started() && (m_levels.trigger & fpga::kTriggerEnable) != 0 &&
            (m_levels.trigger & fpga::kTriggerExternal) != 0;
 }
 
-uint32_t AcquisitionModel::triggerType() const
-{
+uint32_t AcquisitionModel::triggerType() const {
     return (m_levels.trigger & fpga::kTriggerTypeMask) >> fpga::kTriggerTypeShift;
 }
 
-int64_t AcquisitionModel::periodNs() const
-{
+int64_t AcquisitionModel::periodNs() const {
     const int64_t fixedNs = static_cast<int64_t>(m_levels.period) * kNsPerUs;
     return std::clamp<int64_t>(std::max(fixedNs, m_timing().periodNs), kMinFramePeriodNs, kMaxFramePeriodNs);
 }
 
-void AcquisitionModel::applyLevels(const AcqLevels& levels, int64_t atNs)
-{
+void AcquisitionModel::applyLevels(const AcqLevels& levels, int64_t atNs) {
     const bool wasSoftware = m_haveLevels && armedSoftware();
     const bool wasExternal = m_haveLevels && armedExternal();
     const uint32_t wasType = triggerType();
@@ -135,8 +125,7 @@ void AcquisitionModel::applyLevels(const AcqLevels& levels, int64_t atNs)
     }
 }
 
-void AcquisitionModel::apply(const AcqEvent& e)
-{
+void AcquisitionModel::apply(const AcqEvent& e) {
     switch (e.kind) {
     case AcqEvent::Levels: applyLevels(e.levels, e.atNs); break;
     case AcqEvent::ClearRead: clearBuffers(); break;
@@ -150,8 +139,7 @@ void AcquisitionModel::apply(const AcqEvent& e)
 
 // ---------------------------------------------------------------- triggers
 
-void AcquisitionModel::trigger(int64_t atNs)
-{
+void AcquisitionModel::trigger(int64_t atNs) {
     // One pixel array and one readout: a triggered frame waits for the one
     // before it at each stage.
     const SensorTiming t = m_timing();
@@ -162,8 +150,7 @@ void AcquisitionModel::trigger(int64_t atNs)
     m_pending.push_back(Pending{m_lastReadoutEndNs, atNs});
 }
 
-int64_t AcquisitionModel::filterDeadline() const
-{
+int64_t AcquisitionModel::filterDeadline() const {
     for (const Edge& e : m_edges)
         if (e.level != m_filteredLevel)
             return e.atNs + static_cast<int64_t>(m_levels.filter & fpga::kTriggerFilterMask) * kNsPerUs;
@@ -173,8 +160,7 @@ int64_t AcquisitionModel::filterDeadline() const
 // Debounce: a change counts once the line has held the new level for the
 // filter time; a change reverted sooner is a glitch and is ignored.  The
 // filter runs in every mode, so the PL always knows the line's level.
-void AcquisitionModel::runFilter(int64_t nowNs)
-{
+void AcquisitionModel::runFilter(int64_t nowNs) {
     const int64_t filterNs = static_cast<int64_t>(m_levels.filter & fpga::kTriggerFilterMask) * kNsPerUs;
     while (!m_edges.empty()) {
         const Edge e = m_edges.front();
@@ -183,7 +169,8 @@ void AcquisitionModel::runFilter(int64_t nowNs)
             continue;
         }
         // The next change back, if any, ends this level.
-        auto next = std::find_if(m_edges.begin() + 1, m_edges.end(), [&](const Edge& n) { return n.level != e.level; });
+        auto next = std::find_if(m_edges.begin() + 1, m_edges.end(),
+                                 [&](const Edge& n) { return n.level != e.level; });
         const int64_t heldUntil = next == m_edges.end() ? nowNs : next->atNs;
         if (heldUntil - e.atNs < filterNs) {
             if (next == m_edges.end()) break;      // still settling
@@ -200,16 +187,16 @@ void AcquisitionModel::runFilter(int64_t nowNs)
             trigger(at);
         if (type == kTriggerTypeLevel) {
             const SensorTiming t = m_timing();
-            m_nextLevelNs = e.level ? at + static_cast<int64_t>(m_levels.delay) * kNsPerUs + t.exposureNs + t.readoutNs
-                                    : -1;
+            m_nextLevelNs =
+                e.level ? at + static_cast<int64_t>(m_levels.delay) * kNsPerUs + t.exposureNs + t.readoutNs
+                        : -1;
         }
     }
 }
 
 // ---------------------------------------------------------------- time
 
-int64_t AcquisitionModel::nextDeadline() const
-{
+int64_t AcquisitionModel::nextDeadline() const {
     int64_t t = filterDeadline();
     if (m_nextFreeRunNs >= 0) t = std::min(t, m_nextFreeRunNs);
     if (m_nextLevelNs >= 0) t = std::min(t, m_nextLevelNs);
@@ -217,8 +204,7 @@ int64_t AcquisitionModel::nextDeadline() const
     return t;
 }
 
-void AcquisitionModel::advance(int64_t nowNs, std::deque<AcqEvent>& events)
-{
+void AcquisitionModel::advance(int64_t nowNs, std::deque<AcqEvent>& events) {
     for (;;) {
         const int64_t tEvent = events.empty() ? kNever : events.front().atNs;
         const int64_t tFilter = filterDeadline();
@@ -263,8 +249,7 @@ void AcquisitionModel::clearBuffers()
     m_pending.clear();
 }
 
-void AcquisitionModel::release()
-{
+void AcquisitionModel::release() {
     if (m_filledOrder.empty()) return;
     const int i = m_filledOrder.front();
     m_filledOrder.pop_front();
@@ -296,8 +281,7 @@ void AcquisitionModel::announce(int index)
     ++m_counters.interruptsWithheld;
 }
 
-void AcquisitionModel::drop(uint32_t counter, int64_t doneNs, int64_t triggerNs)
-{
+void AcquisitionModel::drop(uint32_t counter, int64_t doneNs, int64_t triggerNs) {
     uint64_t dropped;
     {
         std::lock_guard<std::mutex> g(m_lock);
@@ -309,8 +293,7 @@ void AcquisitionModel::drop(uint32_t counter, int64_t doneNs, int64_t triggerNs)
     storeReg(m_hw.fpga, fpga::kStatus48, static_cast<uint32_t>(dropped));
 }
 
-void AcquisitionModel::produce(int64_t doneNs, int64_t triggerNs)
-{
+void AcquisitionModel::produce(int64_t doneNs, int64_t triggerNs) {
     const uint32_t counter = ++m_frameCounter;
     if ((m_levels.clearWrite & 1u) == 0) return drop(counter, doneNs, triggerNs);
 

@@ -85,8 +85,8 @@ namespace model {
 constexpr uint32_t kPlVersion = 0x02020316u;
 constexpr int kTriggerInputLine = 0;
 constexpr int kFrameStampBytes = 8;
-constexpr int64_t kMinFramePeriodNs = 20000;        // the fastest the PL stores frames
-constexpr int64_t kMaxFramePeriodNs = 2000000000;   // a stalled sensor clock still ticks
+constexpr int64_t kMinFramePeriodNs = 20000;       // the fastest the PL stores frames
+constexpr int64_t kMaxFramePeriodNs = 2000000000;  // a stalled sensor clock still ticks
 constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
 constexpr size_t kFrameLogEntries = 256;
 
@@ -94,7 +94,7 @@ constexpr size_t kFrameLogEntries = 256;
 struct SensorTiming {
     int64_t exposureNs = 0;
     int64_t readoutNs = 0;
-    int64_t periodNs = 0;   // free run
+    int64_t periodNs = 0;  // free run
 };
 
 // The acquisition settings, as one sample of the registers.
@@ -110,8 +110,8 @@ struct AcqEvent {
     enum Kind : uint8_t { Levels, ClearRead, Release, SoftTrigger, Input };
     int64_t atNs = 0;
     Kind kind = Levels;
-    bool level = false;   // Input
-    AcqLevels levels;     // Levels
+    bool level = false;  // Input
+    AcqLevels levels;    // Levels
 };
 
 struct AcquisitionCounters {
@@ -120,7 +120,7 @@ struct AcquisitionCounters {
     uint64_t framesDelivered = 0;    // stored and announced by an interrupt
     uint64_t framesDropped = 0;      // no free buffer, write side cleared, bad base
     uint64_t buffersFilled = 0;      // interrupts attempted
-    uint64_t interruptsWithheld = 0; // interrupts the board refused
+    uint64_t interruptsWithheld = 0;  // interrupts the board refused
     uint64_t releases = 0;           // release writes that freed a buffer
     uint32_t lastFrameCounter = 0;   // counter stamped into the last stored frame
 };
@@ -158,7 +158,10 @@ public:
 
 private:
     enum class Buf { Free, Filling, Filled };
-    struct Edge { int64_t atNs; bool level; };
+    struct Edge {
+        int64_t atNs;
+        bool level;
+    };
 
     void apply(const AcqEvent& e);
     void applyLevels(const AcqLevels& levels, int64_t atNs);
@@ -189,17 +192,19 @@ private:
     std::deque<int> m_filledOrder;    // filled buffers, oldest first
     int m_lastFilled = 3;             // so that buffer 0 is filled first
     int m_filling = -1;
-    int64_t m_nextFreeRunNs = -1;     // continuous frame clock, -1 = not running
-    int64_t m_nextLevelNs = -1;       // level-trigger frame clock, -1 = not running
-    int64_t m_lastExposureEndNs = -1; // when the last triggered exposure ends
-    int64_t m_lastReadoutEndNs = -1;  // when the last triggered readout ends
-    struct Pending { int64_t doneNs, triggerNs; };
-    std::deque<Pending> m_pending;    // triggered frames not yet done, in order
+    int64_t m_nextFreeRunNs = -1;      // continuous frame clock, -1 = not running
+    int64_t m_nextLevelNs = -1;        // level-trigger frame clock, -1 = not running
+    int64_t m_lastExposureEndNs = -1;  // when the last triggered exposure ends
+    int64_t m_lastReadoutEndNs = -1;   // when the last triggered readout ends
+    struct Pending {
+        int64_t doneNs, triggerNs;
+    };
+    std::deque<Pending> m_pending;  // triggered frames not yet done, in order
     bool m_filteredLevel = false;
-    std::deque<Edge> m_edges;         // input changes not yet through the filter
+    std::deque<Edge> m_edges;  // input changes not yet through the filter
     uint32_t m_frameCounter = 0;
 
-    mutable std::mutex m_lock;        // guards m_counters and m_log
+    mutable std::mutex m_lock;  // guards m_counters and m_log
     AcquisitionCounters m_counters;
     std::deque<FrameRecord> m_log;
 };

@@ -144,8 +144,7 @@ void composeScreen(const HardwareView& hw, const ReadSide& rs, uint8_t* screen)
     }
 }
 
-ShowRegisters ShowRegisters::copy(const HardwareView& hw)
-{
+ShowRegisters ShowRegisters::copy(const HardwareView& hw) {
     ShowRegisters r;
     for (int i = 0; i < kWords; ++i) {
         const uint32_t offset = static_cast<uint32_t>(i) * 4;
@@ -158,15 +157,13 @@ ShowRegisters ShowRegisters::copy(const HardwareView& hw)
     return r;
 }
 
-HardwareView ShowRegisters::view(uint8_t* ram)
-{
+HardwareView ShowRegisters::view(uint8_t* ram) {
     return HardwareView{fpga, scaler, vdmaRgb, vdmaG8, vdmaHdmi, ram};
 }
 
 Display::Display(const HardwareView& hw) : m_hw(hw) {}
 
-void Display::show(ShowRegisters& registers)
-{
+void Display::show(ShowRegisters& registers) {
     StoreWindow written;
     const bool wrote = runShowPipeline(registers.view(m_hw.ram), &written);
     std::lock_guard<std::mutex> g(m_lock);
@@ -178,8 +175,7 @@ void Display::show(ShowRegisters& registers)
     }
 }
 
-void Display::refresh()
-{
+void Display::refresh() {
     const ReadSide rs = readSide(m_hw);
     bool wrote;
     {
@@ -201,32 +197,27 @@ void Display::refresh()
     m_showingLastWrite = m_haveWritten && m_shownSide.running && m_shownSide.window == m_lastWritten;
 }
 
-uint64_t Display::shows() const
-{
+uint64_t Display::shows() const {
     std::lock_guard<std::mutex> g(m_lock);
     return m_shows;
 }
 
-uint64_t Display::screenUpdates() const
-{
+uint64_t Display::screenUpdates() const {
     std::lock_guard<std::mutex> g(m_lock);
     return m_screenUpdates;
 }
 
-bool Display::showingLastWrite() const
-{
+bool Display::showingLastWrite() const {
     std::lock_guard<std::mutex> g(m_lock);
     return m_showingLastWrite;
 }
 
-std::vector<uint8_t> Display::screen() const
-{
+std::vector<uint8_t> Display::screen() const {
     std::lock_guard<std::mutex> g(m_lock);
     return m_screen;
 }
 
-uint32_t Display::pixel(int x, int y) const
-{
+uint32_t Display::pixel(int x, int y) const {
     if (x < 0 || y < 0 || x >= kScreenWidth || y >= kScreenHeight) return 0;
     std::lock_guard<std::mutex> g(m_lock);
     const uint8_t* p = &m_screen[(static_cast<size_t>(y) * kScreenWidth + x) * kScreenBytesPerPixel];

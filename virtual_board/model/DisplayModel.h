@@ -85,7 +85,7 @@ void composeScreen(const HardwareView& hw, const ReadSide& rs, uint8_t* screenRg
 
 // The register words a show reads, copied at the strobe.
 struct ShowRegisters {
-    static constexpr int kWords = 0x120 / 4;   // every block's registers up to the scaler's 0x114
+    static constexpr int kWords = 0x120 / 4;  // every block's registers up to the scaler's 0x114
     uint32_t fpga[kWords], scaler[kWords], vdmaRgb[kWords], vdmaG8[kWords], vdmaHdmi[kWords];
     static ShowRegisters copy(const HardwareView& hw);
     // The copy as hardware, with the real RAM behind it.
@@ -119,7 +119,7 @@ private:
     bool m_wroteSinceCompose = false;
     std::vector<uint8_t> m_work = std::vector<uint8_t>(kScreenBytes, 0);
 
-    mutable std::mutex m_lock;   // guards what follows
+    mutable std::mutex m_lock;  // guards what follows
     uint64_t m_shows = 0, m_screenUpdates = 0;
     bool m_haveWritten = false;
     StoreWindow m_lastWritten;

@@ -13,8 +13,7 @@ namespace model {
 
 namespace {
 
-int64_t threadCpuNs()
-{
+int64_t threadCpuNs() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
@@ -22,34 +21,30 @@ int64_t threadCpuNs()
 
 }  // namespace
 
-bool FrameSource::Key::operator==(const Key& o) const
-{
-    return regs == o.regs && scene == o.scene && light == o.light && bytes == o.bytes && lineWidth == o.lineWidth;
+bool FrameSource::Key::operator==(const Key& o) const {
+    return regs == o.regs && scene == o.scene && light == o.light && bytes == o.bytes &&
+           lineWidth == o.lineWidth;
 }
 
 FrameSource::FrameSource(const SensorChip& sensor) : m_sensor(sensor), m_scene(makeTestPatternScene()) {}
 
-void FrameSource::setScene(std::vector<uint8_t> scene)
-{
+void FrameSource::setScene(std::vector<uint8_t> scene) {
     std::lock_guard<std::mutex> g(m_lock);
     m_scene.swap(scene);
     ++m_sceneGeneration;
 }
 
-void FrameSource::setLight(double light)
-{
+void FrameSource::setLight(double light) {
     std::lock_guard<std::mutex> g(m_lock);
     m_light = light;
 }
 
-double FrameSource::light() const
-{
+double FrameSource::light() const {
     std::lock_guard<std::mutex> g(m_lock);
     return m_light;
 }
 
-FrameSource::Stats FrameSource::stats() const
-{
+FrameSource::Stats FrameSource::stats() const {
     Stats s;
     s.rendered = m_rendered.load();
     s.renderNs = m_renderNs.load();
@@ -57,8 +52,7 @@ FrameSource::Stats FrameSource::stats() const
     return s;
 }
 
-void FrameSource::render(uint8_t* dst, uint32_t bytes, uint32_t lineWidth)
-{
+void FrameSource::render(uint8_t* dst, uint32_t bytes, uint32_t lineWidth) {
     Key key;
     key.regs = m_sensor.snapshot();
     key.bytes = bytes;
@@ -82,8 +76,7 @@ void FrameSource::render(uint8_t* dst, uint32_t bytes, uint32_t lineWidth)
     m_rendered.fetch_add(1);
 }
 
-void FrameSource::renderAfresh(const Key& key, uint8_t* dst)
-{
+void FrameSource::renderAfresh(const Key& key, uint8_t* dst) {
     SensorReadout r = sensorReadout(key.regs);
     r.brightness *= key.light;
     const uint32_t lines = key.bytes / key.lineWidth;

@@ -31,9 +31,9 @@ public:
     void setLight(double light);
     double light() const;
     struct Stats {
-        uint64_t rendered = 0;   // frames rendered afresh
-        int64_t renderNs = 0;    // CPU time those took
-        uint64_t copied = 0;     // frames copied from the last image
+        uint64_t rendered = 0;  // frames rendered afresh
+        int64_t renderNs = 0;   // CPU time those took
+        uint64_t copied = 0;    // frames copied from the last image
     };
     Stats stats() const;
     void lockForFork() { m_lock.lock(); }
@@ -50,7 +50,7 @@ private:
     void renderAfresh(const Key& key, uint8_t* dst);
 
     const SensorChip& m_sensor;
-    mutable std::mutex m_lock;   // guards the scene and the light
+    mutable std::mutex m_lock;  // guards the scene and the light
     std::vector<uint8_t> m_scene;
     uint64_t m_sceneGeneration = 1;
     double m_light = 1.0;

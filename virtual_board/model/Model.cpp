@@ -60,8 +60,7 @@ Model& theModel()
 
 bool started() { return theModel().timing != nullptr; }
 
-SensorTiming sensorTiming(const SensorReadout& r)
-{
+SensorTiming sensorTiming(const SensorReadout& r) {
     auto ns = [](double s) {
         if (!(s > 0) || !std::isfinite(s)) return kMaxFramePeriodNs;
         return static_cast<int64_t>(std::min(s * kNsPerS, static_cast<double>(kMaxFramePeriodNs)));
@@ -88,8 +87,7 @@ void lockForFork()
     m.sensor.lockForFork();
 }
 
-void unlockAfterFork(bool child)
-{
+void unlockAfterFork(bool child) {
     Model& m = theModel();
     m.sensor.unlockAfterFork();
     if (m.display) m.display->unlockAfterFork();
@@ -104,8 +102,7 @@ void stopAtExit()
     if (m.owner == getpid() && m.timing) m.timing->stop();
 }
 
-ModelCounters counters()
-{
+ModelCounters counters() {
     Model& m = theModel();
     ModelCounters c;
     if (!started()) return c;
@@ -126,15 +123,13 @@ ModelCounters counters()
     return c;
 }
 
-bool waitUntil(int timeoutMs, const std::function<bool()>& done)
-{
+bool waitUntil(int timeoutMs, const std::function<bool()>& done) {
     return started() && theModel().timing->waitUntil(timeoutMs, done);
 }
 
 // ---------------------------------------------------------------- board seam
 
-void start(const HardwareView& hw, const BoardPort& port)
-{
+void start(const HardwareView& hw, const BoardPort& port) {
     Model& m = theModel();
     if (m.timing) return;
     if (const char* path = std::getenv(kSceneEnvironmentVariable)) {
@@ -154,12 +149,14 @@ void start(const HardwareView& hw, const BoardPort& port)
     }
     const auto raise = port.raiseCaptureInterrupt;
     m.acquisition = std::make_unique<AcquisitionModel>(
-        hw, [&m](uint8_t* dst, uint32_t bytes, uint32_t lineWidth) { m.frames.render(dst, bytes, lineWidth); },
+        hw,
+        [&m](uint8_t* dst, uint32_t bytes, uint32_t lineWidth) { m.frames.render(dst, bytes, lineWidth); },
         currentTiming, [raise] { return raise(0); });
     m.acquisition->powerOn();
     m.display = std::make_unique<Display>(hw);
     m.owner = getpid();
-    pthread_atfork(lockForFork, [] { unlockAfterFork(false); }, [] { unlockAfterFork(true); });
+    pthread_atfork(
+        lockForFork, [] { unlockAfterFork(false); }, [] { unlockAfterFork(true); });
     auto timing = std::make_unique<PlTiming>(hw, *m.acquisition, *m.display);
     timing->start();
     m.timing = std::move(timing);
@@ -168,23 +165,19 @@ void start(const HardwareView& hw, const BoardPort& port)
 
 uint16_t sensorRead(int bus, uint8_t addr) { return bus == kSensorBus ? theModel().sensor.read(addr) : 0; }
 
-void sensorWrite(int bus, uint8_t addr, uint16_t value)
-{
+void sensorWrite(int bus, uint8_t addr, uint16_t value) {
     if (bus == kSensorBus) theModel().sensor.write(addr, value);
 }
 
-void gpioInput(int line, bool level)
-{
+void gpioInput(int line, bool level) {
     if (line == kTriggerInputLine && started()) theModel().timing->input(level);
 }
 
-void sync()
-{
+void sync() {
     if (started()) theModel().timing->sync();
 }
 
-bool saveScreenPng(const char* path)
-{
+bool saveScreenPng(const char* path) {
 #ifdef VYX_BOARD_HAVE_PNG
     if (path == nullptr) return false;
     std::vector<uint8_t> rgb = modelScreen();
@@ -217,8 +210,7 @@ uint16_t modelSensorRegister(uint8_t addr) { return model::theModel().sensor.rea
 
 int64_t modelSensorFramePeriodUs() { return model::currentTiming().periodNs / 1000; }
 
-ModelTiming modelSensorTiming()
-{
+ModelTiming modelSensorTiming() {
     const model::SensorTiming t = model::currentTiming();
     ModelTiming out;
     out.exposureNs = t.exposureNs;
@@ -264,8 +256,7 @@ ModelCounters modelCounters()
     return c;
 }
 
-std::vector<ModelFrame> modelFrames()
-{
+std::vector<ModelFrame> modelFrames() {
     std::vector<ModelFrame> out;
     if (!model::started()) return out;
     for (const model::FrameRecord& r : model::theModel().acquisition->frames())
@@ -275,45 +266,44 @@ std::vector<ModelFrame> modelFrames()
 
 int64_t modelClockNs() { return model::boardClockNs(); }
 
-bool modelWaitClock(int64_t clockNs, int timeoutMs)
-{
+bool modelWaitClock(int64_t clockNs, int timeoutMs) {
     return model::started() && model::theModel().timing->waitProcessed(clockNs, timeoutMs);
 }
 
-void modelStall(bool stalled)
-{
+void modelStall(bool stalled) {
     if (model::started()) model::theModel().timing->stall(stalled);
 }
 
-bool modelWaitFor(bool (*done)(const ModelCounters&, const void*), const void* arg, int timeoutMs)
-{
+bool modelWaitFor(bool (*done)(const ModelCounters&, const void*), const void* arg, int timeoutMs) {
     return model::waitUntil(timeoutMs, [&] { return done(model::counters(), arg); });
 }
 
-bool modelWaitFramesWritten(uint64_t atLeast, int timeoutMs)
-{
+bool modelWaitFramesWritten(uint64_t atLeast, int timeoutMs) {
     return model::waitUntil(timeoutMs, [&] { return model::counters().framesWritten >= atLeast; });
 }
 
-bool modelWaitFramesDropped(uint64_t atLeast, int timeoutMs)
-{
+bool modelWaitFramesDropped(uint64_t atLeast, int timeoutMs) {
     return model::waitUntil(timeoutMs, [&] { return model::counters().framesDropped >= atLeast; });
 }
 
-bool modelWaitTick(int timeoutMs) { return model::started() && model::theModel().timing->waitSeen(timeoutMs); }
+bool modelWaitTick(int timeoutMs) {
+    return model::started() && model::theModel().timing->waitSeen(timeoutMs);
+}
 
-bool modelWaitShow(uint64_t showsBefore, int timeoutMs)
-{
+bool modelWaitShow(uint64_t showsBefore, int timeoutMs) {
     model::Model& m = model::theModel();
-    return model::waitUntil(timeoutMs, [&] { return m.display->shows() > showsBefore && m.display->showingLastWrite(); });
+    return model::waitUntil(
+        timeoutMs, [&] { return m.display->shows() > showsBefore && m.display->showingLastWrite(); });
 }
 
-std::vector<uint8_t> modelScreen()
-{
-    return model::started() ? model::theModel().display->screen() : std::vector<uint8_t>(model::kScreenBytes, 0);
+std::vector<uint8_t> modelScreen() {
+    return model::started() ? model::theModel().display->screen()
+                            : std::vector<uint8_t>(model::kScreenBytes, 0);
 }
 
-uint32_t modelScreenPixel(int x, int y) { return model::started() ? model::theModel().display->pixel(x, y) : 0; }
+uint32_t modelScreenPixel(int x, int y) {
+    return model::started() ? model::theModel().display->pixel(x, y) : 0;
+}
 
 bool modelSaveScreenPng(const std::string& path) { return model::saveScreenPng(path.c_str()); }
 

@@ -26,18 +26,16 @@ namespace fpga = vyxpl::fpga;
 
 namespace {
 
-constexpr unsigned long kTimerSlackNs = 1000;   // wake within a microsecond of a deadline
+constexpr unsigned long kTimerSlackNs = 1000;  // wake within a microsecond of a deadline
 
-int64_t threadCpuNs()
-{
+int64_t threadCpuNs() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
 // A pulse register: true when it held a write, which is then consumed.
-bool takePulse(volatile uint32_t* block, uint32_t offset)
-{
+bool takePulse(volatile uint32_t* block, uint32_t offset) {
     return loadReg(block, offset) != 0 && consumeReg(block, offset) != 0;
 }
 
@@ -53,26 +51,22 @@ struct Holding {
     Holding& operator=(const Holding&) = delete;
 };
 
-std::chrono::steady_clock::time_point atClock(int64_t ns)
-{
+std::chrono::steady_clock::time_point atClock(int64_t ns) {
     return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(ns));
 }
 
 }  // namespace
 
-int64_t boardClockNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+int64_t boardClockNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
 PlTiming::PlTiming(const HardwareView& hw, AcquisitionModel& acquisition, Display& display)
-    : m_hw(hw), m_acquisition(acquisition), m_display(display)
-{
-}
+    : m_hw(hw), m_acquisition(acquisition), m_display(display) {}
 
-void PlTiming::start()
-{
+void PlTiming::start() {
     {
         Holding holding;
         std::lock_guard<std::mutex> g(m_mu);
@@ -81,8 +75,7 @@ void PlTiming::start()
     m_thread = std::thread([this] { run(); });
 }
 
-void PlTiming::stop()
-{
+void PlTiming::stop() {
     {
         Holding holding;
         std::lock_guard<std::mutex> g(m_mu);
@@ -94,8 +87,7 @@ void PlTiming::stop()
     if (m_thread.joinable()) m_thread.join();
 }
 
-bool PlTiming::sampleLocked(int64_t nowNs)
-{
+bool PlTiming::sampleLocked(int64_t nowNs) {
     bool found = false;
     auto queue = [&](AcqEvent::Kind kind) {
         AcqEvent e;
@@ -125,8 +117,7 @@ bool PlTiming::sampleLocked(int64_t nowNs)
     return found;
 }
 
-void PlTiming::sync()
-{
+void PlTiming::sync() {
     if (t_holdsEngine) return;
     bool found;
     {
@@ -138,8 +129,7 @@ void PlTiming::sync()
     if (found) m_wake.notify_all();
 }
 
-void PlTiming::input(bool level)
-{
+void PlTiming::input(bool level) {
     {
         Holding holding;
         std::lock_guard<std::mutex> g(m_mu);
@@ -156,8 +146,7 @@ void PlTiming::input(bool level)
     m_wake.notify_all();
 }
 
-void PlTiming::stall(bool stalled)
-{
+void PlTiming::stall(bool stalled) {
     {
         Holding holding;
         std::lock_guard<std::mutex> g(m_mu);
@@ -171,8 +160,7 @@ void PlTiming::stall(bool stalled)
     m_published.wait(p, [&] { return m_parked; });
 }
 
-void PlTiming::run()
-{
+void PlTiming::run() {
     prctl(PR_SET_TIMERSLACK, kTimerSlackNs, 0, 0, 0);
     for (;;) {
         {
@@ -215,8 +203,7 @@ void PlTiming::run()
     }
 }
 
-void PlTiming::publish(int64_t nowNs)
-{
+void PlTiming::publish(int64_t nowNs) {
     {
         std::lock_guard<std::mutex> p(m_pubMu);
         m_processedNs = nowNs;
@@ -225,46 +212,39 @@ void PlTiming::publish(int64_t nowNs)
     m_published.notify_all();
 }
 
-int64_t PlTiming::processedNs() const
-{
+int64_t PlTiming::processedNs() const {
     std::lock_guard<std::mutex> p(m_pubMu);
     return m_processedNs;
 }
 
-int64_t PlTiming::cpuNs() const
-{
+int64_t PlTiming::cpuNs() const {
     std::lock_guard<std::mutex> p(m_pubMu);
     return m_cpuNs;
 }
 
-bool PlTiming::waitUntil(int timeoutMs, const std::function<bool()>& done)
-{
+bool PlTiming::waitUntil(int timeoutMs, const std::function<bool()>& done) {
     std::unique_lock<std::mutex> p(m_pubMu);
     return m_published.wait_for(p, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs), done);
 }
 
-bool PlTiming::waitProcessed(int64_t clockNs, int timeoutMs)
-{
+bool PlTiming::waitProcessed(int64_t clockNs, int timeoutMs) {
     return waitUntil(timeoutMs, [&] { return m_processedNs >= clockNs; });
 }
 
-bool PlTiming::waitSeen(int timeoutMs)
-{
+bool PlTiming::waitSeen(int timeoutMs) {
     const int64_t now = boardClockNs();
     sync();
     m_wake.notify_all();
     return waitProcessed(now, timeoutMs);
 }
 
-void PlTiming::lockForFork()
-{
+void PlTiming::lockForFork() {
     m_passMu.lock();
     m_mu.lock();
     m_pubMu.lock();
 }
 
-void PlTiming::unlockAfterFork(bool child)
-{
+void PlTiming::unlockAfterFork(bool child) {
     // The child has no PL thread: its samples would go nowhere, and the
     // parent's thread keeps serving the registers and RAM they share.
     if (child) m_running = false;

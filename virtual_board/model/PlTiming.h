@@ -39,7 +39,7 @@
 namespace vb {
 namespace model {
 
-constexpr int64_t kSampleIntervalNs = 1000000;   // the PL looks at its registers at least this often
+constexpr int64_t kSampleIntervalNs = 1000000;  // the PL looks at its registers at least this often
 
 // The board's clock.
 int64_t boardClockNs();
@@ -100,7 +100,7 @@ private:
     AcqLevels m_levels;
     bool m_stop = false;
     bool m_stalled = false;
-    bool m_running = false;   // this process runs the PL thread
+    bool m_running = false;  // this process runs the PL thread
 
     // PL thread only: what the last sample handed over.  Members rather
     // than the thread's locals, so that a forked child (which has no PL
@@ -113,7 +113,7 @@ private:
     std::condition_variable m_published;
     int64_t m_processedNs = -1;
     int64_t m_cpuNs = 0;
-    bool m_parked = false;    // stalled and waiting
+    bool m_parked = false;  // stalled and waiting
 };
 
 }  // namespace model

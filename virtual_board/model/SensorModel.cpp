@@ -143,8 +143,8 @@ SensorReadout sensorReadout(const SensorRegisters& regs)
     r.lineTimeS = c.pix > 0 ? lineUnits * 8.0 / c.pix : 0.0;
     const double exposureLines = regs[kRegExposure];
     r.exposureS = exposureLines * r.lineTimeS;
-    const double gainSum = (regs[kRegGainA] & 0xFF) + (regs[kRegGainA] >> 8) +
-                           (regs[kRegGainB] & 0xFF) + (regs[kRegGainB] >> 8);
+    const double gainSum =
+        (regs[kRegGainA] & 0xFF) + (regs[kRegGainA] >> 8) + (regs[kRegGainB] & 0xFF) + (regs[kRegGainB] >> 8);
     r.gain = gainSum / 4.0 / chip::kUnityGainCode;
     r.brightness = r.exposureS / chip::kReferenceExposureS * r.gain;
     const double readoutLines = binnedRows + chip::kBlankingLines;
@@ -157,10 +157,9 @@ namespace {
 
 // Output pixel value of a span of the array: the binned average through the
 // brightness table.
-uint8_t binned(const uint8_t* scene, const Span& rs, const Span& cs, const uint8_t* lut)
-{
+uint8_t binned(const uint8_t* scene, const Span& rs, const Span& cs, const uint8_t* lut) {
     const unsigned count = static_cast<unsigned>((rs.end - rs.first) * (cs.end - cs.first));
-    if (count == 0) return 0;   // the window reaches past the array: no light
+    if (count == 0) return 0;  // the window reaches past the array: no light
     unsigned sum = 0;
     for (int sy = rs.first; sy < rs.end; ++sy) {
         const uint8_t* src = scene + static_cast<size_t>(sy) * kArrayColumns;

@@ -79,7 +79,7 @@ namespace chip {
 constexpr uint8_t kRegChipId = 0;              // identification word, not interpreted
 constexpr double kReferenceExposureS = 0.025;  // exposure giving unit brightness
 constexpr double kUnityGainCode = 16.0;
-constexpr int kBlankingLines = 16;             // line times between two frames' readouts
+constexpr int kBlankingLines = 16;  // line times between two frames' readouts
 }  // namespace chip
 
 using SensorRegisters = std::array<uint16_t, kSensorRegisterCount>;

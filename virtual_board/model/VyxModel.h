@@ -34,7 +34,7 @@ VB_API int64_t modelSensorFramePeriodUs();
 struct ModelTiming {
     int64_t exposureNs = 0;
     int64_t readoutNs = 0;
-    int64_t framePeriodNs = 0;   // free run: max(readout, exposure + one line)
+    int64_t framePeriodNs = 0;  // free run: max(readout, exposure + one line)
 };
 VB_API ModelTiming modelSensorTiming();
 // Brightness factor of the current exposure and gain (1.0 at 25 ms, gain 16).
