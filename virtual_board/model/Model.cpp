@@ -11,11 +11,15 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #ifdef VYX_BOARD_HAVE_PNG
@@ -50,6 +54,9 @@ struct Model {
     std::unique_ptr<Display> display;
     std::unique_ptr<PlTiming> timing;
     pid_t owner = 0;
+    // timing is set under startMu; startCv tells the waits that began before.
+    std::mutex startMu;
+    std::condition_variable startCv;
 };
 
 Model& theModel()
@@ -80,6 +87,7 @@ SensorTiming currentTiming() { return sensorTiming(sensorReadout(theModel().sens
 void lockForFork()
 {
     Model& m = theModel();
+    m.startMu.lock();
     if (m.timing) m.timing->lockForFork();
     m.frames.lockForFork();
     if (m.acquisition) m.acquisition->lockForFork();
@@ -94,6 +102,7 @@ void unlockAfterFork(bool child) {
     if (m.acquisition) m.acquisition->unlockAfterFork();
     m.frames.unlockAfterFork();
     if (m.timing) m.timing->unlockAfterFork(child);
+    m.startMu.unlock();
 }
 
 void stopAtExit()
@@ -123,8 +132,18 @@ ModelCounters counters() {
     return c;
 }
 
+// A test may start waiting before the program's first call into the board
+// starts the model (a preloaded helper does): the wait then covers the start.
 bool waitUntil(int timeoutMs, const std::function<bool()>& done) {
-    return started() && theModel().timing->waitUntil(timeoutMs, done);
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    Model& m = theModel();
+    {
+        std::unique_lock<std::mutex> g(m.startMu);
+        if (!m.startCv.wait_until(g, deadline, [&] { return m.timing != nullptr; })) return false;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return m.timing->waitUntil(static_cast<int>(std::max<int64_t>(left.count(), 0)), done);
 }
 
 // ---------------------------------------------------------------- board seam
@@ -159,7 +178,11 @@ void start(const HardwareView& hw, const BoardPort& port) {
         lockForFork, [] { unlockAfterFork(false); }, [] { unlockAfterFork(true); });
     auto timing = std::make_unique<PlTiming>(hw, *m.acquisition, *m.display);
     timing->start();
-    m.timing = std::move(timing);
+    {
+        std::lock_guard<std::mutex> g(m.startMu);
+        m.timing = std::move(timing);
+    }
+    m.startCv.notify_all();
     std::atexit(stopAtExit);
 }
 
