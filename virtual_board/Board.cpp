@@ -56,7 +56,7 @@ void buildNodes() {
     }
     g_nodesUp.store(true, std::memory_order_release);
     banner += " are emulated\n";
-    sysSay(banner.c_str());
+    announceBoard(banner.c_str());
 }
 
 bool raiseCapture(int set) { return capture::raise(set); }

@@ -10,6 +10,12 @@
 // The launcher then ends the program with SIGTERM (SIGKILL after a grace).
 // The variables are removed from the environment at once, so programs the
 // program itself starts do not take part.
+//
+// The handshake: vyxsim passes the number of a pipe's write end in
+// VYX_BOARD_READY.  The first process of the run in which the board comes up
+// writes its banner there before the program's main() and closes it; the
+// launcher refuses to go on without it.  VYX_BOARD_QUIET (kept for the whole
+// run) tells every later process that the banner was already shown.
 #include "Launch.h"
 
 #include <fcntl.h>
@@ -120,6 +126,20 @@ __attribute__((constructor)) static void vyxboardLaunch() {
 }
 
 namespace vb {
+
+void announceBoard(const char* banner) {
+    const char* ready = getenv("VYX_BOARD_READY");
+    int fd = -1;
+    if (ready && sscanf(ready, "%d", &fd) == 1 && fd >= 0) {
+        unsetenv("VYX_BOARD_READY");
+        if (fcntl(fd, F_GETFD) >= 0 && sysWrite(fd, banner, strlen(banner)) >= 0) {
+            sysClose(fd);
+            return;
+        }
+        sysClose(fd);
+    }
+    if (!getenv("VYX_BOARD_QUIET")) sysSay(banner);
+}
 
 // Called once the model runs (first use of a node): by then every static
 // object of the program and of the models exists, and the exit handler

@@ -8,6 +8,11 @@ namespace vb {
 // once, when the model runs.
 void startLaunchWatcher();
 
+// Says that the board is up: under vyxsim the banner goes to the launcher's
+// handshake descriptor (the launcher prints it once for the whole run and
+// refuses to go on without it); otherwise it goes to standard error.
+void announceBoard(const char* banner);
+
 }  // namespace vb
 
 #endif

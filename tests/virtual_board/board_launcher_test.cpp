@@ -1,12 +1,18 @@
 // The launcher: a program written only against the device files runs on the
 // board under vyxsim, and a program that never ends is ended after a frame
-// target, with the HDMI screen written.
+// target, with the HDMI screen written.  Bad options and a board that does
+// not come up are refused before anything reaches a device path; the end of
+// a run ends the program's whole process group, and the exit status says how
+// the program ended.
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -44,6 +50,36 @@ protected:
             if (c == '|') c = ' ';
         sim = (emulator.empty() ? "" : emulator + " ") + binDir() + "/vyxsim --root " + dir + "/root";
     }
+    bool emulated() const { return !std::string(VYX_TEST_EMULATOR).empty(); }
+
+    // Writes a shell script into the test folder; returns its path.
+    std::string script(const std::string& name, const std::string& body) {
+        std::string path = dir + "/" + name;
+        std::ofstream(path) << body;
+        return path;
+    }
+
+    // Runs a program under vyxsim, waits (bounded) until the program wrote
+    // the file "started" in the test folder, then sends vyxsim SIGTERM as a
+    // user or a service manager would; returns vyxsim's exit status.
+    int runThenTerminate(const std::string& program, std::string& out) {
+        std::string driver = script("driver.sh", sim + " -- " + program + " &\n" +
+                                                     "v=$!\n"
+                                                     "i=0\n"
+                                                     "while [ ! -s " + dir + "/started ] && [ $i -lt 600 ]; do\n"
+                                                     "  sleep 0.05; i=$((i+1))\n"
+                                                     "done\n"
+                                                     "kill -TERM $v\n"
+                                                     "wait $v\n");
+        return run("/bin/sh " + driver, out);
+    }
+
+    static size_t count(const std::string& text, const std::string& what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    }
+
     void TearDown() override {
         std::string out;
         run("rm -rf '" + dir + "'", out);
@@ -99,6 +135,100 @@ TEST_F(Launcher, AProgramsOwnFailureIsPassedOn) {
     std::string out;
     EXPECT_EQ(run(sim + " -- /bin/sh -c 'exit 7'", out), 7) << out;
     EXPECT_NE(run(sim + " --frames 0 -- /bin/true", out), 0);
+}
+
+// A typo or a bad value is refused with status 2 before anything runs: a
+// mistyped option is never taken for the program.
+TEST_F(Launcher, BadOptionsAreRefusedBeforeAnythingRuns) {
+    const std::string marker = dir + "/ran";
+    for (const char* opts : {"--frame 10", "-f 1", "--frames 0", "--frames -1", "--frames 1x",
+                             "--frames 99999999999999999999999", "--seconds nan", "--seconds inf",
+                             "--seconds -1", "--seconds 0", "--seconds ''", "--seconds 1s"}) {
+        std::string out;
+        EXPECT_EQ(run(sim + " " + opts + " -- /bin/sh -c 'touch " + marker + "'", out), 2) << opts << "\n"
+                                                                                          << out;
+        EXPECT_NE(out.find("vyxsim: "), std::string::npos) << out;
+    }
+    std::string out;
+    run(sim + " --frame 10 -- /bin/true", out);
+    EXPECT_NE(out.find("unknown option --frame"), std::string::npos) << out;
+    EXPECT_NE(out.find("usage: vyxsim"), std::string::npos) << out;
+    struct stat st;
+    EXPECT_NE(stat(marker.c_str(), &st), 0) << "a refused command line ran its program";
+}
+
+// Without the board in the program, the program would reach the machine's
+// real device nodes: vyxsim refuses with 125 whether the library is missing,
+// is no shared library, loads but is not the board, or the loader would drop
+// it (a set-user-ID program).  (A program is no library either, but a
+// position-independent one looks like one until the loader refuses it: the
+// handshake catches that.)  The probe's --idle touches no device path,
+// so nothing real is reached even while the refusal is being made.
+TEST_F(Launcher, WithoutTheBoardTheRunIsRefused) {
+    const std::string idle = " -- " + binDir() + "/board_probe --idle";
+    struct Case {
+        std::string board, says;
+    };
+    const Case cases[] = {
+        {dir + "/missing.so", "cannot be read"},
+        {script("text.so", "not a library\n"), "is not a shared library"},
+        {binDir() + "/../lib/libvyxSensorQ210B.so", "did not come up"},
+        {binDir() + "/board_probe", "did not come up"},
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        EXPECT_EQ(run("VYXSIM_BOARD=" + c.board + " " + sim + idle, out), 125) << c.board << "\n" << out;
+        EXPECT_NE(out.find(c.says), std::string::npos) << out;
+        EXPECT_EQ(out.find("virtual board active"), std::string::npos) << out;
+    }
+    std::string out, suid = dir + "/probe_suid";
+    ASSERT_EQ(run("cp " + binDir() + "/board_probe " + suid + " && chmod 4755 " + suid, out), 0) << out;
+    EXPECT_EQ(run(sim + " -- " + suid + " --idle", out), 125) << out;
+    EXPECT_NE(out.find("set-user-ID"), std::string::npos) << out;
+}
+
+// One banner for the whole run, however many processes load the board.
+TEST_F(Launcher, TheBannerIsShownOncePerRun) {
+    std::string out;
+    // In a cross build the host's shell runs without the board.
+    std::string program = emulated() ? binDir() + "/board_probe --idle"
+                                     : "/bin/sh -c '/bin/true; /bin/true; /bin/true'";
+    EXPECT_EQ(run(sim + " -- " + program, out), 0) << out;
+    EXPECT_EQ(count(out, "virtual board active"), 1u) << out;
+}
+
+TEST_F(Launcher, AProgramKilledByASignalGives128PlusTheSignal) {
+    std::string out;
+    EXPECT_EQ(run(sim + " -- /bin/sh -c 'kill -SEGV $$'", out), 128 + SIGSEGV) << out;
+}
+
+// SIGTERM to vyxsim ends the program and what it started in its group (here
+// a child of a wrapper shell), and vyxsim reports the signal.
+TEST_F(Launcher, ATerminatedRunEndsTheWholeProcessGroup) {
+    std::string prog = script("prog.sh", "sleep 1000 &\necho $! > " + dir + "/started\nwait\n");
+    std::string out;
+    EXPECT_EQ(runThenTerminate("/bin/sh " + prog, out), 128 + SIGTERM) << out;
+    std::ifstream in(dir + "/started");
+    pid_t child = 0;
+    ASSERT_TRUE(in >> child) << out;
+    EXPECT_NE(kill(child, 0), 0) << "the wrapper's child outlived the run";
+    EXPECT_EQ(errno, ESRCH);
+}
+
+// A program that fails while ending, or has to be killed, does not look like
+// a clean run.
+TEST_F(Launcher, AFailedOrForcedEndIsNotASuccess) {
+    std::string failing = script("failing.sh", "trap 'exit 3' TERM\necho > " + dir +
+                                                   "/started\nwhile :; do sleep 0.1; done\n");
+    std::string out;
+    EXPECT_EQ(runThenTerminate("/bin/sh " + failing, out), 3) << out;
+    EXPECT_NE(out.find("failed while ending"), std::string::npos) << out;
+
+    ASSERT_EQ(remove((dir + "/started").c_str()), 0);
+    std::string deaf = script("deaf.sh", "trap '' TERM\necho > " + dir + "/started\nwhile :; do sleep 0.1; done\n");
+    out.clear();
+    EXPECT_EQ(runThenTerminate("/bin/sh " + deaf, out), 128 + SIGKILL) << out;
+    EXPECT_NE(out.find("ignored SIGTERM"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -12,21 +12,40 @@
 // folders /picture/sd/ and /picture/data/ live under DIR/picture/ (default
 // ./vyxsim-root).
 // With --frames the run ends after that many frames were delivered, with
-// --seconds after that long; the program then gets SIGTERM, and SIGKILL if it
-// has not ended after a grace period.  With --hdmi the emulated HDMI screen
-// is written as a PNG file when the run ends.
+// --seconds after that long, and on SIGINT, SIGTERM or SIGHUP to vyxsim.  The
+// program runs in a process group of its own, and the end of a run ends the
+// whole group: SIGTERM, then SIGKILL for what has not ended after a grace
+// period.  With --hdmi the emulated HDMI screen is written as a PNG file when
+// the run ends.
+//
+// Exit status: the program's own status, 128+N when it died of signal N; a
+// run ended by vyxsim is 0 when the program ended cleanly on SIGTERM, the
+// program's status when it failed while ending, 137 when it had to be killed;
+// a run ended by a signal to vyxsim is 128+that signal.  2: bad options.
+// 125: the board did not come up in the program (see below).
+//
+// Fail closed: the program must never run against the machine's real device
+// nodes.  Before starting it vyxsim checks that the board library is a shared
+// object of the program's kind and that the loader will honour the preload
+// (no set-user-ID or set-group-ID program, no static program).  Then the
+// board, once it is up in the program, writes its banner to a pipe whose
+// descriptor vyxsim names in VYX_BOARD_READY, before the program's main();
+// without it within a bound vyxsim ends the run and refuses with 125.
 #include <elf.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +65,11 @@ namespace {
 constexpr int kGraceMs = 5000;        // SIGTERM -> SIGKILL
 constexpr int kScreenSaveMs = 10000;  // how long the board may take to write the PNG
 constexpr int kTickMs = 100;          // how often the child's state is looked at
+constexpr int kReadyMs = 30000;       // how long the board may take to come up in the program
+
+constexpr int kStatusUsage = 2;
+constexpr int kStatusNoBoard = 125;
+constexpr int kStatusKilled = 128 + SIGKILL;
 
 // Largest dynamic string table read from a program (a real one is a few KiB).
 constexpr size_t kMaxDynamicStrings = 1 << 20;
@@ -101,15 +125,18 @@ bool parse(int argc, char** argv, Options& o) {
         } else if (a == "--frames") {
             const char* v = value("--frames");
             char* end = nullptr;
-            if (!v || (o.frames = strtoull(v, &end, 10)) == 0 || *end) {
+            errno = 0;
+            if (!v || !isdigit(static_cast<unsigned char>(v[0])) ||
+                (o.frames = strtoull(v, &end, 10)) == 0 || *end || errno == ERANGE) {
                 fprintf(stderr, "vyxsim: --frames needs a positive count\n");
                 return false;
             }
         } else if (a == "--seconds") {
             const char* v = value("--seconds");
             char* end = nullptr;
-            if (!v || (o.seconds = strtod(v, &end)) <= 0 || *end) {
-                fprintf(stderr, "vyxsim: --seconds needs a positive number\n");
+            if (!v || !(o.seconds = strtod(v, &end), std::isfinite(o.seconds)) || o.seconds <= 0 ||
+                end == v || *end) {
+                fprintf(stderr, "vyxsim: --seconds needs a finite positive number\n");
                 return false;
             }
         } else if (a == "--hdmi") {
@@ -119,6 +146,11 @@ bool parse(int argc, char** argv, Options& o) {
         } else if (a == "-h" || a == "--help") {
             usage(stdout);
             exit(0);
+        } else if (a.size() > 1 && a[0] == '-') {
+            // A mistyped option must never be run as the program.
+            fprintf(stderr, "vyxsim: unknown option %s\n", a.c_str());
+            usage(stderr);
+            return false;
         } else {
             // The program may also follow without "--".
             break;
@@ -275,56 +307,234 @@ std::string preloadList(const std::string& program, const std::string& board) {
     return list + board;
 }
 
+// What the loader will make of an ELF file: its class, processor, type and
+// whether it names a program interpreter (a dynamically linked program).
+struct ElfKind {
+    bool elf = false;
+    unsigned char cls = 0;
+    unsigned machine = 0;
+    unsigned type = 0;
+    bool interpreter = false;
+};
+
+template <typename Ehdr, typename Phdr>
+void readKind(FILE* f, ElfKind& k) {
+    Ehdr eh;
+    if (!readAt(f, 0, &eh, sizeof eh)) return;
+    k.machine = eh.e_machine;
+    k.type = eh.e_type;
+    for (unsigned i = 0; i < eh.e_phnum && eh.e_phentsize == sizeof(Phdr); ++i) {
+        Phdr ph;
+        if (!readAt(f, static_cast<long>(eh.e_phoff + i * sizeof(Phdr)), &ph, sizeof ph)) break;
+        if (ph.p_type == PT_INTERP) k.interpreter = true;
+    }
+}
+
+ElfKind elfKind(const std::string& file) {
+    ElfKind k;
+    FILE* f = fopen(file.c_str(), "rb");
+    if (!f) return k;
+    unsigned char ident[EI_NIDENT] = {};
+    if (readAt(f, 0, ident, sizeof ident) && memcmp(ident, ELFMAG, SELFMAG) == 0) {
+        k.elf = true;
+        k.cls = ident[EI_CLASS];
+        if (k.cls == ELFCLASS64)
+            readKind<Elf64_Ehdr, Elf64_Phdr>(f, k);
+        else if (k.cls == ELFCLASS32)
+            readKind<Elf32_Ehdr, Elf32_Phdr>(f, k);
+    }
+    fclose(f);
+    return k;
+}
+
+// Why the loader would not put the board into the program, or empty when it
+// will.  Scripts and programs that are not ELF files are left to the
+// handshake.
+std::string preloadRefusal(const std::string& program, const std::string& board) {
+    ElfKind b = elfKind(board);
+    if (access(board.c_str(), R_OK) != 0) return "the board library " + board + " cannot be read";
+    if (!b.elf || b.type != ET_DYN) return board + " is not a shared library";
+    struct stat st;
+    if (stat(program.c_str(), &st) == 0 && (st.st_mode & (S_ISUID | S_ISGID)))
+        return program + " is set-user-ID or set-group-ID: the loader ignores the board for it";
+    ElfKind p = elfKind(program);
+    if (!p.elf) return {};
+    if (p.cls != b.cls || p.machine != b.machine)
+        return board + " is built for another processor than " + program;
+    if (p.type == ET_EXEC && !p.interpreter) return program + " is linked statically: the board cannot be preloaded into it";
+    return {};
+}
+
 int exitCode(int status) {
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return 1;
 }
 
+// The signal that asked vyxsim to end the run, or 0.
+volatile sig_atomic_t g_signal = 0;
+
+void onSignal(int sig) { g_signal = sig; }
+
+void catchEndSignals() {
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = onSignal;   // no SA_RESTART: a wait returns at once
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+// The program's process group: the program, and whatever it starts that
+// stays in its group, even after the program itself has ended (vyxsim is
+// their subreaper, so orphans come back to it to be reaped).
+class Group {
+public:
+    explicit Group(pid_t leader) : m_leader(leader) {}
+
+    // Reaps whatever has ended; true once the leader has.
+    bool reap() {
+        int st;
+        pid_t w;
+        while ((w = waitpid(-1, &st, WNOHANG)) > 0)
+            if (w == m_leader) {
+                m_status = st;
+                m_leaderDone = true;
+            }
+        return m_leaderDone;
+    }
+    bool empty() { return reap() && kill(-m_leader, 0) != 0 && errno == ESRCH; }
+    int status() const { return m_status; }
+    bool leaderDone() const { return m_leaderDone; }
+
+    // SIGTERM to the whole group, SIGKILL for what is left after the grace;
+    // true when something had to be killed.
+    bool end(int graceMs) {
+        kill(-m_leader, SIGTERM);
+        double killAt = now() + graceMs / 1000.0;
+        while (!empty()) {
+            if (now() >= killAt) {
+                fprintf(stderr, "vyxsim: the program ignored SIGTERM, killing its process group\n");
+                kill(-m_leader, SIGKILL);
+                while (!empty()) poll(nullptr, 0, 10);
+                return true;
+            }
+            poll(nullptr, 0, 20);
+        }
+        return false;
+    }
+
+private:
+    pid_t m_leader;
+    int m_status = 0;
+    bool m_leaderDone = false;
+};
+
+// Waits for the board's banner on the handshake pipe; empty when the board
+// did not come up (the pipe was closed, the time ran out or vyxsim was told
+// to stop).
+std::string awaitBoard(int fd) {
+    std::string text;
+    double end = now() + kReadyMs / 1000.0;
+    while (!g_signal && now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, kTickMs) <= 0) continue;
+        char buf[256];
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0) break;
+        text.append(buf, static_cast<size_t>(n));
+        if (!text.empty() && text.back() == '\n') return text;
+    }
+    return {};
+}
+
+// Hands the terminal to the program's group while it runs (it may read the
+// keyboard), and takes it back.
+class Terminal {
+public:
+    explicit Terminal(pid_t group) {
+        if (isatty(STDIN_FILENO) && tcgetpgrp(STDIN_FILENO) == getpgrp()) {
+            signal(SIGTTOU, SIG_IGN);
+            m_owned = tcsetpgrp(STDIN_FILENO, group) == 0;
+        }
+    }
+    ~Terminal() {
+        if (m_owned) tcsetpgrp(STDIN_FILENO, getpgrp());
+    }
+
+private:
+    bool m_owned = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Options o;
-    if (!parse(argc, argv, o)) return 2;
+    if (!parse(argc, argv, o)) return kStatusUsage;
     std::string root = absolute(o.root);
     if (!makeDir(root) || !makeDir(root + "/picture") || !makeDir(root + "/picture/sd") ||
         !makeDir(root + "/picture/data"))
-        return 2;
+        return kStatusUsage;
     std::string hdmi = o.hdmi.empty() ? std::string() : absolute(o.hdmi);
     const char* boardEnv = getenv("VYXSIM_BOARD");
     std::string board = boardEnv && boardEnv[0] ? boardEnv : boardLibrary();
 
-    int toBoard[2], fromBoard[2];
-    if (pipe(toBoard) != 0 || pipe(fromBoard) != 0) {
+    const std::vector<std::string> emulator = split(VYX_SIM_EMULATOR, '|');
+    const std::string program = findProgram(o.command[0]);
+    // In a cross build a host program (a shell) runs without the board; the
+    // emulated programs it starts get it.
+    const bool boarded = emulator.empty() || isEmulatedElf(program);
+    std::string refusal = preloadRefusal(boarded ? program : board, board);
+    if (!refusal.empty()) {
+        fprintf(stderr,
+                "vyxsim: %s.\nvyxsim: refusing to run %s: it would reach the machine's real device "
+                "nodes (set VYXSIM_BOARD to the board library)\n",
+                refusal.c_str(), o.command[0].c_str());
+        return kStatusNoBoard;
+    }
+
+    int toBoard[2], fromBoard[2], ready[2];
+    if (pipe(toBoard) != 0 || pipe(fromBoard) != 0 || pipe(ready) != 0) {
         perror("vyxsim: pipe");
-        return 2;
+        return kStatusUsage;
     }
     fcntl(toBoard[1], F_SETFD, FD_CLOEXEC);
     fcntl(fromBoard[0], F_SETFD, FD_CLOEXEC);
+    fcntl(ready[0], F_SETFD, FD_CLOEXEC);
 
     fprintf(stderr, "vyxsim: board %s\nvyxsim: pictures in %s/picture/sd and %s/picture/data\n",
             board.c_str(), root.c_str(), root.c_str());
     if (!hdmi.empty()) fprintf(stderr, "vyxsim: HDMI screen will be written to %s\n", hdmi.c_str());
 
+    catchEndSignals();
+    // Orphans of the program's group come back to vyxsim, so that the end of
+    // a run can wait for all of them.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
     pid_t child = fork();
     if (child < 0) {
         perror("vyxsim: fork");
-        return 2;
+        return kStatusUsage;
     }
     if (child == 0) {
+        setpgid(0, 0);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGTTOU}) signal(sig, SIG_DFL);
         setenv("VYX_BOARD_ROOT", root.c_str(), 1);
         std::string control = std::to_string(toBoard[0]) + "," + std::to_string(fromBoard[1]);
         setenv("VYX_BOARD_CONTROL", control.c_str(), 1);
+        if (boarded) {
+            setenv("VYX_BOARD_READY", std::to_string(ready[1]).c_str(), 1);
+            setenv("VYX_BOARD_QUIET", "1", 1);
+        } else {
+            close(ready[1]);
+        }
         if (o.frames) setenv("VYX_BOARD_FRAMES", std::to_string(o.frames).c_str(), 1);
         if (!hdmi.empty()) setenv("VYX_BOARD_HDMI", hdmi.c_str(), 1);
         std::vector<std::string> cmd;
-        std::vector<std::string> emulator = split(VYX_SIM_EMULATOR, '|');
-        const std::string program = findProgram(o.command[0]);
         if (!emulator.empty()) {
             // Emulated programs get the preload through the emulator; a host
             // program passes it on to the emulated programs it starts.
             setenv("QEMU_SET_ENV", ("LD_PRELOAD=" + preloadList(program, board)).c_str(), 1);
-            if (isEmulatedElf(program)) cmd = emulator;
+            if (boarded) cmd = emulator;
         } else {
             // Whatever the caller preloaded already comes after the board.
             std::string list = preloadList(program, board);
@@ -340,21 +550,34 @@ int main(int argc, char** argv) {
         fprintf(stderr, "vyxsim: cannot run %s: %s\n", args[0], strerror(errno));
         _exit(127);
     }
+    setpgid(child, child);   // also here: no race with the first kill
     close(toBoard[0]);
     close(fromBoard[1]);
-    signal(SIGPIPE, SIG_IGN);
+    close(ready[1]);
+    Group group(child);
+    Terminal terminal(child);
+
+    if (boarded) {
+        std::string banner = awaitBoard(ready[0]);
+        if (banner.empty() && !g_signal) {
+            kill(-child, SIGKILL);
+            while (!group.empty()) poll(nullptr, 0, 10);
+            // A program that could not be started at all said so already.
+            if (!(WIFEXITED(group.status()) && WEXITSTATUS(group.status()) == 127))
+                fprintf(stderr,
+                        "vyxsim: the virtual board did not come up in %s (board %s); the run is "
+                        "refused\n",
+                        o.command[0].c_str(), board.c_str());
+            return kStatusNoBoard;
+        }
+        fputs(banner.c_str(), stderr);
+    }
+    close(ready[0]);
 
     double deadline = o.seconds > 0 ? now() + o.seconds : 0;
-    int status = 0;
-    bool ended = false, stoppedByUs = false;
     std::string reason, report;
     std::string pending;
-    while (!ended) {
-        pid_t w = waitpid(child, &status, WNOHANG);
-        if (w == child) {
-            ended = true;
-            break;
-        }
+    while (!group.reap()) {
         pollfd p{fromBoard[0], POLLIN, 0};
         if (poll(&p, 1, kTickMs) > 0) {
             char buf[128];
@@ -371,9 +594,12 @@ int main(int argc, char** argv) {
             }
         }
         if (reason.empty() && deadline > 0 && now() >= deadline) reason = "time is up";
+        if (reason.empty() && g_signal) reason = std::string("vyxsim got ") + strsignal(g_signal);
         if (!reason.empty()) break;
     }
-    if (!ended) {
+    const bool stoppedByUs = !group.leaderDone();
+    bool killed = false;
+    if (stoppedByUs) {
         // Let the board write the screen, then end the program.
         if (!hdmi.empty() && report.empty()) {
             if (write(toBoard[1], "stop\n", 5) == 5) {
@@ -384,18 +610,7 @@ int main(int argc, char** argv) {
                 report = line;
             }
         }
-        stoppedByUs = true;
-        kill(child, SIGTERM);
-        double killAt = now() + kGraceMs / 1000.0;
-        while (waitpid(child, &status, WNOHANG) != child) {
-            if (now() >= killAt) {
-                fprintf(stderr, "vyxsim: program ignored SIGTERM, killing it\n");
-                kill(child, SIGKILL);
-                waitpid(child, &status, 0);
-                break;
-            }
-            poll(nullptr, 0, 20);
-        }
+        killed = group.end(kGraceMs);
     }
     close(toBoard[1]);
     close(fromBoard[0]);
@@ -416,10 +631,18 @@ int main(int argc, char** argv) {
     }
     fprintf(stderr, "vyxsim: pictures in %s/picture; the SDK log folder VYXLog is beside the program\n",
             root.c_str());
-    if (stoppedByUs) {
-        fprintf(stderr, "vyxsim: run ended (%s)\n", reason.c_str());
-        return 0;
+    const int status = group.status();
+    if (!stoppedByUs) {
+        fprintf(stderr, "vyxsim: program ended with status %d\n", exitCode(status));
+        return exitCode(status);
     }
-    fprintf(stderr, "vyxsim: program ended with status %d\n", exitCode(status));
-    return exitCode(status);
+    fprintf(stderr, "vyxsim: run ended (%s)\n", reason.c_str());
+    if (killed) return kStatusKilled;
+    const bool clean = (WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) ||
+                       (WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (!clean) {
+        fprintf(stderr, "vyxsim: the program failed while ending (status %d)\n", exitCode(status));
+        return exitCode(status);
+    }
+    return g_signal ? 128 + g_signal : 0;
 }
