@@ -100,7 +100,8 @@ void usage(FILE* out) {
             "  --frames N    end the program after N delivered frames\n"
             "  --seconds S   end the program after S seconds\n"
             "  --hdmi FILE   write the HDMI screen as PNG to FILE when the run ends\n"
-            "The board library is %s (override: VYXSIM_BOARD).\n",
+            "The board library is %s (override: VYXSIM_BOARD, the board library and\n"
+            "further libraries to preload after it, separated by ':').\n",
             boardLibrary().c_str());
 }
 
@@ -350,18 +351,27 @@ ElfKind elfKind(const std::string& file) {
 // Why the loader would not put the board into the program, or empty when it
 // will.  Scripts and programs that are not ELF files are left to the
 // handshake.
+std::string libraryRefusal(const std::string& program, const ElfKind& p, const std::string& lib) {
+    ElfKind b = elfKind(lib);
+    if (access(lib.c_str(), R_OK) != 0) return "the board library " + lib + " cannot be read";
+    if (!b.elf || b.type != ET_DYN) return lib + " is not a shared library";
+    if (p.elf && (p.cls != b.cls || p.machine != b.machine))
+        return lib + " is built for another processor than " + program;
+    return {};
+}
+
+// board: the board library, or a preload list that starts with it.
 std::string preloadRefusal(const std::string& program, const std::string& board) {
-    ElfKind b = elfKind(board);
-    if (access(board.c_str(), R_OK) != 0) return "the board library " + board + " cannot be read";
-    if (!b.elf || b.type != ET_DYN) return board + " is not a shared library";
+    ElfKind p = elfKind(program);
+    for (const std::string& lib : split(board, ':')) {
+        std::string why = libraryRefusal(program, p, lib);
+        if (!why.empty()) return why;
+    }
     struct stat st;
     if (stat(program.c_str(), &st) == 0 && (st.st_mode & (S_ISUID | S_ISGID)))
         return program + " is set-user-ID or set-group-ID: the loader ignores the board for it";
-    ElfKind p = elfKind(program);
-    if (!p.elf) return {};
-    if (p.cls != b.cls || p.machine != b.machine)
-        return board + " is built for another processor than " + program;
-    if (p.type == ET_EXEC && !p.interpreter) return program + " is linked statically: the board cannot be preloaded into it";
+    if (p.elf && p.type == ET_EXEC && !p.interpreter)
+        return program + " is linked statically: the board cannot be preloaded into it";
     return {};
 }
 
@@ -477,14 +487,14 @@ int main(int argc, char** argv) {
         return kStatusUsage;
     std::string hdmi = o.hdmi.empty() ? std::string() : absolute(o.hdmi);
     const char* boardEnv = getenv("VYXSIM_BOARD");
-    std::string board = boardEnv && boardEnv[0] ? boardEnv : boardLibrary();
+    std::string board = boardEnv && !split(boardEnv, ':').empty() ? boardEnv : boardLibrary();
 
     const std::vector<std::string> emulator = split(VYX_SIM_EMULATOR, '|');
     const std::string program = findProgram(o.command[0]);
     // In a cross build a host program (a shell) runs without the board; the
     // emulated programs it starts get it.
     const bool boarded = emulator.empty() || isEmulatedElf(program);
-    std::string refusal = preloadRefusal(boarded ? program : board, board);
+    std::string refusal = preloadRefusal(boarded ? program : split(board, ':')[0], board);
     if (!refusal.empty()) {
         fprintf(stderr,
                 "vyxsim: %s.\nvyxsim: refusing to run %s: it would reach the machine's real device "
