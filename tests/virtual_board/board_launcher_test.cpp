@@ -66,7 +66,9 @@ protected:
         std::string driver = script("driver.sh", sim + " -- " + program + " &\n" +
                                                      "v=$!\n"
                                                      "i=0\n"
-                                                     "while [ ! -s " + dir + "/started ] && [ $i -lt 600 ]; do\n"
+                                                     "while [ ! -s " +
+                                                     dir +
+                                                     "/started ] && [ $i -lt 600 ]; do\n"
                                                      "  sleep 0.05; i=$((i+1))\n"
                                                      "done\n"
                                                      "kill -TERM $v\n"
@@ -76,7 +78,8 @@ protected:
 
     static size_t count(const std::string& text, const std::string& what) {
         size_t n = 0;
-        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
         return n;
     }
 
@@ -146,7 +149,7 @@ TEST_F(Launcher, BadOptionsAreRefusedBeforeAnythingRuns) {
                              "--seconds -1", "--seconds 0", "--seconds ''", "--seconds 1s"}) {
         std::string out;
         EXPECT_EQ(run(sim + " " + opts + " -- /bin/sh -c 'touch " + marker + "'", out), 2) << opts << "\n"
-                                                                                          << out;
+                                                                                           << out;
         EXPECT_NE(out.find("vyxsim: "), std::string::npos) << out;
     }
     std::string out;
@@ -191,8 +194,8 @@ TEST_F(Launcher, WithoutTheBoardTheRunIsRefused) {
 TEST_F(Launcher, TheBannerIsShownOncePerRun) {
     std::string out;
     // In a cross build the host's shell runs without the board.
-    std::string program = emulated() ? binDir() + "/board_probe --idle"
-                                     : "/bin/sh -c '/bin/true; /bin/true; /bin/true'";
+    std::string program =
+        emulated() ? binDir() + "/board_probe --idle" : "/bin/sh -c '/bin/true; /bin/true; /bin/true'";
     EXPECT_EQ(run(sim + " -- " + program, out), 0) << out;
     EXPECT_EQ(count(out, "virtual board active"), 1u) << out;
 }
@@ -219,14 +222,15 @@ TEST_F(Launcher, ATerminatedRunEndsTheWholeProcessGroup) {
 // A program that fails while ending, or has to be killed, does not look like
 // a clean run.
 TEST_F(Launcher, AFailedOrForcedEndIsNotASuccess) {
-    std::string failing = script("failing.sh", "trap 'exit 3' TERM\necho > " + dir +
-                                                   "/started\nwhile :; do sleep 0.1; done\n");
+    std::string failing =
+        script("failing.sh", "trap 'exit 3' TERM\necho > " + dir + "/started\nwhile :; do sleep 0.1; done\n");
     std::string out;
     EXPECT_EQ(runThenTerminate("/bin/sh " + failing, out), 3) << out;
     EXPECT_NE(out.find("failed while ending"), std::string::npos) << out;
 
     ASSERT_EQ(remove((dir + "/started").c_str()), 0);
-    std::string deaf = script("deaf.sh", "trap '' TERM\necho > " + dir + "/started\nwhile :; do sleep 0.1; done\n");
+    std::string deaf =
+        script("deaf.sh", "trap '' TERM\necho > " + dir + "/started\nwhile :; do sleep 0.1; done\n");
     out.clear();
     EXPECT_EQ(runThenTerminate("/bin/sh " + deaf, out), 128 + SIGKILL) << out;
     EXPECT_NE(out.find("ignored SIGTERM"), std::string::npos) << out;
@@ -246,7 +250,8 @@ int runPreloaded(const std::string& list, std::string& out) {
     std::string probe = binDir() + "/board_probe --idle";
     // A sanitized build: the runtime is not the first library here, on purpose.
     std::string env = "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 ";
-    env += emulator.empty() ? "LD_PRELOAD=" + list + " " : "QEMU_SET_ENV=LD_PRELOAD=" + list + " " + emulator + " ";
+    env += emulator.empty() ? "LD_PRELOAD=" + list + " "
+                            : "QEMU_SET_ENV=LD_PRELOAD=" + list + " " + emulator + " ";
     return run("env " + env + probe, out);
 }
 

@@ -127,8 +127,8 @@ bool parse(int argc, char** argv, Options& o) {
             const char* v = value("--frames");
             char* end = nullptr;
             errno = 0;
-            if (!v || !isdigit(static_cast<unsigned char>(v[0])) ||
-                (o.frames = strtoull(v, &end, 10)) == 0 || *end || errno == ERANGE) {
+            if (!v || !isdigit(static_cast<unsigned char>(v[0])) || (o.frames = strtoull(v, &end, 10)) == 0 ||
+                *end || errno == ERANGE) {
                 fprintf(stderr, "vyxsim: --frames needs a positive count\n");
                 return false;
             }
@@ -389,7 +389,7 @@ void onSignal(int sig) { g_signal = sig; }
 void catchEndSignals() {
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);
-    sa.sa_handler = onSignal;   // no SA_RESTART: a wait returns at once
+    sa.sa_handler = onSignal;  // no SA_RESTART: a wait returns at once
     sigemptyset(&sa.sa_mask);
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
@@ -560,7 +560,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "vyxsim: cannot run %s: %s\n", args[0], strerror(errno));
         _exit(127);
     }
-    setpgid(child, child);   // also here: no race with the first kill
+    setpgid(child, child);  // also here: no race with the first kill
     close(toBoard[0]);
     close(fromBoard[1]);
     close(ready[1]);
