@@ -1,14 +1,17 @@
-// Board.cpp - brings the virtual board up.
+// Board.cpp - brings the virtual board up, on the first access to it.
 //
 // Every node is a real kernel object made by its driver (a memfd, a socket),
 // so that mmap, select, poll, close and fork behave natively; an open
 // duplicates the node's object, so every open gets a descriptor of its own.
-// The board announces itself once the nodes exist.  The model is started on
-// the first use of a node, when every static object of the program exists,
-// and gets the hardware and the capture interrupt.
+// A process that never touches a board path pays nothing: loading the board
+// only announces it (the launcher's handshake); the nodes, the memories and
+// the model are built on the first access, under a lock, and a bring-up that
+// fails (too few descriptors, too little address space) fails that access
+// with errno and one message, not the process.  The model is started after
+// the nodes, when every static object of the program exists, and gets the
+// hardware and the capture interrupt.
 #include "Board.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -29,56 +32,82 @@ namespace vb {
 
 namespace {
 
-int g_templ[kNodeCount];
-std::once_flag g_nodesOnce;
+int g_slot[kNodeCount];
+std::mutex g_buildMu;
 std::once_flag g_modelOnce;
 std::atomic<bool> g_nodesUp{false};
+std::atomic<bool> g_toldFailure{false};
 
-[[noreturn]] void die(const char* what) {
+void tellFailure(const char* what, int error) {
+    if (g_toldFailure.exchange(true)) return;
     std::string msg =
-        std::string("vyxboard: cannot build the virtual board: ") + what + " (" + strerror(errno) + ")\n";
+        std::string("vyxboard: cannot build the virtual board: ") + what + " (" + strerror(error) + ")\n";
     sysSay(msg.c_str());
-    _exit(127);
 }
 
-void buildNodes() {
-    std::string banner = "vyxboard: virtual board active: ";
-    for (int n = 0; n < kNodeCount; ++n) {
+// Makes every node's kernel object; on failure nothing stays behind.
+bool buildNodes() {
+    int n = 0;
+    for (; n < kNodeCount; ++n) {
         const NodeOps* ops = nodeOps(static_cast<Node>(n));
-        if (!ops || static_cast<int>(ops->node) != n) die("the node table is out of order");
+        if (!ops || static_cast<int>(ops->node) != n) {
+            errno = EINVAL;
+            tellFailure("the node table is out of order", errno);
+            break;
+        }
         const int fd = ops->create();
-        struct stat64 st;
-        if (fd < 0 || fstat64(fd, &st) != 0) die(ops->path);
-        g_templ[n] = fd;
-        fdSetIdentity(ops->node, st.st_dev, st.st_ino);
-        if (n > 0) banner += n + 1 == kNodeCount ? " and " : ", ";
-        banner += ops->path;
+        g_slot[n] = fd < 0 ? -1 : ownTake(fd);
+        if (g_slot[n] < 0) {
+            tellFailure(ops->path, errno);
+            break;
+        }
+        fdSetTemplate(ops->node, g_slot[n]);
     }
-    g_nodesUp.store(true, std::memory_order_release);
-    banner += " are emulated\n";
-    announceBoard(banner.c_str());
+    if (n == kNodeCount) return true;
+    int e = errno;
+    while (--n >= 0) ownRelease(g_slot[n]);
+    errno = e;
+    return false;
 }
 
 bool raiseCapture(int set) { return capture::raise(set); }
 
 }  // namespace
 
-void ensureBoard() {
-    std::call_once(g_nodesOnce, buildNodes);
-    if (link::running()) return;
+std::string boardBanner() {
+    std::string banner = "vyxboard: virtual board active: ";
+    for (int n = 0; n < kNodeCount; ++n) {
+        if (n > 0) banner += n + 1 == kNodeCount ? " and " : ", ";
+        banner += nodeOps(static_cast<Node>(n))->path;
+    }
+    return banner + " are emulated\n";
+}
+
+bool ensureBoard() {
+    if (!g_nodesUp.load(std::memory_order_acquire)) {
+        std::lock_guard<std::mutex> lock(g_buildMu);
+        if (!g_nodesUp.load(std::memory_order_relaxed)) {
+            if (!buildNodes()) return false;
+            g_nodesUp.store(true, std::memory_order_release);
+        }
+    }
+    if (link::running()) return true;
     std::call_once(g_modelOnce, [] {
         link::start(mem::hardware(), BoardPort{raiseCapture});
         startLaunchWatcher();
     });
+    return true;
 }
 
 int nodeTemplate(Node node) {
-    int n = static_cast<int>(node);
-    return n >= 0 && n < kNodeCount && g_nodesUp.load(std::memory_order_acquire) ? g_templ[n] : -1;
+    if (!g_nodesUp.load(std::memory_order_acquire)) {
+        errno = ENODEV;
+        return -1;
+    }
+    return fdTemplate(node);
 }
 
 }  // namespace vb
 
-// The board's kernel objects are made when it is loaded, so the first
-// intercepted call does not pay for them.
-__attribute__((constructor)) static void vyxboardLoaded() { std::call_once(vb::g_nodesOnce, vb::buildNodes); }
+// Loading the board only announces it; nothing is built until it is used.
+__attribute__((constructor)) static void vyxboardLoaded() { vb::announceBoard(vb::boardBanner().c_str()); }

@@ -3,14 +3,21 @@
 #ifndef VYX_BOARD_BOARD_H
 #define VYX_BOARD_BOARD_H
 
+#include <string>
+
 #include "VyxBoard.h"
 
 namespace vb {
 
-// Builds the nodes (once) and starts the model (once).  Cheap afterwards.
-void ensureBoard();
-// The kernel object every open of `node` duplicates; -1 before ensureBoard.
+// Builds the nodes (once, on the first access) and starts the model (once).
+// Cheap afterwards.  False with errno when the board cannot be built (it is
+// tried again on the next access; the reason is told once).
+bool ensureBoard();
+// The kernel object every open of `node` duplicates, identity checked; -1
+// with errno before ensureBoard or when it was lost.
 int nodeTemplate(Node node);
+// "vyxboard: virtual board active: <the nodes> are emulated\n"
+std::string boardBanner();
 
 }  // namespace vb
 

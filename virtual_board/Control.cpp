@@ -24,10 +24,7 @@ const char* nodePath(Node node) {
     return ops ? ops->path : "";
 }
 
-bool isActive() {
-    ensureBoard();
-    return nodeTemplate(Node::Mem) >= 0;
-}
+bool isActive() { return ensureBoard() && nodeTemplate(Node::Mem) >= 0; }
 
 Node nodeOfDescriptor(int fd) { return fdNode(fd); }
 
@@ -47,15 +44,15 @@ void writeReg(Block block, uint32_t offset, uint32_t value) {
 uint8_t* physPtr(uint32_t phys) { return mem::phys(phys); }
 
 bool readPhys(uint32_t phys, void* dst, size_t bytes) {
-    if (!mem::inRam(phys, bytes)) return false;
-    memcpy(dst, mem::phys(phys), bytes);
-    return true;
+    const uint8_t* at = mem::inRam(phys, bytes) ? mem::phys(phys) : nullptr;
+    if (at) memcpy(dst, at, bytes);
+    return at != nullptr;
 }
 
 bool writePhys(uint32_t phys, const void* src, size_t bytes) {
-    if (!mem::inRam(phys, bytes)) return false;
-    memcpy(mem::phys(phys), src, bytes);
-    return true;
+    uint8_t* at = mem::inRam(phys, bytes) ? mem::phys(phys) : nullptr;
+    if (at) memcpy(at, src, bytes);
+    return at != nullptr;
 }
 
 HardwareView hardware() { return mem::hardware(); }

@@ -36,7 +36,7 @@ int unsupported(Node node, Op op, int error) {
 }  // namespace
 
 int nodeOpen(Node node, int flags) {
-    ensureBoard();
+    if (!ensureBoard()) return -1;
     const NodeOps& ops = *nodeOps(node);
     if (faults::missing(node)) {
         errno = ENOENT;
@@ -54,7 +54,9 @@ int nodeOpen(Node node, int flags) {
         errno = EEXIST;
         return -1;
     }
-    int fd = sysDupFd(nodeTemplate(node), (flags & O_CLOEXEC) != 0);
+    const int templ = nodeTemplate(node);
+    if (templ < 0) return -1;
+    int fd = sysDupFd(templ, (flags & O_CLOEXEC) != 0);
     if (fd < 0) return -1;
     if (fd >= kMaxNodeFd) {
         sysClose(fd);

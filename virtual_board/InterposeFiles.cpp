@@ -222,10 +222,41 @@ FILE* freopen(const char* path, const char* mode, FILE* stream) {
 }
 
 // ================================================================ descriptors
+// The board's own descriptors sit at high numbers: a close of one of them
+// (a daemon closing every descriptor) leaves it to the board, and a dup2
+// onto one moves the board's object out of the way first.
 int close(int fd) {
+    if (vb::ownHolds(fd)) return 0;
     VB_REAL(int (*)(int), close);
     vb::nodeClose(fd);
     return real_close(fd);
+}
+
+int close_range(unsigned first, unsigned last, int flags) noexcept {
+    VB_REAL(int (*)(unsigned, unsigned, int), close_range);
+    if (!real_close_range) {
+        errno = ENOSYS;
+        return -1;
+    }
+    int own[16];
+    int n = vb::ownWithin(first, last, own, 16);
+    for (int i = 0; i <= n; ++i) {
+        unsigned hi = i < n ? static_cast<unsigned>(own[i]) - 1 : last;
+        if (i < n && static_cast<unsigned>(own[i]) == first) {
+            first = static_cast<unsigned>(own[i]) + 1;
+            continue;
+        }
+        if (first <= hi && real_close_range(first, hi, flags) != 0) return -1;
+        if (i < n) first = static_cast<unsigned>(own[i]) + 1;
+    }
+    return 0;
+}
+
+void closefrom(int lowest) noexcept {
+    if (lowest < 0) lowest = 0;
+    if (close_range(static_cast<unsigned>(lowest), ~0u, 0) == 0) return;
+    // No close_range in this kernel: one by one, as libc itself falls back.
+    for (int fd = lowest, top = static_cast<int>(sysconf(_SC_OPEN_MAX)); fd < top; ++fd) close(fd);
 }
 
 int dup(int fd) noexcept {
@@ -237,6 +268,7 @@ int dup(int fd) noexcept {
 
 int dup2(int fd, int fd2) noexcept {
     VB_REAL(int (*)(int, int), dup2);
+    if (fd != fd2 && vb::ownHolds(fd2) && !vb::ownMoveAway(fd2)) return -1;
     if (fd != fd2) vb::nodeClose(fd2);
     int r = real_dup2(fd, fd2);
     if (fd != fd2) vb::nodeDup(fd, r);
@@ -245,6 +277,7 @@ int dup2(int fd, int fd2) noexcept {
 
 int dup3(int fd, int fd2, int flags) noexcept {
     VB_REAL(int (*)(int, int, int), dup3);
+    if (fd != fd2 && vb::ownHolds(fd2) && !vb::ownMoveAway(fd2)) return -1;
     if (fd != fd2) vb::nodeClose(fd2);
     int r = real_dup3(fd, fd2, flags);
     vb::nodeDup(fd, r);

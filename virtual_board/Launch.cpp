@@ -8,18 +8,22 @@
 //                       "stopped <n> <png 0|1>\n"  answer to "stop"
 //   launcher -> board   "stop\n"                   the run ends: save the screen now
 // The launcher then ends the program with SIGTERM (SIGKILL after a grace).
-// The variables are removed from the environment at once, so programs the
-// program itself starts do not take part.
+// A process takes part when it uses the board: the variables are read when
+// the board is loaded but claimed (removed from the environment, the pipes
+// made close-on-exec) only when its model starts, so that a wrapper shell
+// that never touches the board passes them on to the program it runs, and
+// programs the program itself starts do not take part.
 //
 // The handshake: vyxsim passes the number of a pipe's write end in
-// VYX_BOARD_READY.  The first process of the run in which the board comes up
-// writes its banner there before the program's main() and closes it; the
+// VYX_BOARD_READY.  The first process of the run in which the board is
+// loaded writes its banner there before the program's main() and closes it; the
 // launcher refuses to go on without it.  VYX_BOARD_QUIET (kept for the whole
 // run) tells every later process that the banner was already shown.
 #include "Launch.h"
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -98,6 +102,26 @@ void atProgramExit() {
 
 bool parseFds(const char* text, int& a, int& b) { return sscanf(text, "%d,%d", &a, &b) == 2; }
 
+bool isPipe(int fd) {
+    struct stat st;
+    return fd >= 0 && fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+// This process uses the board: it takes the launcher's variables over.
+void claim(LaunchState& s) {
+    unsetenv("VYX_BOARD_CONTROL");
+    unsetenv("VYX_BOARD_HDMI");
+    unsetenv("VYX_BOARD_FRAMES");
+    if (s.fromLauncher < 0) return;
+    // A program may have closed or reused the numbers since it started.
+    if (!isPipe(s.fromLauncher) || !isPipe(s.toLauncher)) {
+        s.fromLauncher = s.toLauncher = -1;
+        return;
+    }
+    fcntl(s.fromLauncher, F_SETFD, FD_CLOEXEC);
+    fcntl(s.toLauncher, F_SETFD, FD_CLOEXEC);
+}
+
 }  // namespace
 
 }  // namespace vb
@@ -116,13 +140,6 @@ __attribute__((constructor)) static void vyxboardLaunch() {
     if (hdmi) s->pngPath = hdmi;
     if (frames) s->frameTarget = strtoull(frames, nullptr, 10);
     vb::g_launch = s;
-    unsetenv("VYX_BOARD_CONTROL");
-    unsetenv("VYX_BOARD_HDMI");
-    unsetenv("VYX_BOARD_FRAMES");
-    if (launched) {
-        fcntl(from, F_SETFD, FD_CLOEXEC);
-        fcntl(to, F_SETFD, FD_CLOEXEC);
-    }
 }
 
 namespace vb {
@@ -146,6 +163,7 @@ void announceBoard(const char* banner) {
 // registered here runs before they are destroyed.
 void startLaunchWatcher() {
     if (!g_launch) return;
+    claim(*g_launch);
     atexit(atProgramExit);
     if (g_launch->fromLauncher < 0) return;
     pthread_t t;

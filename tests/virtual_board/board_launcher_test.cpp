@@ -10,10 +10,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -267,3 +269,86 @@ TEST(Preload, TheBoardWorksInEitherOrderWithAnotherPreloadedLibrary) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- cost and limits
+// A process that never touches a board path pays nothing for the board: no
+// descriptors, no mappings, no threads.  Ordinary programs therefore give the
+// same output and status under vyxsim as without it, under the same limits,
+// and their first open gets the same (lowest) number.
+class LauncherLimits : public Launcher {
+protected:
+    // The program as run without the board (through the emulator in a cross build).
+    std::string plain(const std::string& program) const {
+        std::string emulator = VYX_TEST_EMULATOR;
+        for (char& c : emulator)
+            if (c == '|') c = ' ';
+        return emulator.empty() ? program : emulator + " " + program;
+    }
+    // Standard output and status of a command under a shell limit, with
+    // nothing inherited above standard error (the test runner may pass some
+    // descriptors on).
+    static int limited(const std::string& limit, const std::string& cmd, std::string& out) {
+        return run("/bin/sh -c 'exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&- && " + limit + " && exec " + cmd +
+                       " 2>/dev/null'",
+                   out);
+    }
+};
+
+TEST_F(LauncherLimits, OrdinaryProgramsRunAsWithoutTheBoard) {
+    std::vector<std::string> programs = {binDir() + "/board_probe --first-open"};
+    std::vector<std::string> limits = {"ulimit -n 12"};
+    if (!emulated()) programs.push_back("/bin/echo ordinary output");
+#ifndef __SANITIZE_ADDRESS__
+    // The emulator, and a sanitizer's shadow memory in vyxsim itself, reserve
+    // more address space than this.
+    if (!emulated()) limits.push_back("ulimit -v 200000");
+#endif
+    for (const auto& limit : limits) {
+        for (const auto& program : programs) {
+            std::string without, with;
+            int plainStatus = limited(limit, plain(program), without);
+            if (plainStatus != 0) {
+                ADD_FAILURE() << program << " does not run under " << limit << " even without the board";
+                continue;
+            }
+            EXPECT_EQ(limited(limit, sim + " -- " + program, with), plainStatus) << limit << ": " << program;
+            EXPECT_EQ(with, without) << limit << ": " << program;
+        }
+    }
+    // vyxsim's pipes are out of the program's way.
+    std::string out;
+    ASSERT_EQ(limited("true", sim + " -- " + binDir() + "/board_probe --first-open", out), 0);
+    EXPECT_EQ(out, "board_probe: first open 3\n");
+}
+
+// A program that needs the board where it cannot be built gets an error from
+// its call, said once, instead of a death before main().
+TEST_F(LauncherLimits, AProgramThatCannotHaveTheBoardGetsAnErrorFromItsCall) {
+    std::string out;
+    int rc = run("/bin/sh -c 'exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&- && ulimit -n 12 && exec " + sim +
+                     " -- " + binDir() + "/board_probe'",
+                 out);
+    EXPECT_EQ(rc, 1) << out;
+    EXPECT_EQ(count(out, "cannot build the virtual board"), 1u) << out;
+    EXPECT_NE(out.find("board_probe: cannot open the SPI bus"), std::string::npos) << out;
+}
+
+// The control settings reach the program through a wrapper shell: the
+// shell's own copy of the board never uses it and leaves them alone.
+TEST_F(LauncherLimits, ControlSettingsReachTheProgramThroughAWrapperShell) {
+    if (emulated()) GTEST_SKIP() << "a host shell starts emulated programs only through binfmt_misc";
+    std::string out, png = dir + "/screen.png";
+    char bin[PATH_MAX];
+    ASSERT_NE(realpath(binDir().c_str(), bin), nullptr);
+    for (const char* wrap : {"exec ", "cd / && "}) {
+        out.clear();
+        int rc = run(sim + " --frames 1 --seconds 120 --hdmi " + png + " -- /bin/sh -c '" + wrap + bin +
+                         "/board_probe --wait'",
+                     out);
+        EXPECT_EQ(rc, 0) << wrap << "\n" << out;
+        EXPECT_NE(out.find("frame target reached"), std::string::npos) << wrap << "\n" << out;
+        struct stat st;
+        EXPECT_EQ(stat(png.c_str(), &st), 0) << wrap << "\n" << out;
+        unlink(png.c_str());
+    }
+}

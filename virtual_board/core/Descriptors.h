@@ -6,6 +6,14 @@
 // and write of the process, so lookups are lock-free.  libc can close a
 // descriptor behind the board's back (fclose), so a lookup checks that the
 // number still refers to the node's object before trusting the table.
+//
+// The board's own descriptors (the object every open of a node duplicates,
+// the memories behind the mappings, the PL's end of the interrupt socket)
+// live at high numbers, close-on-exec, out of the way of a program that
+// closes every descriptor, opens its data files or dup2()s onto numbers.
+// Each is held in a slot that knows the object by identity (fstat device and
+// inode); every use checks it, so a number that came to mean something else
+// is never written through.
 #ifndef VYX_BOARD_CORE_DESCRIPTORS_H
 #define VYX_BOARD_CORE_DESCRIPTORS_H
 
@@ -17,8 +25,29 @@ namespace vb {
 
 constexpr int kMaxNodeFd = 65536;
 
-// The node's kernel object (what every open duplicates) is known by these.
-void fdSetIdentity(Node node, dev_t dev, ino_t ino);
+// ---- the board's own descriptors
+// Takes `fd` over (the number given is closed): the slot that now holds the
+// object at a high, close-on-exec number; -1 with errno (fd closed too).
+int ownTake(int fd);
+// The descriptor of a slot, for use now: -1 with EBADF (and a message on
+// standard error, once) when the object is no longer behind its number.
+int ownFd(int slot);
+// Closes the slot's descriptor (a bring-up that failed half-way).
+void ownRelease(int slot);
+// Whether `fd` is one of the board's own descriptors (cheap below them).
+bool ownHolds(int fd);
+// The program wants number `fd` (a dup2 onto it): the board's object there
+// moves to another high number first.  False with errno when it cannot.
+bool ownMoveAway(int fd);
+// The board's own descriptors within [first, last], ascending.
+int ownWithin(unsigned first, unsigned last, int* out, int max);
+
+// ---- the nodes' descriptors
+// The node's kernel object, held in `slot`, is what every open duplicates.
+void fdSetTemplate(Node node, int slot);
+// Its descriptor for use now (identity checked), -1 with errno before the
+// board is up or when it was lost.
+int fdTemplate(Node node);
 // Node of a descriptor; Node::Count when it is not one of the board's.
 Node fdNode(int fd);
 // Open flags the descriptor was opened with.

@@ -36,8 +36,7 @@ namespace {
 constexpr size_t kRecordBytes = 64;  // larger than any code
 
 struct Capture {
-    int reader = -1;  // what every open duplicates
-    int writer = -1;  // the PL's end
+    int writerSlot = -1;  // the PL's end, one of the board's own descriptors
     std::mutex mu;
     std::condition_variable readCv;
     bool withhold = false;
@@ -52,18 +51,26 @@ Capture& state() {
 
 int create() {
     Capture& c = state();
+    ownRelease(c.writerSlot);  // left by a bring-up that failed later on
+    c.writerSlot = -1;
     int sv[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sv) != 0) return -1;
     // The program only ever reads the node.
     shutdown(sv[0], SHUT_WR);
-    c.reader = sv[0];
-    c.writer = sv[1];
-    return c.reader;
+    c.writerSlot = ownTake(sv[1]);
+    if (c.writerSlot < 0) {
+        int e = errno;
+        sysClose(sv[0]);
+        errno = e;
+        return -1;
+    }
+    return sv[0];  // what every open duplicates
 }
 
 void drain() {
     char buf[kRecordBytes];
-    while (recv(state().reader, buf, sizeof buf, MSG_DONTWAIT) >= 0) {}
+    const int reader = fdTemplate(Node::Capture);
+    while (reader >= 0 && recv(reader, buf, sizeof buf, MSG_DONTWAIT) >= 0) {}
 }
 
 ssize_t captureRead(int fd, void* buf, size_t n) {
@@ -110,7 +117,8 @@ namespace capture {
 
 bool queue(const void* data, size_t len) {
     Capture& c = state();
-    ssize_t r = send(c.writer, data, len, MSG_DONTWAIT | MSG_NOSIGNAL);
+    const int writer = ownFd(c.writerSlot);
+    ssize_t r = writer < 0 ? -1 : send(writer, data, len, MSG_DONTWAIT | MSG_NOSIGNAL);
     std::lock_guard<std::mutex> lock(c.mu);
     if (r < 0) {
         // The reader has fallen far behind: the driver drops the code.

@@ -26,6 +26,7 @@
 #include <map>
 #include <mutex>
 
+#include "Descriptors.h"
 #include "Faults.h"
 #include "Libc.h"
 #include "Logs.h"
@@ -52,69 +53,88 @@ struct Mapping {
 };
 
 struct Memory {
-    int ramFd = -1;
+    int ramSlot = -1;  // the board's own descriptors of the two memfds
+    int regSlot = -1;
     uint8_t* ram = nullptr;
-    int regFd = -1;
     volatile uint32_t* block[kBlockCount] = {};
     std::mutex mu;  // guards maps and syncs
     std::map<uintptr_t, Mapping> maps;
     uint64_t syncs = 0;
 };
 
-// Allocated on first use and never freed: the board comes up from a
-// constructor, before this unit's own objects are initialised, and late
-// calls during exit still find it.
+// Allocated on first use and never freed: late calls during exit still
+// find it.
 Memory& memory() {
     static Memory* m = new Memory;
     return *m;
 }
-std::once_flag g_memOnce;
+std::mutex g_buildMu;
+std::atomic<bool> g_built{false};
 std::atomic<int> g_liveMappings{0};  // lets munmap of other memory return at once
 
-[[noreturn]] void die(const char* what) {
-    sysSay("vyxboard: cannot build the board's memory: ");
-    sysSay(what);
-    sysSay("\n");
-    _exit(127);
-}
-
-void* mapWhole(int fd, size_t bytes) {
-    void* p = sysMmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (p == MAP_FAILED) die("mmap");
-    return p;
-}
-
-int sparseMemfd(const char* name, size_t bytes) {
+// A sparse memfd of `bytes`, held by the board, mapped whole into `*at`.
+// Returns its slot, or -1 with errno and nothing left behind.
+int sparseMemory(const char* name, size_t bytes, void** at) {
     int fd = memfd_create(name, MFD_CLOEXEC);
-    if (fd < 0 || ftruncate(fd, static_cast<off_t>(bytes)) != 0) die(name);
-    return fd;
+    if (fd >= 0 && ftruncate(fd, static_cast<off_t>(bytes)) != 0) {
+        int e = errno;
+        sysClose(fd);
+        errno = e;
+        fd = -1;
+    }
+    int slot = fd < 0 ? -1 : ownTake(fd);
+    if (slot < 0) return -1;
+    void* p = sysMmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, ownFd(slot), 0);
+    if (p == MAP_FAILED) {
+        int e = errno;
+        ownRelease(slot);
+        errno = e;
+        return -1;
+    }
+    *at = p;
+    return slot;
 }
 
-// Both memories exist once either node does.
-void build() {
-    std::call_once(g_memOnce, [] {
-        Memory& m = memory();
-        m.ramFd = sparseMemfd("vyx-ram", kRamBytes);
-        m.ram = static_cast<uint8_t*>(mapWhole(m.ramFd, kRamBytes));
-        m.regFd = sparseMemfd("vyx-pl-registers", kRegSpaceBytes);
-        auto* space = static_cast<volatile uint32_t*>(mapWhole(m.regFd, kRegSpaceBytes));
-        for (int i = 0; i < kBlockCount; ++i) m.block[i] = space + (kBlockBases[i] - kRegSpaceBase) / 4;
-    });
+// Both memories exist once either node does.  False with errno when the
+// process cannot have them (descriptor or address-space limits).
+bool build() {
+    if (g_built.load(std::memory_order_acquire)) return true;
+    std::lock_guard<std::mutex> lock(g_buildMu);
+    if (g_built.load(std::memory_order_relaxed)) return true;
+    Memory& m = memory();
+    void* ram = nullptr;
+    void* space = nullptr;
+    int ramSlot = sparseMemory("vyx-ram", kRamBytes, &ram);
+    if (ramSlot < 0) return false;
+    int regSlot = sparseMemory("vyx-pl-registers", kRegSpaceBytes, &space);
+    if (regSlot < 0) {
+        int e = errno;
+        sysMunmap(ram, kRamBytes);
+        ownRelease(ramSlot);
+        errno = e;
+        return false;
+    }
+    m.ramSlot = ramSlot;
+    m.regSlot = regSlot;
+    m.ram = static_cast<uint8_t*>(ram);
+    auto* regs = static_cast<volatile uint32_t*>(space);
+    for (int i = 0; i < kBlockCount; ++i) m.block[i] = regs + (kBlockBases[i] - kRegSpaceBase) / 4;
+    g_built.store(true, std::memory_order_release);
+    return true;
 }
 
 bool inside(uint64_t off, size_t len, uint64_t base, uint64_t bytes) {
     return off >= base && len <= bytes && off - base <= bytes - len;
 }
 
-int createNode(const char* name) {
-    build();
-    return memfd_create(name, MFD_CLOEXEC);
-}
+int createNode(const char* name) { return build() ? memfd_create(name, MFD_CLOEXEC) : -1; }
 int createMem() { return createNode(vyxnode::kMemPath); }
 int createCacheOps() { return createNode(vyxnode::kCacheOpsPath); }
 
-void* mapInto(Node node, void* addr, size_t len, int prot, int flags, int target, uint64_t local) {
+void* mapInto(Node node, void* addr, size_t len, int prot, int flags, int slot, uint64_t local) {
     Memory& m = memory();
+    const int target = ownFd(slot);
+    if (target < 0) return MAP_FAILED;
     void* p = sysMmap(addr, len, prot, flags, target, static_cast<off_t>(local));
     if (p == MAP_FAILED) return p;
     std::lock_guard<std::mutex> lock(m.mu);
@@ -131,7 +151,7 @@ void* memMmap(void* addr, size_t len, int prot, int flags, int, uint64_t off) {
     }
     for (uint32_t base : kBlockBases)
         if (inside(off, len, base, phys::kRegBlockWindow))
-            return mapInto(Node::Mem, addr, len, prot, flags, m.regFd, off - kRegSpaceBase);
+            return mapInto(Node::Mem, addr, len, prot, flags, m.regSlot, off - kRegSpaceBase);
     errno = EINVAL;  // no device behind this physical range
     return MAP_FAILED;
 }
@@ -146,7 +166,7 @@ void* cacheOpsMmap(void* addr, size_t len, int prot, int flags, int, uint64_t of
         errno = EINVAL;
         return MAP_FAILED;
     }
-    return mapInto(Node::CacheOps, addr, len, prot, flags, m.ramFd, off - phys::kReservedRamBase);
+    return mapInto(Node::CacheOps, addr, len, prot, flags, m.ramSlot, off - phys::kReservedRamBase);
 }
 
 void forgetMappings(void* addr, size_t len) {
@@ -211,8 +231,8 @@ namespace mem {
 
 HardwareView hardware() {
     Memory& m = memory();
-    build();
-    HardwareView hw;
+    HardwareView hw{};
+    if (!build()) return hw;
     hw.fpga = m.block[static_cast<int>(Block::Fpga)];
     hw.scaler = m.block[static_cast<int>(Block::Scaler)];
     hw.vdmaRgb = m.block[static_cast<int>(Block::VdmaRgb)];
@@ -231,7 +251,7 @@ volatile uint32_t* reg(Block block, uint32_t offset) {
     Memory& m = memory();
     int i = static_cast<int>(block);
     if (i < 0 || i >= kBlockCount || offset % 4 != 0 || offset >= phys::kRegBlockWindow) return nullptr;
-    build();
+    if (!build()) return nullptr;
     return m.block[i] + offset / 4;
 }
 
@@ -241,8 +261,7 @@ bool inRam(uint64_t address, size_t bytes) {
 
 uint8_t* phys(uint32_t address) {
     Memory& m = memory();
-    if (!inRam(address, 1)) return nullptr;
-    build();
+    if (!inRam(address, 1) || !build()) return nullptr;
     return m.ram + (address - phys::kReservedRamBase);
 }
 

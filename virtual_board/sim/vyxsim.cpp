@@ -37,6 +37,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -476,6 +477,18 @@ private:
     bool m_owned = false;
 };
 
+// Moves a descriptor the program inherits to a high number (below its
+// descriptor limit), so that the program's own first open still gets 3.
+int outOfTheWay(int fd) {
+    rlimit rl;
+    long top =
+        getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur < 1024 ? static_cast<long>(rl.rlim_cur) : 1024;
+    int high = fcntl(fd, F_DUPFD, static_cast<int>(std::max(top - 16, top / 2)));
+    if (high < 0) return fd;
+    close(fd);
+    return high;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -529,10 +542,11 @@ int main(int argc, char** argv) {
         setpgid(0, 0);
         for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGTTOU}) signal(sig, SIG_DFL);
         setenv("VYX_BOARD_ROOT", root.c_str(), 1);
-        std::string control = std::to_string(toBoard[0]) + "," + std::to_string(fromBoard[1]);
+        std::string control =
+            std::to_string(outOfTheWay(toBoard[0])) + "," + std::to_string(outOfTheWay(fromBoard[1]));
         setenv("VYX_BOARD_CONTROL", control.c_str(), 1);
         if (boarded) {
-            setenv("VYX_BOARD_READY", std::to_string(ready[1]).c_str(), 1);
+            setenv("VYX_BOARD_READY", std::to_string(outOfTheWay(ready[1])).c_str(), 1);
             setenv("VYX_BOARD_QUIET", "1", 1);
         } else {
             close(ready[1]);
