@@ -15,13 +15,6 @@ namespace vyxcam {
 
 namespace {
 
-double nowSeconds()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec + ts.tv_nsec / 1e9;
-}
-
 std::string timeoutDetail(std::optional<unsigned long> timeoutMs)
 {
     return timeoutMs ? "no frame within " + std::to_string(*timeoutMs) + " ms" : std::string();
@@ -48,7 +41,7 @@ FrameStats runFrameLoop(int sensor, unsigned long count, std::optional<unsigned 
 {
     FrameStats stats;
     stats.requested = count;
-    const double start = nowSeconds();
+    const double start = monotonicSeconds();
     while ((count == 0 || stats.attempts < count) && !stopRequested()) {
         unsigned char* frame = nullptr;
         ++stats.attempts;
@@ -80,10 +73,10 @@ FrameStats runFrameLoop(int sensor, unsigned long count, std::optional<unsigned 
             }
             if (stats.aborted) break;
         }
-        stats.elapsedSeconds = nowSeconds() - start;
+        stats.elapsedSeconds = monotonicSeconds() - start;
         if (progress != nullptr) progress->update(stats.attempts, stats.attempts - stats.frames, stats.fps());
     }
-    stats.elapsedSeconds = nowSeconds() - start;
+    stats.elapsedSeconds = monotonicSeconds() - start;
     stats.interrupted = stopRequested();
     return stats;
 }

@@ -19,7 +19,7 @@ constexpr unsigned kMaxValue16 = 65535;
 
 using File = std::unique_ptr<FILE, int (*)(FILE*)>;
 
-[[noreturn]] void bad(const std::string& path, const std::string& why)
+[[noreturn]] void badPnm(const std::string& path, const std::string& why)
 {
     throw RunError(path + ": not a PGM or PPM picture vyxcam can read (" + why + ")");
 }
@@ -76,22 +76,22 @@ Image readPnm(const std::string& path)
     if (!f) throw RunError("cannot open " + path + ": " + std::strerror(errno));
     char magic[2] = {};
     if (std::fread(magic, 1, 2, f.get()) != 2 || magic[0] != 'P' || (magic[1] != '5' && magic[1] != '6'))
-        bad(path, "no P5 or P6 header");
+        badPnm(path, "no P5 or P6 header");
     unsigned long width = 0, height = 0, maxValue = 0;
     if (!headerNumber(f.get(), width) || !headerNumber(f.get(), height) || !headerNumber(f.get(), maxValue))
-        bad(path, "bad header");
-    if (width == 0 || height == 0) bad(path, "empty");
-    if (maxValue == 0 || maxValue > kMaxValue16) bad(path, "maxval " + std::to_string(maxValue));
+        badPnm(path, "bad header");
+    if (width == 0 || height == 0) badPnm(path, "empty");
+    if (maxValue == 0 || maxValue > kMaxValue16) badPnm(path, "maxval " + std::to_string(maxValue));
     Image out;
     out.channels = magic[1] == '6' ? 3 : 1;
     if (static_cast<uint64_t>(width) * height * out.channels > kMaxImageBytes / (maxValue > kMaxValue8 ? 2 : 1))
-        bad(path, "too large");
+        badPnm(path, "too large");
     out.width = static_cast<int>(width);
     out.height = static_cast<int>(height);
     const size_t samples = width * height * out.channels;
     const size_t sampleBytes = maxValue > kMaxValue8 ? 2 : 1;
     std::vector<uint8_t> raw(samples * sampleBytes);
-    if (std::fread(raw.data(), 1, raw.size(), f.get()) != raw.size()) bad(path, "cut short");
+    if (std::fread(raw.data(), 1, raw.size(), f.get()) != raw.size()) badPnm(path, "cut short");
     out.pixels.resize(samples);
     for (size_t i = 0; i < samples; ++i) {
         const unsigned v = sampleBytes == 2 ? (raw[2 * i] << 8 | raw[2 * i + 1]) : raw[i];

@@ -14,14 +14,14 @@ namespace {
 constexpr int kBarCells = 30;
 constexpr double kRedrawSeconds = 0.1;
 
-double nowSeconds()
+}  // namespace
+
+double monotonicSeconds()
 {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return ts.tv_sec + ts.tv_nsec / 1e9;
 }
-
-}  // namespace
 
 Progress::Progress(unsigned long total, const char* unit)
     : m_total(total), m_unit(unit), m_enabled(total > 1 && isatty(STDERR_FILENO))
@@ -36,7 +36,7 @@ Progress::~Progress()
 void Progress::update(unsigned long done, unsigned long failed, double fps)
 {
     if (!m_enabled) return;
-    const double now = nowSeconds();
+    const double now = monotonicSeconds();
     if (done < m_total && m_drawn && now - m_lastDraw < kRedrawSeconds) return;
     m_lastDraw = now;
     m_drawn = true;

@@ -5,6 +5,9 @@
 
 namespace vyxcam {
 
+// Seconds on the monotonic clock, for rates and redraw pacing.
+double monotonicSeconds();
+
 class Progress {
 public:
     Progress(unsigned long total, const char* unit);
