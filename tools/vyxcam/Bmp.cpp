@@ -100,7 +100,8 @@ void writeBmp(const std::string& path, const ImageView& image)
 Image readBmp(const std::string& path)
 {
     const std::vector<uint8_t> f = slurp(path);
-    if (f.size() < kFileHeaderBytes + kInfoHeaderBytes) badBmp(path, "too short");
+    if (f.size() < kFileHeaderBytes + kInfoHeaderBytes)
+        badBmp(path, "too short");
     const uint32_t offset = get32(&f[10]);
     const uint8_t* info = &f[kFileHeaderBytes];
     const uint32_t infoBytes = get32(info);
@@ -109,16 +110,21 @@ Image readBmp(const std::string& path)
     const uint32_t bits = get16(info + 14);
     const uint32_t compression = get32(info + 16);
     uint32_t colours = get32(info + 32);
-    if (infoBytes < kInfoHeaderBytes || kFileHeaderBytes + infoBytes > f.size()) badBmp(path, "unknown header");
-    if (bits != 8 && bits != 24 && bits != 32) badBmp(path, std::to_string(bits) + " bits per pixel");
+    if (infoBytes < kInfoHeaderBytes || kFileHeaderBytes + infoBytes > f.size())
+        badBmp(path, "unknown header");
+    if (bits != 8 && bits != 24 && bits != 32)
+        badBmp(path, std::to_string(bits) + " bits per pixel");
     if (compression != kCompressionNone && !(bits == 32 && compression == kCompressionBitfields))
         badBmp(path, "compressed");
-    if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN) badBmp(path, "empty");
+    if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN)
+        badBmp(path, "empty");
     const bool topDown = rawHeight < 0;
     const int height = topDown ? -rawHeight : rawHeight;
     const size_t row = rowBytes(width, static_cast<int>(bits));
-    if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 3 > kMaxImageBytes) badBmp(path, "too large");
-    if (offset > f.size() || row * static_cast<size_t>(height) > f.size() - offset) badBmp(path, "cut short");
+    if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 3 > kMaxImageBytes)
+        badBmp(path, "too large");
+    if (offset > f.size() || row * static_cast<size_t>(height) > f.size() - offset)
+        badBmp(path, "cut short");
 
     // An 8-bit palette of greys stays grey; any other palette gives colour.
     // Entries past the palette's own count are black.
@@ -127,7 +133,8 @@ Image readBmp(const std::string& path)
     bool grey = bits == 8;
     if (bits == 8) {
         const size_t start = kFileHeaderBytes + infoBytes;
-        if (start + colours * 4 > offset) badBmp(path, "palette cut short");
+        if (start + colours * 4 > offset)
+            badBmp(path, "palette cut short");
         for (uint32_t j = 0; j < colours; ++j) {
             std::memcpy(palette[j], &f[start + 4 * j], 3);
             grey = grey && palette[j][0] == palette[j][1] && palette[j][0] == palette[j][2];

@@ -80,8 +80,10 @@ Image readPnm(const std::string& path)
     unsigned long width = 0, height = 0, maxValue = 0;
     if (!headerNumber(f.get(), width) || !headerNumber(f.get(), height) || !headerNumber(f.get(), maxValue))
         badPnm(path, "bad header");
-    if (width == 0 || height == 0) badPnm(path, "empty");
-    if (maxValue == 0 || maxValue > kMaxValue16) badPnm(path, "maxval " + std::to_string(maxValue));
+    if (width == 0 || height == 0)
+        badPnm(path, "empty");
+    if (maxValue == 0 || maxValue > kMaxValue16)
+        badPnm(path, "maxval " + std::to_string(maxValue));
     Image out;
     out.channels = magic[1] == '6' ? 3 : 1;
     if (static_cast<uint64_t>(width) * height * out.channels > kMaxImageBytes / (maxValue > kMaxValue8 ? 2 : 1))
@@ -91,7 +93,8 @@ Image readPnm(const std::string& path)
     const size_t samples = width * height * out.channels;
     const size_t sampleBytes = maxValue > kMaxValue8 ? 2 : 1;
     std::vector<uint8_t> raw(samples * sampleBytes);
-    if (std::fread(raw.data(), 1, raw.size(), f.get()) != raw.size()) badPnm(path, "cut short");
+    if (std::fread(raw.data(), 1, raw.size(), f.get()) != raw.size())
+        badPnm(path, "cut short");
     out.pixels.resize(samples);
     for (size_t i = 0; i < samples; ++i) {
         const unsigned v = sampleBytes == 2 ? (raw[2 * i] << 8 | raw[2 * i + 1]) : raw[i];
