@@ -21,11 +21,13 @@
 #include <sys/mman.h>
 #include <sys/select.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -122,6 +124,39 @@ int ioctlCommon(int fd, unsigned long request, void* arg, const char* realName) 
         if (real_time64) fn = real_time64;
     }
     return fn(fd, request, arg);
+}
+
+[[noreturn]] void overflowDetected(const char* call) {
+    std::string msg = std::string("*** buffer overflow detected ***: ") + call + "\n";
+    vb::sysSay(msg.c_str());
+    abort();
+}
+
+ssize_t noSeek() {
+    errno = ESPIPE;
+    return -1;
+}
+
+// readv/writev on a node: one call per segment, stopping at the first short
+// or failed one; an error after some bytes moved reports the bytes.
+template <typename Call>
+ssize_t vectorCall(const struct iovec* iov, int count, Call call) {
+    if (count < 0 || count > IOV_MAX) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (count > 0 && !iov) {
+        errno = EFAULT;
+        return -1;
+    }
+    ssize_t total = 0;
+    for (int i = 0; i < count; ++i) {
+        ssize_t r = call(iov[i].iov_base, iov[i].iov_len);
+        if (r < 0) return total > 0 ? total : -1;
+        total += r;
+        if (static_cast<size_t>(r) < iov[i].iov_len) break;
+    }
+    return total;
 }
 
 int fcntlDup(int fd, int cmd, long arg, int result) {
@@ -323,11 +358,7 @@ ssize_t read(int fd, void* buf, size_t n) {
 }
 
 ssize_t __read_chk(int fd, void* buf, size_t n, size_t buflen) {
-    if (n > buflen) {
-        static const char kMsg[] = "*** buffer overflow detected ***: read\n";
-        vb::sysWrite(2, kMsg, sizeof kMsg - 1);
-        abort();
-    }
+    if (n > buflen) overflowDetected("read");
     return read(fd, buf, n);
 }
 
@@ -336,6 +367,61 @@ ssize_t write(int fd, const void* buf, size_t n) {
     if (node != Node::Count) return vb::nodeWrite(node, fd, buf, n);
     VB_REAL(ssize_t(*)(int, const void*, size_t), write);
     return real_write(fd, buf, n);
+}
+
+// The nodes are character devices without positions (as spidev is): the
+// positioned calls fail with ESPIPE, and the vector calls are one read or
+// write per segment, as the kernel does for a driver without vector
+// operations.
+ssize_t readv(int fd, const struct iovec* iov, int count) {
+    Node node = vb::fdNode(fd);
+    if (node != Node::Count)
+        return vectorCall(iov, count, [&](void* b, size_t n) { return vb::nodeRead(node, fd, b, n); });
+    VB_REAL(ssize_t(*)(int, const struct iovec*, int), readv);
+    return real_readv(fd, iov, count);
+}
+
+ssize_t writev(int fd, const struct iovec* iov, int count) {
+    Node node = vb::fdNode(fd);
+    if (node != Node::Count)
+        return vectorCall(iov, count, [&](void* b, size_t n) { return vb::nodeWrite(node, fd, b, n); });
+    VB_REAL(ssize_t(*)(int, const struct iovec*, int), writev);
+    return real_writev(fd, iov, count);
+}
+
+#define VB_POSITIONED(ret, name, params, ...)               \
+    ret name params {                                       \
+        if (vb::fdNode(fd) != Node::Count) return noSeek(); \
+        VB_REAL(ret(*) params, name);                       \
+        return real_##name(__VA_ARGS__);                    \
+    }
+VB_POSITIONED(ssize_t, pread, (int fd, void* buf, size_t n, off_t off), fd, buf, n, off)
+VB_POSITIONED(ssize_t, pread64, (int fd, void* buf, size_t n, off64_t off), fd, buf, n, off)
+VB_POSITIONED(ssize_t, pwrite, (int fd, const void* buf, size_t n, off_t off), fd, buf, n, off)
+VB_POSITIONED(ssize_t, pwrite64, (int fd, const void* buf, size_t n, off64_t off), fd, buf, n, off)
+VB_POSITIONED(ssize_t, preadv, (int fd, const struct iovec* iov, int count, off_t off), fd, iov, count, off)
+VB_POSITIONED(ssize_t, preadv64, (int fd, const struct iovec* iov, int count, off64_t off), fd, iov, count,
+              off)
+VB_POSITIONED(ssize_t, pwritev, (int fd, const struct iovec* iov, int count, off_t off), fd, iov, count, off)
+VB_POSITIONED(ssize_t, pwritev64, (int fd, const struct iovec* iov, int count, off64_t off), fd, iov, count,
+              off)
+VB_POSITIONED(ssize_t, preadv2, (int fd, const struct iovec* iov, int count, off_t off, int flags), fd, iov,
+              count, off, flags)
+VB_POSITIONED(ssize_t, pwritev2, (int fd, const struct iovec* iov, int count, off_t off, int flags), fd, iov,
+              count, off, flags)
+VB_POSITIONED(ssize_t, preadv64v2, (int fd, const struct iovec* iov, int count, off64_t off, int flags), fd,
+              iov, count, off, flags)
+VB_POSITIONED(ssize_t, pwritev64v2, (int fd, const struct iovec* iov, int count, off64_t off, int flags), fd,
+              iov, count, off, flags)
+
+ssize_t __pread_chk(int fd, void* buf, size_t n, off_t off, size_t buflen) {
+    if (n > buflen) overflowDetected("pread");
+    return pread(fd, buf, n, off);
+}
+
+ssize_t __pread64_chk(int fd, void* buf, size_t n, off64_t off, size_t buflen) {
+    if (n > buflen) overflowDetected("pread64");
+    return pread64(fd, buf, n, off);
 }
 
 int ioctl(int fd, unsigned long request, ...) noexcept {
@@ -427,11 +513,7 @@ int poll(struct pollfd* fds, nfds_t n, int timeout) {
 }
 
 int __poll_chk(struct pollfd* fds, nfds_t n, int timeout, size_t fdslen) {
-    if (fdslen / sizeof(*fds) < n) {
-        static const char kMsg[] = "*** buffer overflow detected ***: poll\n";
-        vb::sysWrite(2, kMsg, sizeof kMsg - 1);
-        abort();
-    }
+    if (fdslen / sizeof(*fds) < n) overflowDetected("poll");
     return poll(fds, n, timeout);
 }
 

@@ -226,7 +226,13 @@ TEST_F(CameraSetTest, SoftwareTriggerNeedsRunningAcquisitionAndFiresOncePerCaptu
         }
         close(fd);
     });
-    for (int i = 0; i < 3; ++i) {
+    // A code raised before the pump has the node open has no reader and is
+    // dropped: capture only once the pump is listening (bounded).
+    for (int i = 0; i < 5000 && vb::openNodeDescriptors(vb::Node::Capture) == 0; ++i)
+        usleep(1000);
+    const bool listening = vb::openNodeDescriptors(vb::Node::Capture) == 1;
+    EXPECT_TRUE(listening) << "the pump never opened the capture node";
+    for (int i = 0; listening && i < 3; ++i) {
         const int ret = set.CaptureData(&frame);
         EXPECT_EQ(0, ret) << "capture " << i;
         if (ret != 0) break;  // the pump thread is still to be joined

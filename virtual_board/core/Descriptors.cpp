@@ -2,6 +2,7 @@
 #include "Descriptors.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -172,6 +173,17 @@ int ownWithin(unsigned first, unsigned last, int* out, int max) {
     }
     std::sort(out, out + n);
     return n;
+}
+
+int sealedNodeObject(const char* name) {
+    int fd = memfd_create(name, MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd >= 0 && fcntl(fd, F_ADD_SEALS, F_SEAL_WRITE | F_SEAL_GROW | F_SEAL_SHRINK | F_SEAL_SEAL) != 0) {
+        int e = errno;
+        sysClose(fd);
+        errno = e;
+        return -1;
+    }
+    return fd;
 }
 
 void fdSetTemplate(Node node, int slot) {

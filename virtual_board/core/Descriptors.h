@@ -43,6 +43,11 @@ bool ownMoveAway(int fd);
 int ownWithin(unsigned first, unsigned last, int* out, int max);
 
 // ---- the nodes' descriptors
+// The kernel object of a node whose data the board serves itself: an empty
+// memfd sealed against writes, so that a write that does not pass through
+// the board (stdio, a descriptor inherited across exec) fails with EPERM
+// instead of vanishing into it.  -1 with errno.
+int sealedNodeObject(const char* name);
 // The node's kernel object, held in `slot`, is what every open duplicates.
 void fdSetTemplate(Node node, int slot);
 // Its descriptor for use now (identity checked), -1 with errno before the

@@ -15,10 +15,12 @@
 #include <cerrno>
 #include <mutex>
 
+#include "Descriptors.h"
 #include "Faults.h"
 #include "Logs.h"
 #include "ModelLink.h"
 #include "Nodes.h"
+#include "UserMemory.h"
 
 namespace vb {
 
@@ -61,16 +63,16 @@ int gpioIoctl(int, unsigned long request, void* arg) {
     Gpio& g = state();
     const int rl = readLine(request), wl = writeLine(request);
     if (rl < 0 && wl < 0) return logs::refuseIoctl(Node::Gpio, request, ENOTTY);
-    if (!arg) return logs::refuseIoctl(Node::Gpio, request, EFAULT);
     if (int e = faults::check(Node::Gpio, Op::Ioctl, -1, request))
         return logs::refuseIoctl(Node::Gpio, request, e);
-    auto* value = static_cast<int32_t*>(arg);
     if (rl >= 0) {
-        *value = g.level[rl].load() ? 1 : 0;
-        logs::ioctl(Node::Gpio, request, true, *value, 0, 0);
+        const int32_t level = g.level[rl].load() ? 1 : 0;
+        if (!copyToUser(arg, &level, sizeof level)) return logs::refuseIoctl(Node::Gpio, request, EFAULT);
+        logs::ioctl(Node::Gpio, request, true, level, 0, 0);
         return 0;
     }
-    const int32_t v = *value;
+    int32_t v;
+    if (!copyFromUser(&v, arg, sizeof v)) return logs::refuseIoctl(Node::Gpio, request, EFAULT);
     g.level[wl].store(v != 0);
     {
         std::lock_guard<std::mutex> lock(g.mu);
@@ -80,7 +82,7 @@ int gpioIoctl(int, unsigned long request, void* arg) {
     return 0;
 }
 
-int create() { return memfd_create(vyxnode::kGpioPath, MFD_CLOEXEC); }
+int create() { return sealedNodeObject(vyxnode::kGpioPath); }
 
 // Every line low, as after power-on.
 void reset() {

@@ -127,7 +127,7 @@ bool inside(uint64_t off, size_t len, uint64_t base, uint64_t bytes) {
     return off >= base && len <= bytes && off - base <= bytes - len;
 }
 
-int createNode(const char* name) { return build() ? memfd_create(name, MFD_CLOEXEC) : -1; }
+int createNode(const char* name) { return build() ? sealedNodeObject(name) : -1; }
 int createMem() { return createNode(vyxnode::kMemPath); }
 int createCacheOps() { return createNode(vyxnode::kCacheOpsPath); }
 

@@ -18,14 +18,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 
+#include "Descriptors.h"
 #include "Faults.h"
 #include "Logs.h"
 #include "ModelLink.h"
 #include "Nodes.h"
 #include "Q210BRegs.h"
+#include "UserMemory.h"
 
 namespace vb {
 
@@ -105,31 +108,29 @@ void exchange(int bus, const uint8_t* tx, uint8_t* rx, size_t len, bool fullDupl
     if (rx && i < len) memset(rx + i, 0, len - i);
 }
 
+uint32_t busSpeed(int bus) {
+    Spi& s = spiState();
+    std::lock_guard<std::mutex> lock(s.mu);
+    return s.bus[bus].speedHz;
+}
+
+// The caller's buffer is copied in first, as spidev does, so that a bad
+// pointer or length is EFAULT or EMSGSIZE for the caller, never a crash.
 ssize_t busWrite(int bus, const void* buf, size_t n) {
-    const auto* bytes = static_cast<const uint8_t*>(buf);
-    uint32_t speed;
-    {
-        Spi& s = spiState();
-        std::lock_guard<std::mutex> lock(s.mu);
-        speed = s.bus[bus].speedHz;
-    }
-    ssize_t result = static_cast<ssize_t>(n);
-    int err = 0;
-    if (int e = faults::check(nodeOf(bus), Op::Write))
-        err = e;
-    else if (n > kBufBytes)
-        err = EMSGSIZE;
-    else if (!bytes && n)
-        err = EFAULT;
-    else
-        exchange(bus, bytes, nullptr, n, false);
-    if (err) result = -1;
-    logExchange(bus, SpiKind::Write, speed, result, bytes, bytes ? n : 0, nullptr, 0);
+    const uint32_t speed = busSpeed(bus);
+    uint8_t data[kBufBytes];
+    int err = faults::check(nodeOf(bus), Op::Write);
+    if (!err && n > kBufBytes) err = EMSGSIZE;
+    if (!err && !copyFromUser(data, buf, n)) err = EFAULT;
+    if (!err) exchange(bus, data, nullptr, n, false);
+    logExchange(bus, SpiKind::Write, speed, err ? -1 : static_cast<long>(n), err ? nullptr : data,
+                err ? 0 : n, nullptr, 0);
     if (err) errno = err;
-    return result;
+    return err ? -1 : static_cast<ssize_t>(n);
 }
 
 ssize_t busRead(int bus, void* buf, size_t n) {
+    static const uint8_t kZeros[kBufBytes] = {};
     if (int e = faults::check(nodeOf(bus), Op::Read)) {
         errno = e;
         return -1;
@@ -138,14 +139,8 @@ ssize_t busRead(int bus, void* buf, size_t n) {
         errno = EMSGSIZE;
         return -1;
     }
-    memset(buf, 0, n);
-    uint32_t speed;
-    {
-        Spi& s = spiState();
-        std::lock_guard<std::mutex> lock(s.mu);
-        speed = s.bus[bus].speedHz;
-    }
-    logExchange(bus, SpiKind::Read, speed, static_cast<long>(n), nullptr, 0, static_cast<uint8_t*>(buf), n);
+    if (!copyToUser(buf, kZeros, n)) return -1;
+    logExchange(bus, SpiKind::Read, busSpeed(bus), static_cast<long>(n), nullptr, 0, kZeros, n);
     return static_cast<ssize_t>(n);
 }
 
@@ -155,39 +150,59 @@ bool isMessage(unsigned long request) {
     return _IOC_TYPE(request) == SPI_IOC_MAGIC && _IOC_NR(request) == 0 && _IOC_DIR(request) == _IOC_WRITE;
 }
 
+// What spidev checks before it clocks anything: the bytes each way fit its
+// buffer.
+int checkLengths(const spi_ioc_transfer* xfers, size_t count) {
+    uint64_t tx = 0, rx = 0;
+    for (size_t k = 0; k < count; ++k) {
+        if (xfers[k].len > kBufBytes) return EMSGSIZE;
+        if (xfers[k].tx_buf) tx += xfers[k].len;
+        if (xfers[k].rx_buf) rx += xfers[k].len;
+        if (tx > kBufBytes || rx > kBufBytes) return EMSGSIZE;
+    }
+    return 0;
+}
+
+// The buffer fields are 64 bits wide on every architecture; on a 32-bit
+// process the pointer is the low word (a higher one is no address at all).
+void* userPointer(uint64_t field) {
+    return field > UINTPTR_MAX ? reinterpret_cast<void*>(UINTPTR_MAX)
+                               : reinterpret_cast<void*>(static_cast<uintptr_t>(field));
+}
+
 int transfer(int bus, unsigned long request, void* arg) {
     const Node node = nodeOf(bus);
     size_t size = _IOC_SIZE(request);
     if (size == 0 || size % sizeof(spi_ioc_transfer) != 0) return logs::refuseIoctl(node, request, EINVAL);
-    if (!arg) return logs::refuseIoctl(node, request, EFAULT);
+    const size_t count = size / sizeof(spi_ioc_transfer);
+    std::vector<spi_ioc_transfer> xfers(count);
+    if (!copyFromUser(xfers.data(), arg, size)) return logs::refuseIoctl(node, request, EFAULT);
     if (int e = faults::check(node, Op::Ioctl, -1, request)) return logs::refuseIoctl(node, request, e);
+    if (int e = checkLengths(xfers.data(), count)) return logs::refuseIoctl(node, request, e);
     bool zero;
-    uint32_t busSpeed;
+    uint32_t speed0;
     {
         Spi& s = spiState();
         std::lock_guard<std::mutex> lock(s.mu);
         Bus& b = s.bus[bus];
         b.transfersSeen++;
         zero = b.zeroFrom != 0 && b.transfersSeen >= b.zeroFrom;
-        busSpeed = b.speedHz;
+        speed0 = b.speedHz;
     }
-    const size_t count = size / sizeof(spi_ioc_transfer);
-    const auto* xfers = static_cast<const spi_ioc_transfer*>(arg);
     long total = 0;
     if (!zero)
-        for (size_t k = 0; k < count; ++k) total += xfers[k].len;
-    for (size_t k = 0; k < count; ++k) {
-        const spi_ioc_transfer& x = xfers[k];
-        // The buffer fields are 64 bits wide on every architecture; on a
-        // 32-bit process the pointer is the low word.
-        const auto* tx = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(x.tx_buf));
-        auto* rx = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(x.rx_buf));
-        std::vector<uint8_t> sent(x.len, 0);
-        if (tx) memcpy(sent.data(), tx, x.len);
-        if (!zero) exchange(bus, sent.data(), rx, x.len, true);
-        const uint32_t speed = x.speed_hz ? x.speed_hz : busSpeed;
-        logExchange(bus, SpiKind::Transfer, speed, total, sent.data(), sent.size(), zero ? nullptr : rx,
-                    zero || !rx ? 0 : x.len);
+        for (const auto& x : xfers) total += x.len;
+    uint8_t sent[kBufBytes], back[kBufBytes];
+    for (const auto& x : xfers) {
+        void* rx = userPointer(x.rx_buf);
+        memset(sent, 0, x.len);
+        if (x.tx_buf && !copyFromUser(sent, userPointer(x.tx_buf), x.len))
+            return logs::refuseIoctl(node, request, EFAULT);
+        if (!zero) exchange(bus, sent, back, x.len, true);
+        if (!zero && x.rx_buf && !copyToUser(rx, back, x.len))
+            return logs::refuseIoctl(node, request, EFAULT);
+        logExchange(bus, SpiKind::Transfer, x.speed_hz ? x.speed_hz : speed0, total, sent, x.len,
+                    zero || !x.rx_buf ? nullptr : back, zero || !x.rx_buf ? 0 : x.len);
     }
     logs::ioctl(node, request, false, 0, static_cast<int>(total), 0);
     return static_cast<int>(total);
@@ -210,11 +225,15 @@ int configure(int bus, unsigned long request, void* arg) {
     case SPI_IOC_WR_MAX_SPEED_HZ: break;
     default: return logs::refuseIoctl(node, request, ENOTTY);
     }
-    if (!arg) return logs::refuseIoctl(node, request, EFAULT);
     if (int e = faults::check(node, Op::Ioctl, -1, request)) return logs::refuseIoctl(node, request, e);
     const size_t bytes = _IOC_SIZE(request);
+    uint32_t in = 0;
+    uint8_t in8 = 0;
+    if (!isRead && !copyFromUser(bytes == 1 ? static_cast<void*>(&in8) : &in, arg, bytes))
+        return logs::refuseIoctl(node, request, EFAULT);
+    if (bytes == 1) in = in8;
     Spi& s = spiState();
-    std::lock_guard<std::mutex> lock(s.mu);
+    std::unique_lock<std::mutex> lock(s.mu);
     Bus& b = s.bus[bus];
     if (isRead) {
         uint32_t value = 0;
@@ -226,16 +245,11 @@ int configure(int bus, unsigned long request, void* arg) {
             value = b.bits;
         else
             value = b.speedHz;
-        if (bytes == 1)
-            *static_cast<uint8_t*>(arg) = static_cast<uint8_t>(value);
-        else
-            memcpy(arg, &value, sizeof value);
+        lock.unlock();
+        const uint8_t value8 = static_cast<uint8_t>(value);
+        if (!copyToUser(arg, bytes == 1 ? static_cast<const void*>(&value8) : &value, bytes))
+            return logs::refuseIoctl(node, request, EFAULT);
     } else {
-        uint32_t in = 0;
-        if (bytes == 1)
-            in = *static_cast<const uint8_t*>(arg);
-        else
-            memcpy(&in, arg, sizeof in);
         if (request == SPI_IOC_WR_MODE || request == SPI_IOC_WR_MODE32)
             b.mode = static_cast<uint8_t>(in);
         else if (request == SPI_IOC_WR_LSB_FIRST)
@@ -259,8 +273,8 @@ void resetBuses() {
     for (Bus& b : s.bus) b = Bus{};
 }
 
-int create0() { return memfd_create(vyxnode::kSpi0Path, MFD_CLOEXEC); }
-int create1() { return memfd_create(vyxnode::kSpi1Path, MFD_CLOEXEC); }
+int create0() { return sealedNodeObject(vyxnode::kSpi0Path); }
+int create1() { return sealedNodeObject(vyxnode::kSpi1Path); }
 ssize_t read0(int, void* buf, size_t n) { return busRead(0, buf, n); }
 ssize_t read1(int, void* buf, size_t n) { return busRead(1, buf, n); }
 ssize_t write0(int, const void* buf, size_t n) { return busWrite(0, buf, n); }
