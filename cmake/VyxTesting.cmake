@@ -27,6 +27,12 @@ function(vyx_add_test name)
   target_link_libraries(${name} PRIVATE vyxboard)
   add_test(NAME ${name} COMMAND ${name})
   set(env "VYX_TEST_BIN=${CMAKE_BINARY_DIR}/bin" "VYX_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  if(CMAKE_CROSSCOMPILING_EMULATOR)
+    # A test that starts a board binary (itself included) starts it through
+    # the emulator it runs under.
+    string(JOIN " " emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
+    list(APPEND env "VYX_TEST_EMULATOR=${emulator}")
+  endif()
   vyx_sanitizer_test_env(env)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${VYX_TEST_TIMEOUT}
     ENVIRONMENT "${env}" WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
