@@ -3,6 +3,13 @@
 #include "CaptureSync.h"
 
 #include <cerrno>
+#include <limits>
+
+namespace {
+constexpr long kNsPerSecond = 1000000000L;
+constexpr long kNsPerMs = 1000000L;
+constexpr unsigned long kMsPerSecond = 1000UL;
+}  // namespace
 
 CCaptureSync::CCaptureSync(unsigned unFrameBuffers)
     : m_unFrameBuffers(unFrameBuffers),
@@ -17,6 +24,34 @@ CCaptureSync::CCaptureSync(unsigned unFrameBuffers)
       m_unAbandoned(0) {}
 
 // ---------------------------------------------------------------------------
+// Deadlines
+// ---------------------------------------------------------------------------
+timespec CCaptureSync::DeadlineAfterMs(const timespec& now, unsigned long ulMs)
+{
+    timespec t = now;
+    const unsigned long ulSeconds = ulMs / kMsPerSecond;
+    // sem_clockwait refuses a nanosecond field of one second or more.
+    t.tv_nsec += static_cast<long>(ulMs % kMsPerSecond) * kNsPerMs;
+    if (t.tv_nsec >= kNsPerSecond) {
+        t.tv_nsec -= kNsPerSecond;
+        t.tv_sec += 1;
+    }
+    // Saturate rather than wrap a 32-bit time_t for absurd time-outs.
+    constexpr time_t kMaxTime = std::numeric_limits<time_t>::max();
+    t.tv_sec = (static_cast<unsigned long long>(kMaxTime - t.tv_sec) < ulSeconds)
+                   ? kMaxTime
+                   : t.tv_sec + static_cast<time_t>(ulSeconds);
+    return t;
+}
+
+timespec CCaptureSync::DeadlineAfterMs(unsigned long ulMs)
+{
+    timespec now = {};
+    clock_gettime(kClock, &now);
+    return DeadlineAfterMs(now, ulMs);
+}
+
+// ---------------------------------------------------------------------------
 // Sleeping and waking
 // ---------------------------------------------------------------------------
 bool CCaptureSync::SleepLocked(Lock& lock, Waiter& waiter, const timespec& deadline) {
@@ -25,12 +60,12 @@ bool CCaptureSync::SleepLocked(Lock& lock, Waiter& waiter, const timespec& deadl
     ++m_unWaiters;
     lock.unlock();
     // A signal handled meanwhile does not end the wait: the wait goes on to
-    // the same deadline (sem_timedwait is never restarted by the kernel,
+    // the same deadline (sem_clockwait is never restarted by the kernel,
     // SA_RESTART or not).  A post that raced with the deadline stays in the
     // semaphore and only causes one more look.
     int nRet;
     do {
-        nRet = sem_timedwait(&waiter.sem, &deadline);
+        nRet = sem_clockwait(&waiter.sem, kClock, &deadline);
     } while (nRet != 0 && errno == EINTR);
     const bool bWoken = nRet == 0;
     lock.lock();

@@ -72,6 +72,17 @@ public:
     // discarded frames that waited behind the application's frames.
     unsigned Release();
 
+    // ---- deadlines ----
+    // The clock of every capture deadline: monotonic, so that a step of the
+    // wall clock (the board sets it from the network after boot) neither
+    // ends a capture early nor stretches it.
+    static constexpr clockid_t kClock = CLOCK_MONOTONIC;
+    // The deadline ulMs milliseconds after `now`, seconds carried out of the
+    // nanoseconds, saturated instead of wrapped at the end of time_t.
+    static timespec DeadlineAfterMs(const timespec& now, unsigned long ulMs);
+    // The same from the clock's current time.
+    static timespec DeadlineAfterMs(unsigned long ulMs);
+
     // ---- for tests and logs ----
     unsigned WaitingCaptures() const;
     unsigned AnnouncedFrames() const;

@@ -8,38 +8,11 @@
 // (register 72) frees it; the PL frees filled buffers oldest first.  The
 // hand-shake with the interrupt thread and with trigger-mode changes lives in
 // m_Sync (CaptureSync.h).
-#include <ctime>
-#include <limits>
-
 #include "PL.h"
 #include "VYXLog.h"
 #include "VYXSet.h"
 
 namespace {
-
-constexpr long kNsPerSecond = 1000000000L;
-constexpr long kNsPerMs = 1000000L;
-constexpr unsigned long kMsPerSecond = 1000UL;
-
-// Absolute wall-clock deadline ulMs milliseconds from now, with the whole
-// seconds carried out of the nanosecond field (sem_timedwait refuses a field
-// of one second or more).
-timespec DeadlineAfterMs(unsigned long ulMs) {
-    timespec t = {};
-    clock_gettime(CLOCK_REALTIME, &t);
-    const unsigned long ulSeconds = ulMs / kMsPerSecond;
-    t.tv_nsec += static_cast<long>(ulMs % kMsPerSecond) * kNsPerMs;
-    if (t.tv_nsec >= kNsPerSecond) {
-        t.tv_nsec -= kNsPerSecond;
-        t.tv_sec += 1;
-    }
-    // Saturate rather than wrap a 32-bit time_t for absurd time-outs.
-    constexpr time_t kMaxTime = std::numeric_limits<time_t>::max();
-    t.tv_sec = (static_cast<unsigned long long>(kMaxTime - t.tv_sec) < ulSeconds)
-                   ? kMaxTime
-                   : t.tv_sec + static_cast<time_t>(ulSeconds);
-    return t;
-}
 
 const char kCaptureName[] = "CaptureData";
 
@@ -58,7 +31,7 @@ int CVYXSet::CaptureData(unsigned char** ppData) {
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s because the m_pPL is null)", kCaptureName);
         return VYXZEB_RET_SET_UNAVAILABLE;
     }
-    CCaptureSync::CCapture capture(m_Sync, DeadlineAfterMs(m_unTimeOut.load()));
+    CCaptureSync::CCapture capture(m_Sync, CCaptureSync::DeadlineAfterMs(m_unTimeOut.load()));
     if (!capture.Ok()) {
         VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s cannot wait for a frame)", kCaptureName);
         return NoFrame(ppData);

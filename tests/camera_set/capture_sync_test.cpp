@@ -10,7 +10,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <future>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -23,17 +25,7 @@ using Capture = CCaptureSync::CCapture;
 constexpr unsigned kBuffers = 4;
 constexpr long kLongMs = 60000;   // far beyond any bounded wait below
 
-timespec After(long ms) {
-    timespec t = {};
-    clock_gettime(CLOCK_REALTIME, &t);
-    t.tv_sec += ms / 1000;
-    t.tv_nsec += (ms % 1000) * 1000000L;
-    if (t.tv_nsec >= 1000000000L) {
-        t.tv_nsec -= 1000000000L;
-        t.tv_sec += 1;
-    }
-    return t;
-}
+timespec After(long ms) { return CCaptureSync::DeadlineAfterMs(static_cast<unsigned long>(ms)); }
 
 // Bounded wait until `count` captures sleep in the hand-shake.
 bool WaitSleeping(const CCaptureSync& sync, unsigned count) {
@@ -56,6 +48,41 @@ Result CaptureOnce(CCaptureSync& sync, long ms, unsigned framesPerBuffer = 0, un
         if (r != Result::Ready) return r;
     }
     return c.TakeFrame();
+}
+
+// The deadline of a capture: whole seconds carried out of the nanoseconds
+// (the wait refuses a field of one second or more, which would end a capture
+// started late in a second at once), saturated at the end of time_t.
+TEST(CaptureDeadline, CarriesTheSecondsAndSaturates) {
+    constexpr time_t kMax = std::numeric_limits<time_t>::max();
+    struct Row {
+        timespec now;
+        unsigned long ms;
+        timespec expected;
+    };
+    const Row rows[] = {
+        {{10, 0}, 0, {10, 0}},
+        {{10, 0}, 999, {10, 999000000L}},
+        {{10, 950000000L}, 1100, {12, 50000000L}},
+        {{10, 999999999L}, 1, {11, 999999L}},
+        {{10, 0}, 60000, {70, 0}},
+        {{kMax - 5, 900000000L}, 200, {kMax - 4, 100000000L}},
+        {{kMax - 1, 0}, 5000, {kMax, 0}},
+    };
+    for (const Row& r : rows) {
+        const timespec t = CCaptureSync::DeadlineAfterMs(r.now, r.ms);
+        EXPECT_EQ(t.tv_sec, r.expected.tv_sec)
+            << r.now.tv_sec << "s " << r.now.tv_nsec << "ns + " << r.ms << " ms";
+        EXPECT_EQ(t.tv_nsec, r.expected.tv_nsec)
+            << r.now.tv_sec << "s " << r.now.tv_nsec << "ns + " << r.ms << " ms";
+    }
+    // The longest time-out: beyond a 32-bit time_t, within a 64-bit one.
+    const timespec far = CCaptureSync::DeadlineAfterMs(timespec{1000, 0}, ULONG_MAX);
+    const unsigned long long seconds = 1000ULL + ULONG_MAX / 1000;
+    EXPECT_EQ(far.tv_sec,
+              seconds > static_cast<unsigned long long>(kMax) ? kMax : static_cast<time_t>(seconds));
+    EXPECT_GE(far.tv_nsec, 0);
+    EXPECT_LT(far.tv_nsec, 1000000000L);
 }
 
 TEST(CaptureSync, EachAnnouncedFrameIsTakenOnce) {
