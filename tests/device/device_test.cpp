@@ -195,20 +195,41 @@ TEST_F(SharedDevice, EachCodeOfSetZeroAnnouncesOnceAndOtherTextsAreIgnored) {
 
 // ---- teardown ----
 
-TEST(Teardown, UnInitJoinsTheInterruptThreadPromptly) {
-    ASSERT_EQ(VYXZEB_Init(), 0);
-    // The thread opens its node right after it starts; wait for that, bounded.
-    for (int i = 0; i < 5000 && vb::openNodeDescriptors(vb::Node::Capture) == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(vb::openNodeDescriptors(vb::Node::Capture), 1);
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(VYXZEB_UnInit(), 0);
-    const auto took = std::chrono::steady_clock::now() - start;
-    // The thread has closed its node before UnInit returned: it was joined.
-    EXPECT_EQ(vb::openNodeDescriptors(vb::Node::Capture), 0);
-    // Woken through its pipe, not by the end of its one-second wait.
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 900);
-    ExpectNothingOpen();
+// The interrupt thread waits in a select of one second; UnInit must wake it
+// through its pipe rather than wait that out.  The proof needs no bound on a
+// loaded machine: the test makes the thread start a new select after the
+// moment t0 (one ignored code read), so without the wake the thread could
+// not end before t0 + 1 s.  A slow machine may miss that window by itself,
+// never on three runs in a row; a missing wake misses it every time.
+TEST(Teardown, UnInitWakesTheInterruptThreadInsteadOfWaitingOutItsSelect) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kThreadWait = std::chrono::seconds(1);
+    bool bWokenEarly = false;
+    for (int run = 0; run < 3 && !bWokenEarly; ++run) {
+        // Selects on the node are counted as they begin; only the thread makes them.
+        auto selects = [] { return vb::callCount(vb::Node::Capture, vb::Op::Select); };
+        auto waitSelects = [&](unsigned count) {
+            for (int i = 0; i < 20000 && selects() < count; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return selects() >= count;
+        };
+        const unsigned beforeInit = selects();
+        ASSERT_EQ(VYXZEB_Init(), 0);
+        ASSERT_TRUE(waitSelects(beforeInit + 1)) << "the thread never waited";
+        const unsigned selects0 = selects();
+        const uint64_t read0 = vb::interruptsRead();
+        const auto t0 = Clock::now();
+        ASSERT_TRUE(vb::raiseInterruptText("170"));  // no set 1: read and ignored
+        ASSERT_TRUE(vb::waitInterruptsRead(read0 + 1, 20000));
+        // The thread is back in a select begun after t0.
+        ASSERT_TRUE(waitSelects(selects0 + 1));
+        ASSERT_EQ(VYXZEB_UnInit(), 0);
+        bWokenEarly = Clock::now() - t0 < kThreadWait;
+        // The thread has closed its node before UnInit returned: it was joined.
+        EXPECT_EQ(vb::openNodeDescriptors(vb::Node::Capture), 0);
+        ExpectNothingOpen();
+    }
+    EXPECT_TRUE(bWokenEarly) << "UnInit waited out the interrupt thread's select three times";
 }
 
 // Init/UnInit cycles while interrupts keep arriving: the thread must never

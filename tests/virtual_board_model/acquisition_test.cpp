@@ -299,8 +299,10 @@ TEST_F(ExternalTrigger, LevelTypeRunsWhileTheLineIsHigh)
     }
     line(false);
     const uint64_t n = settledFrames();
-    // Ten frame periods without a frame once the line is low.
-    std::this_thread::sleep_for(std::chrono::microseconds(10 * vb::modelSensorFramePeriodUs()));
+    // Ten frame periods without a frame once the line is low, on the board's
+    // clock: the PL has accounted for everything due up to then.
+    const int64_t until = vb::modelClockNs() + 10 * int64_t{1000} * vb::modelSensorFramePeriodUs();
+    ASSERT_TRUE(vb::modelWaitClock(until, kWaitMs));
     EXPECT_EQ(vb::modelCounters().framesWritten, n);
 }
 
@@ -331,12 +333,14 @@ TEST_F(ExternalTrigger, FilterIgnoresPulsesShorterThanItsTime)
     board.setReg(fpga::kTriggerFilter, kFilterMs * 1000);
     arm(2);   // both edges: a glitch would give two frames
     const uint64_t n = settledFrames();
-    const Clock::time_point glitch = Clock::now();
+    const int64_t glitch = vb::modelClockNs();
     line(true);
     line(false);
-    const int64_t width = msSince(glitch);
-    // Wait beyond the filter time so an accepted glitch would have fired.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2 * kFilterMs));
+    const int64_t end = vb::modelClockNs();
+    const int64_t width = (end - glitch) / 1000000;
+    // Beyond the filter time on the board's clock an accepted glitch would
+    // have fired.
+    ASSERT_TRUE(vb::modelWaitClock(end + 2 * kFilterMs * int64_t{1000000}, kWaitMs));
     if (width >= kFilterMs) GTEST_SKIP() << "the machine took " << width << " ms to make a short pulse";
     EXPECT_EQ(settledFrames(), n) << "a " << width << " ms glitch passed the filter";
 
