@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "VYXSet.h"
+#include "SharedDevice.h"
 #include "VYXZebApi.h"
 #include "VyxModel.h"
 #include "Zeb.h"
@@ -25,19 +26,7 @@ namespace {
 constexpr int kBoundMs = 20000;   // no event here takes anywhere near this long
 constexpr unsigned long kTimeOutMs = 10000;
 
-class SharedDevice : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_EQ(VYXZEB_Init(), 0);
-        // Interrupts raised before the interrupt thread has its node open
-        // have no reader; wait for the open, bounded.
-        for (int i = 0; i < kBoundMs && vb::openNodeDescriptors(vb::Node::Capture) == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_EQ(vb::openNodeDescriptors(vb::Node::Capture), 1);
-    }
-    void TearDown() override { EXPECT_EQ(VYXZEB_UnInit(), 0); }
-};
-::testing::Environment* const g_device = ::testing::AddGlobalTestEnvironment(new SharedDevice);
+::testing::Environment* const g_device = ::testing::AddGlobalTestEnvironment(new vyxtest::SharedDevice);
 
 CCaptureSync& Sync() { return g_Zeb->m_pSet[0]->m_Sync; }
 

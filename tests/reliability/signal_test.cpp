@@ -14,6 +14,7 @@
 #include <future>
 #include <thread>
 
+#include "SharedDevice.h"
 #include "VYXZebApi.h"
 #include "VyxModel.h"
 #include "Zeb.h"
@@ -43,18 +44,7 @@ private:
     struct sigaction m_old = {};
 };
 
-class SharedDevice : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_EQ(VYXZEB_Init(), 0);
-        // The interrupt thread opens its node after Init returns.
-        for (int i = 0; i < kBoundMs && vb::openNodeDescriptors(vb::Node::Capture) == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_EQ(vb::openNodeDescriptors(vb::Node::Capture), 1);
-    }
-    void TearDown() override { EXPECT_EQ(VYXZEB_UnInit(), 0); }
-};
-::testing::Environment* const g_device = ::testing::AddGlobalTestEnvironment(new SharedDevice);
+::testing::Environment* const g_device = ::testing::AddGlobalTestEnvironment(new vyxtest::SharedDevice);
 
 class Signals : public ::testing::Test {
 protected:
