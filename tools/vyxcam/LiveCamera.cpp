@@ -80,12 +80,17 @@ void LiveCamera::runJobs()
             m_jobs.pop_front();
         }
         m_inJob = true;
+        // The mode is read back before the answer goes out: a request that
+        // follows the answer (a trigger right after the switch to software
+        // mode) must see the new mode.
         try {
-            p.result.set_value(p.job());
+            Json answer = p.job();
+            readMode();
+            p.result.set_value(std::move(answer));
         } catch (...) {
+            readMode();
             p.result.set_exception(std::current_exception());
         }
-        readMode();
         m_inJob = false;
     }
 }
