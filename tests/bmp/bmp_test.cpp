@@ -62,6 +62,9 @@ std::vector<std::string> Check(const std::vector<Saved>& files) {
 }
 
 TEST(BmpBeforeInit, RefusedWhileTheLibraryIsNotInitialised) {
+    // Another suite may have saved under that name: start without it.
+    unlink(Host("/picture/sd/a.bmp").c_str());
+    ASSERT_FALSE(Exists(Host("/picture/sd/a.bmp")));
     unsigned char pixel[4] = {};
     EXPECT_EQ(VYXZEB_RET_NOT_INITIALIZED, VYXZEB_HelperSaveToBmp(pixel, 1, 1, 8, "/picture/sd/a.bmp"));
     EXPECT_FALSE(Exists(Host("/picture/sd/a.bmp")));
