@@ -21,10 +21,14 @@
 #include <sys/mman.h>
 #include <sys/select.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
+#include <linux/openat2.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include <cerrno>
 #include <climits>
@@ -46,12 +50,48 @@ namespace {
 
 bool takesMode(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
 
+// The fast path of an ordinary absolute path: the kernel opens it without
+// following any symbolic link, so what it opens is what the path spells,
+// which is none of the board's (a device node of the board's that root
+// copied with mknod under another name outside /dev is not recognised on
+// this way).  Returns the descriptor, kFastRefused with
+// errno for the kernel's own refusal, or kFastNo: take the full way.
+constexpr int kFastNo = -2;
+constexpr int kFastRefused = -1;
+std::atomic<bool> g_noOpenat2{false};
+
+int fastOpen(const char* path, int flags, mode_t mode) {
+    if (g_noOpenat2.load(std::memory_order_relaxed) || !vb::textuallyPlain(path)) return kFastNo;
+    struct open_how how {};
+    how.flags = static_cast<uint64_t>(static_cast<unsigned>(flags));
+    how.mode = takesMode(flags) ? mode : 0;
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    const int saved = errno;
+    long fd = syscall(SYS_openat2, AT_FDCWD, path, &how, sizeof how);
+    if (fd < 0) {
+        if (errno == ENOSYS || errno == EPERM)
+            g_noOpenat2.store(true);  // no openat2 here (an emulator, a filter)
+        if (errno == ELOOP || errno == EINVAL || errno == E2BIG || errno == ENOSYS || errno == EPERM ||
+            errno == EAGAIN) {
+            errno = saved;
+            return kFastNo;
+        }
+        return kFastRefused;
+    }
+    return static_cast<int>(fd);
+}
+
 using OpenFn = int (*)(const char*, int, ...);
 using OpenatFn = int (*)(int, const char*, int, ...);
 
 // Common body of every open variant.  `real` is the variant's own libc entry.
 int openCommon(int dirfd, const char* path, int flags, mode_t mode, OpenatFn realAt, OpenFn real) {
-    PathVerdict v = vb::classifyPath(dirfd, path, (flags & O_NOFOLLOW) == 0);
+    const bool follow = (flags & O_NOFOLLOW) == 0;
+    int fast = fastOpen(path, flags, mode);
+    if (fast >= 0 || fast == kFastRefused) return fast >= 0 ? fast : -1;
+    if (vb::plainObject(dirfd, path, follow))
+        return realAt ? realAt(dirfd, path, flags, mode) : real(path, flags, mode);
+    PathVerdict v = vb::classifyPath(dirfd, path, follow);
     if (v.kind == PathVerdict::Node) return vb::nodeOpen(v.node, flags);
     if (v.kind == PathVerdict::Sandbox) {
         if (realAt) return realAt(AT_FDCWD, v.hostPath.c_str(), flags, mode);
@@ -76,6 +116,7 @@ int fopenFlags(const char* mode) {
 
 using FopenFn = FILE* (*)(const char*, const char*);
 FILE* fopenCommon(const char* path, const char* mode, FopenFn real) {
+    if (vb::plainObject(AT_FDCWD, path, true)) return real(path, mode);
     PathVerdict v = vb::classifyPath(AT_FDCWD, path);
     if (v.kind == PathVerdict::Node) {
         int fd = vb::nodeOpen(v.node, fopenFlags(mode ? mode : "r"));

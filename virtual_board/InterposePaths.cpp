@@ -122,6 +122,17 @@ int mkstempCommon(char* templ, F call) {
 extern "C" {
 
 // ================================================================ path calls
+// The fast path: the real call first; an ordinary object is the answer.
+#define VB_STAT_FAST(type, name, st, ...)                                    \
+    if (vb::fastPathAllowed()) {                                             \
+        VB_REAL(type, name);                                                 \
+        int saved = errno;                                                   \
+        if (real_##name(__VA_ARGS__) == 0 && vb::plainMode((st)->st_mode)) { \
+            errno = saved;                                                   \
+            return 0;                                                        \
+        }                                                                    \
+        errno = saved;                                                       \
+    }
 #define VB_STAT_BODY_F(follow, type, name, dirfd, path, ...)     \
     std::string keep;                                            \
     int useDir;                                                  \
@@ -134,22 +145,28 @@ extern "C" {
 #define VB_LSTAT_BODY(...) VB_STAT_BODY_F(false, __VA_ARGS__)
 
 int stat(const char* path, struct stat* st) noexcept {
+    VB_STAT_FAST(int (*)(const char*, struct stat*), stat, st, path, st)
     VB_STAT_BODY(int (*)(const char*, struct stat*), stat, AT_FDCWD, path, p, st)
 }
 int lstat(const char* path, struct stat* st) noexcept {
+    VB_STAT_FAST(int (*)(const char*, struct stat*), lstat, st, path, st)
     VB_LSTAT_BODY(int (*)(const char*, struct stat*), lstat, AT_FDCWD, path, p, st)
 }
 int stat64(const char* path, struct stat64* st) noexcept {
+    VB_STAT_FAST(int (*)(const char*, struct stat64*), stat64, st, path, st)
     VB_STAT_BODY(int (*)(const char*, struct stat64*), stat64, AT_FDCWD, path, p, st)
 }
 int lstat64(const char* path, struct stat64* st) noexcept {
+    VB_STAT_FAST(int (*)(const char*, struct stat64*), lstat64, st, path, st)
     VB_LSTAT_BODY(int (*)(const char*, struct stat64*), lstat64, AT_FDCWD, path, p, st)
 }
 int fstatat(int dirfd, const char* path, struct stat* st, int flags) noexcept {
+    VB_STAT_FAST(int (*)(int, const char*, struct stat*, int), fstatat, st, dirfd, path, st, flags)
     VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, struct stat*, int), fstatat,
                    dirfd, path, useDir, p, st, flags)
 }
 int fstatat64(int dirfd, const char* path, struct stat64* st, int flags) noexcept {
+    VB_STAT_FAST(int (*)(int, const char*, struct stat64*, int), fstatat64, st, dirfd, path, st, flags)
     VB_STAT_BODY_F((flags & AT_SYMLINK_NOFOLLOW) == 0, int (*)(int, const char*, struct stat64*, int),
                    fstatat64, dirfd, path, useDir, p, st, flags)
 }

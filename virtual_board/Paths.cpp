@@ -163,6 +163,23 @@ Node matchDevice(const std::string& p) {
     return Node::Count;
 }
 
+// Whether the fast path may be used: nothing at the board's paths on this
+// host but character devices, and no "/picture".  Looked at once.
+bool hostAllowsFastPath() {
+    static const bool allowed = [] {
+        struct stat64 st;
+        int saved = errno;
+        bool ok = realStat(kPictureDir, &st) != 0;
+        for (int n = 0; ok && n < kNodeCount; ++n) {
+            VB_REAL(int (*)(const char*, struct stat64*), lstat64);
+            ok = real_lstat64(ownedPath(n), &st) != 0 || S_ISCHR(st.st_mode);
+        }
+        errno = saved;
+        return ok;
+    }();
+    return allowed;
+}
+
 bool underPicture(const std::string& p) {
     size_t n = sizeof kPictureDir - 1;
     return p.compare(0, n, kPictureDir) == 0 && (p.size() == n || p[n] == '/');
@@ -240,6 +257,48 @@ PathVerdict classifyPath(int dirfd, const char* path, bool followLast) {
         v.hostPath.clear();
     }
     return v;
+}
+
+bool fastPathAllowed() { return hostAllowsFastPath(); }
+
+bool plainMode(unsigned mode) { return !S_ISCHR(mode) && !S_ISBLK(mode) && !S_ISLNK(mode); }
+
+bool plainObject(int dirfd, const char* path, bool followLast) {
+    if (!path || !path[0] || !hostAllowsFastPath()) return false;
+    VB_REAL(int (*)(int, const char*, struct stat64*, int), fstatat64);
+    struct stat64 st;
+    int saved = errno;
+    bool plain =
+        real_fstatat64(dirfd, path, &st, followLast ? 0 : AT_SYMLINK_NOFOLLOW) == 0 && plainMode(st.st_mode);
+    errno = saved;
+    return plain;
+}
+
+bool textuallyPlain(const char* path) {
+    if (!path || path[0] != '/' || !hostAllowsFastPath()) return false;
+    const char* p = path;
+    bool first = true;
+    const char* last = path;
+    while (*p) {
+        while (*p == '/') ++p;
+        if (!*p) break;
+        const char* end = p;
+        while (*end && *end != '/') ++end;
+        const size_t len = static_cast<size_t>(end - p);
+        if (p[0] == '.' && (len == 1 || (len == 2 && p[1] == '.'))) return false;
+        if (first && ((len == 3 && memcmp(p, "dev", 3) == 0) || (len == 7 && memcmp(p, "picture", 7) == 0)))
+            return false;
+        first = false;
+        last = p;
+        p = end;
+    }
+    // Whatever folder a board node's name is found in (a bind mount of /dev).
+    for (int n = 0; n < kNodeCount; ++n) {
+        const char* base = strrchr(ownedPath(n), '/') + 1;
+        const size_t len = strlen(base);
+        if (strncmp(last, base, len) == 0 && (last[len] == 0 || last[len] == '/')) return false;
+    }
+    return true;
 }
 
 bool sandboxRewrite(int dirfd, const char* path, std::string& hostPath) {

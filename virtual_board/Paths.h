@@ -21,6 +21,20 @@ struct PathVerdict {
 // followLast false a link in the last component is the object itself (lstat,
 // unlink, rename, O_NOFOLLOW), as the kernel treats it.
 PathVerdict classifyPath(int dirfd, const char* path, bool followLast = true);
+// The fast path of ordinary files: true when the object the kernel finds at
+// `path` can be none of the board's, judged by one fstatat: it exists and is
+// no device and no link, and this host has nothing at the board's paths but
+// devices (and no "/picture").  False means "ask classifyPath".
+bool plainObject(int dirfd, const char* path, bool followLast);
+// The same judgement on the mode a stat call already returned (valid when
+// fastPathAllowed()).
+bool plainMode(unsigned mode);
+bool fastPathAllowed();
+// The fast path of open: an absolute path without "." or ".." that names
+// nothing in /dev or /picture and whose last component is none of the
+// nodes' names is the board's only through a symbolic link, which the
+// caller then refuses to follow (openat2 RESOLVE_NO_SYMLINKS).
+bool textuallyPlain(const char* path);
 // Sandbox rewrite only (for calls that do not reach device nodes).
 bool sandboxRewrite(int dirfd, const char* path, std::string& hostPath);
 // Fake free space: true and the byte count when faked.

@@ -189,3 +189,43 @@ TEST_F(BoardPaths, PluginPathLoadsThePluginOfThisTree) {
 }
 
 }  // namespace
+
+// An ordinary absolute path takes the fast way (the kernel opens it without
+// following links); every link, "..", device folder or node name still goes
+// the full way and reaches the board.
+TEST_F(BoardPaths, OrdinaryPathsAreFastAndLinksStillLeadToTheBoard) {
+    const std::string alias = scratch + "/alias", devdir = scratch + "/devdir";
+    ASSERT_EQ(symlink("/dev/spidev32766.0", alias.c_str()), 0);
+    ASSERT_EQ(symlink("/dev", devdir.c_str()), 0);
+    ASSERT_EQ(mkdir((scratch + "/sub").c_str(), 0755), 0);
+    EXPECT_EQ(opened(open(alias.c_str(), O_RDWR)), vb::Node::Spi0);
+    EXPECT_EQ(opened(open((devdir + "/misc_vyx_gpio").c_str(), O_RDONLY)), vb::Node::Gpio);
+    EXPECT_EQ(opened(open((scratch + "/sub/../alias").c_str(), O_RDWR)), vb::Node::Spi0);
+    EXPECT_EQ(opened(open((scratch + "/sub/../devdir/vyx_capture_0").c_str(), O_RDONLY)), vb::Node::Capture);
+    struct stat st;
+    ASSERT_EQ(stat(alias.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode)) << "stat of a link to a node must describe the node";
+    ASSERT_EQ(lstat(alias.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+
+    // Ordinary files keep the kernel's answers.
+    const std::string file = scratch + "/file";
+    int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(vb::nodeOfDescriptor(fd), vb::Node::Count);
+    close(fd);
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    errno = 0;
+    EXPECT_EQ(open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600), -1);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(open((scratch + "/missing").c_str(), O_RDONLY), -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(open(alias.c_str(), O_RDONLY | O_NOFOLLOW), -1);
+    EXPECT_EQ(errno, ELOOP);
+    const std::string fileLink = scratch + "/file-link";
+    ASSERT_EQ(symlink(file.c_str(), fileLink.c_str()), 0);
+    fd = open(fileLink.c_str(), O_RDONLY);
+    EXPECT_GE(fd, 0) << "a link to an ordinary file must still open";
+    close(fd);
+}
