@@ -7,6 +7,7 @@
 #include "VYXGpio.h"
 #include "VYXLog.h"
 #include "VYXSet.h"
+#include "LogHandle.h"
 
 // As shipped: one SPI bus (bus 0) carrying one Q210B.  The -1 entries are
 // never read, since only entries inside nBusNum and nSensorNum count.
@@ -60,7 +61,7 @@ void CZeb::Build(bool* pbInit) {
         if (!bBusOk) {
             delete m_pBus[i];
             m_pBus[i] = nullptr;
-            VYXLOG_OutputString(hVYXLog, "VYXERR_(CZeb::CZeb BusInitial failed!)", 1);
+            VYXLOG_OutputString(SdkLog(), "VYXERR_(CZeb::CZeb BusInitial failed!)", 1);
             return;
         }
 
@@ -72,7 +73,7 @@ void CZeb::Build(bool* pbInit) {
             if (!bSetOk) {
                 delete m_pSet[m_nSensorNum];
                 m_pSet[m_nSensorNum] = nullptr;
-                VYXLOG_OutputString(hVYXLog, "VYXERR_(CZeb::CZeb SetInitial failed!)", 1);
+                VYXLOG_OutputString(SdkLog(), "VYXERR_(CZeb::CZeb SetInitial failed!)", 1);
                 return;
             }
             ++m_nSensorNum;
@@ -84,11 +85,11 @@ void CZeb::Build(bool* pbInit) {
     if (!bGpioOk) {
         delete m_pGPIO;
         m_pGPIO = nullptr;
-        VYXLOG_OutputString(hVYXLog, "VYXWARNING_(CZeb::CZeb GPIOInitial failed!)", 1);
+        VYXLOG_OutputString(SdkLog(), "VYXWARNING_(CZeb::CZeb GPIOInitial failed!)", 1);
     }
 
     if (CreatePhysicalPool() != 0) {
-        VYXLOG_OutputString(hVYXLog, "VYXWARNING_(CZeb::CZeb CreatePhysicalPool failed!)", 1);
+        VYXLOG_OutputString(SdkLog(), "VYXWARNING_(CZeb::CZeb CreatePhysicalPool failed!)", 1);
         return;
     }
 
@@ -125,9 +126,11 @@ int CZeb::GetSensorNum(int* pnNum) {
 }
 
 int CZeb::GetGPIO(unsigned int unPin, bool* pbLevel) {
+    std::lock_guard<std::mutex> g(m_CallLock);
     return m_pGPIO ? m_pGPIO->GPIOGet(unPin, pbLevel) : VYXZEB_RET_GPIO_FAILED;
 }
 
 int CZeb::SetGPIO(unsigned int unPin, bool bLevel) {
+    std::lock_guard<std::mutex> g(m_CallLock);
     return m_pGPIO ? m_pGPIO->GPIOSet(unPin, bLevel) : VYXZEB_RET_GPIO_FAILED;
 }

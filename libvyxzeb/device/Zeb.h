@@ -13,6 +13,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <mutex>
 #include <utility>
 
 #include "MemMap.h"
@@ -158,19 +159,33 @@ public:
 private:
     CVYXSet* SetAt(int nIndex) const;
 
-    // Reading operations: look the set up and call it.
+    // Looks the set up and calls it, with no lock: for the capture, whose
+    // wait must not keep the other threads' calls out (a mode change from
+    // another thread is what wakes it).
     template <typename... P, typename... A>
-    int Query(int nIndex, int (CVYXSet::*op)(P...), A&&... args) {
+    int Call(int nIndex, int (CVYXSet::*op)(P...), A&&... args) {
         CVYXSet* pSet = SetAt(nIndex);
         return pSet ? (pSet->*op)(std::forward<A>(args)...) : VYXZEB_RET_SET_UNAVAILABLE;
     }
+    // Reading operations: one at a time with the settings, so a getter never
+    // sees half of a change made by another thread.
+    template <typename... P, typename... A>
+    int Query(int nIndex, int (CVYXSet::*op)(P...), A&&... args) {
+        std::lock_guard<std::mutex> g(m_CallLock);
+        return Call(nIndex, op, std::forward<A>(args)...);
+    }
     // Setting operations: bring the set's batch registers into the hardware
-    // first, then call it.
+    // first, then call it; the pair is one step for the other threads.
     template <typename... P, typename... A>
     int Setting(int nIndex, int (CVYXSet::*op)(P...), A&&... args) {
+        std::lock_guard<std::mutex> g(m_CallLock);
         int nRet = ValidateBatRegToCurrentSet(nIndex);
-        return nRet != 0 ? nRet : Query(nIndex, op, std::forward<A>(args)...);
+        return nRet != 0 ? nRet : Call(nIndex, op, std::forward<A>(args)...);
     }
+    // Serialises the calls of several application threads on the sets, their
+    // PL shadow registers and the sensors' buses (the header lets them come
+    // from several threads).  Never held across a capture's wait.
+    std::mutex m_CallLock;
 
     void Build(bool* pbInit);
     void StopCaptureInterruptThread();

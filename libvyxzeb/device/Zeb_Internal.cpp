@@ -9,6 +9,7 @@
 #include "VYXLog.h"
 #include "VYXSet.h"
 #include "Zeb.h"
+#include "LogHandle.h"
 
 namespace phys = vyxpl::phys;
 
@@ -43,14 +44,14 @@ int CZeb::WrRegFPGA(int nIndex, unsigned short usOffset, unsigned long ulValue) 
 int CZeb::CreatePhysicalPool() {
     m_nFdPhyMemPool = open(vyxnode::kCacheOpsPath, O_RDWR | O_SYNC | O_CLOEXEC);
     if (m_nFdPhyMemPool < 0) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s open device %s failed)", "CreatePhysicalPool",
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s open device %s failed)", "CreatePhysicalPool",
                               vyxnode::kCacheOpsPath);
         return VYXZEB_RET_FAILED;
     }
     void* pBase = mmap(nullptr, phys::kPoolBytes, PROT_READ | PROT_WRITE, MAP_SHARED, m_nFdPhyMemPool,
                        static_cast<off_t>(phys::kPoolBase));
     if (pBase == MAP_FAILED) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s mmap m_pPhyMemPoolMapBase failed)",
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s mmap m_pPhyMemPoolMapBase failed)",
                               "CreatePhysicalPool");
         return VYXZEB_RET_FAILED;
     }
@@ -83,11 +84,11 @@ void CZeb::ReleasePhysicalPool() {
 int CZeb::MallocPhyPoolBlk(unsigned long ulSize, unsigned char** ppBlock) {
     if (!ppBlock) return VYXZEB_RET_BAD_PARAMETER;
     if (ulSize > phys::kPoolBlockBytes) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s size(%lu))", "MallocPhyPoolBlk", ulSize);
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s size(%lu))", "MallocPhyPoolBlk", ulSize);
         return VYXZEB_RET_FAILED;
     }
     if (m_unPhyPlBlkFree == 0) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s m_unPhyPlBlkFree(%u))", "MallocPhyPoolBlk",
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s m_unPhyPlBlkFree(%u))", "MallocPhyPoolBlk",
                               m_unPhyPlBlkFree);
         return VYXZEB_RET_FAILED;
     }

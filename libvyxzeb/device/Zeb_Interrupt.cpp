@@ -14,6 +14,7 @@
 #include "VYXLog.h"
 #include "VYXSet.h"
 #include "Zeb.h"
+#include "LogHandle.h"
 
 static_assert(kZebMaxSets == vyxnode::kCaptureSets, "one interrupt code per camera set");
 const char* const g_szSensorInterCode[kZebMaxSets] = {vyxnode::kCaptureCode[0], vyxnode::kCaptureCode[1],
@@ -26,7 +27,7 @@ constexpr time_t kWaitSeconds = 1;       // the stop flag is looked at least thi
 }  // namespace
 
 int CZeb::StartCaptureInterruptThread() {
-    VYXLOG_OutputStringEx(hVYXLog, 1, "VYXLOG_(++++++++++%s)", "StartCaptureInterruptThread");
+    VYXLOG_OutputStringEx(SdkLog(), 1, "VYXLOG_(++++++++++%s)", "StartCaptureInterruptThread");
     m_bExitCaptureThread = false;
 
     int nRet = VYXZEB_RET_FAILED;
@@ -50,7 +51,7 @@ int CZeb::StartCaptureInterruptThread() {
         }
         pthread_attr_destroy(&attr);
     }
-    VYXLOG_OutputStringEx(hVYXLog, 1, "VYXLOG_(++++++++++%s nRet(%d))", "StartCaptureInterruptThread", nRet);
+    VYXLOG_OutputStringEx(SdkLog(), 1, "VYXLOG_(++++++++++%s nRet(%d))", "StartCaptureInterruptThread", nRet);
     return nRet;
 }
 

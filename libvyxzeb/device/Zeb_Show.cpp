@@ -23,6 +23,7 @@ int CZeb::ShowCaptureData(int i, unsigned char* pData) { return Query(i, &CVYXSe
 // the next blocks, or read past the end of the reserved memory.
 int CZeb::ShowUserLoadData(int nIndex, unsigned char* pBlock, unsigned int unWidth, unsigned int unHeight,
                            unsigned int unBitCount) {
+    std::lock_guard<std::mutex> g(m_CallLock);
     CVYXSet* pSet = SetAt(nIndex);
     if (!pSet) return VYXZEB_RET_SET_UNAVAILABLE;
     unsigned long long ullBytes = 0;

@@ -8,7 +8,7 @@ int CZeb::SetTriggerCallback(int i, VYXZEB_TRIGGER_CALLBACK_FN pfn) {
 }
 int CZeb::SetTimeOut(int i, unsigned long v) { return Setting(i, &CVYXSet::SetTimeOut, v); }
 int CZeb::ReleaseFrameBuffer(int i) { return Query(i, &CVYXSet::ReleaseFrameBuffer); }
-int CZeb::CaptureData(int i, unsigned char** pp) { return Query(i, &CVYXSet::CaptureData, pp); }
+int CZeb::CaptureData(int i, unsigned char** pp) { return Call(i, &CVYXSet::CaptureData, pp); }
 int CZeb::EmptyFrameBuffer(int i) { return Query(i, &CVYXSet::EmptyFrameBuffer); }
 int CZeb::SetTriggerMode(int i, VYXZEB_TRIGGER_MODE m) { return Setting(i, &CVYXSet::SetTriggerMode, m); }
 int CZeb::GetTriggerMode(int i, VYXZEB_TRIGGER_MODE* p) { return Query(i, &CVYXSet::GetTriggerMode, p); }
