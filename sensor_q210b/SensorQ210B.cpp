@@ -14,6 +14,7 @@
 
 #include "plugin/IBus.h"
 #include "VYXLog.h"
+#include "LogHandle.h"
 
 using namespace q210b;
 
@@ -163,7 +164,7 @@ int CSensorQ210B::Write(int nFd, unsigned short usAddr, unsigned short usValue)
     };
     // Half duplex: nothing comes back for a write, so a plain write will do.
     if (write(nFd, frame, kSpiFrameBytes) < 0) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "vyxerr_(CMD_Q210BWrite write fail(%s))", strerror(errno));
+        VYXLOG_OutputStringEx(SdkLog(), 1, "vyxerr_(CMD_Q210BWrite write fail(%s))", strerror(errno));
         return VYXZEB_RET_SENSOR_FAILED;
     }
     return VYXZEB_RET_SUCCESS;
@@ -191,7 +192,7 @@ int CSensorQ210B::Read(int nFd, unsigned short usAddr, void* pValue)
     xfer.speed_hz = static_cast<__u32>(nSpeed);
 
     if (ioctl(nFd, SPI_IOC_MESSAGE(1), &xfer) <= 0) {
-        VYXLOG_OutputString(hVYXLog, "vyxerr_(fail to read on spi bus)", 1);
+        VYXLOG_OutputString(SdkLog(), "vyxerr_(fail to read on spi bus)", 1);
         return VYXZEB_RET_SENSOR_FAILED;
     }
     const unsigned short usValue = static_cast<unsigned short>(rx[1] * 256 + rx[2]);
@@ -336,7 +337,7 @@ int CSensorQ210B::DumpSensorRegister(char* pszText)
             memcpy(pszText + nLen, szLine, static_cast<size_t>(n) + 1);
             nLen += static_cast<size_t>(n);
         }
-        VYXLOG_OutputStringEx(hVYXLog, 1, "vyxlog_(DumpSensor reg(%x)_vlu(%x))", unAddr, usValue);
+        VYXLOG_OutputStringEx(SdkLog(), 1, "vyxlog_(DumpSensor reg(%x)_vlu(%x))", unAddr, usValue);
     }
     return VYXZEB_RET_SUCCESS;
 }

@@ -25,6 +25,7 @@
 #include "VYXLog.h"
 #include "VYXZebApiBmpFile.h"
 #include "VYXZebApi.h"
+#include "LogHandle.h"
 
 class CZeb;
 extern CZeb* g_Zeb;
@@ -151,7 +152,7 @@ bool FreeBytes(const char* pszFolder, uint64_t* pullFree) {
 }  // namespace
 
 int VYXZEB_HelperSaveToBmp(unsigned char* pData, int nWidth, int nHeight, int nBitCount, const char* pszFileName) {
-    VYXLOG_OutputStringEx(hVYXLog, 1, "VYXLOG_(++++++++++%s)", kFuncName);
+    VYXLOG_OutputStringEx(SdkLog(), 1, "VYXLOG_(++++++++++%s)", kFuncName);
     if (!g_Zeb) return VYXZEB_RET_NOT_INITIALIZED;
 
     if (!pData || nWidth <= 0 || nHeight <= 0) return VYXZEB_RET_BAD_PARAMETER;
@@ -168,13 +169,13 @@ int VYXZEB_HelperSaveToBmp(unsigned char* pData, int nWidth, int nHeight, int nB
         }
     }
     if (!pszFolder || HasParentComponent(pszFileName) || PassesThroughLink(pszFileName, strlen(pszFolder))) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s file path is invalid!)", kFuncName);
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(%s file path is invalid!)", kFuncName);
         return VYXZEB_RET_BAD_PARAMETER;
     }
 
     struct stat st;
     if (lstat(pszFolder, &st) != 0 || !S_ISDIR(st.st_mode)) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s %s isn't a folder)", kFuncName, pszFolder);
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(%s %s isn't a folder)", kFuncName, pszFolder);
         return VYXZEB_RET_FAILED;
     }
     // Temporary files of saves that were killed half-way hold space the
@@ -182,11 +183,11 @@ int VYXZEB_HelperSaveToBmp(unsigned char* pData, int nWidth, int nHeight, int nB
     vyxbmp::ClearStaleTemporaries(vyxbmp::FolderOf(pszFileName));
     uint64_t ullFree = 0;
     if (!FreeBytes(pszFolder, &ullFree)) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s %s cann't get disk info)", kFuncName, pszFolder);
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(%s %s cann't get disk info)", kFuncName, pszFolder);
         return VYXZEB_RET_FAILED;
     }
     if (ullFree <= geo.unFileBytes) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s the disk free space is insufficient!)", kFuncName);
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(%s the disk free space is insufficient!)", kFuncName);
         return VYXZEB_RET_FAILED;
     }
 
@@ -197,7 +198,7 @@ int VYXZEB_HelperSaveToBmp(unsigned char* pData, int nWidth, int nHeight, int nB
     const bool bCreatable = vyxbmp::CheckTarget(pszFileName, &target);
     vyxbmp::CReplacement file(pszFileName, target);
     if (!bCreatable || !file.Open()) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s create file %s failed)", kFuncName, pszFileName);
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(%s create file %s failed)", kFuncName, pszFileName);
         return VYXZEB_RET_FAILED;
     }
 
@@ -208,10 +209,10 @@ int VYXZEB_HelperSaveToBmp(unsigned char* pData, int nWidth, int nHeight, int nB
     const bool bOk = WriteAll(file.Fd(), headers, geo.unHeaderBytes) &&
                      WriteAll(file.Fd(), pData, geo.unImageBytes) && file.Commit();
     if (!bOk) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s write file %s failed)", kFuncName, pszFileName);
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(%s write file %s failed)", kFuncName, pszFileName);
         return VYXZEB_RET_FAILED;
     }
 
-    VYXLOG_OutputStringEx(hVYXLog, 1, "VYXLOG_(----------%s)", kFuncName);
+    VYXLOG_OutputStringEx(SdkLog(), 1, "VYXLOG_(----------%s)", kFuncName);
     return VYXZEB_RET_SUCCESS;
 }

@@ -9,6 +9,7 @@
 #include "Nodes.h"
 #include "VYXLog.h"
 #include "VYXZebApi.h"
+#include "LogHandle.h"
 
 using vyxnode::kGpioFirstOutput;
 using vyxnode::kGpioLines;
@@ -49,7 +50,7 @@ int CGPIO::GPIOInit()
     m_nFd = open(vyxnode::kGpioPath, O_RDONLY | O_CLOEXEC);
     if (m_nFd >= 0)
         return VYXZEB_RET_SUCCESS;
-    VYXLOG_OutputString(hVYXLog, "VYXERR_(CGPIO::GPIOInit open device failed!)", 1);
+    VYXLOG_OutputString(SdkLog(), "VYXERR_(CGPIO::GPIOInit open device failed!)", 1);
     return VYXZEB_RET_GPIO_FAILED;
 }
 

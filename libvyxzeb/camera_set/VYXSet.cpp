@@ -14,6 +14,7 @@
 #include "plugin/ISensor.h"
 #include "PL.h"
 #include "VYXLog.h"
+#include "LogHandle.h"
 
 const char* const g_szSensorFileName[kSensorTypeCount] = {
     "/usr/lib/libvyxSensorV880A.so",
@@ -42,12 +43,12 @@ CVYXSet::CVYXSet(bool* pbInit, CIBus* pBus, VYXZEB_SENSOR_TYPE type)
       m_nFdFrameBuffer(-1),
       m_pMapBaseFrameBuffer{},
       m_Sync(vyxpl::phys::kFrameBufferCount) {
-    VYXLOG_OutputStringEx(hVYXLog, 1, "VYXLOG_(++++++++++%s)", kSetName);
+    VYXLOG_OutputStringEx(SdkLog(), 1, "VYXLOG_(++++++++++%s)", kSetName);
     *pbInit = false;
 
     m_nFdFrameBuffer = open(vyxnode::kCacheOpsPath, O_RDWR | O_SYNC | O_CLOEXEC);
     if (m_nFdFrameBuffer < 0) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(-----------%s open device %s failed)", kSetName,
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(-----------%s open device %s failed)", kSetName,
                               vyxnode::kCacheOpsPath);
         return;
     }
@@ -56,7 +57,7 @@ CVYXSet::CVYXSet(bool* pbInit, CIBus* pBus, VYXZEB_SENSOR_TYPE type)
         void* p = mmap(nullptr, vyxpl::phys::kFrameBufferSize, PROT_READ | PROT_WRITE, MAP_SHARED,
                        m_nFdFrameBuffer, static_cast<off_t>(FrameBufferPhys(i)));
         if (p == MAP_FAILED) {
-            VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(-----------%s m_pMapBaseFrameBuffer[%d] mmap failed)",
+            VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(-----------%s m_pMapBaseFrameBuffer[%d] mmap failed)",
                                   kSetName, i);
             return;
         }
@@ -69,13 +70,13 @@ CVYXSet::CVYXSet(bool* pbInit, CIBus* pBus, VYXZEB_SENSOR_TYPE type)
     // made by it may be alive in other sets, and its code must outlive them.
     void* hPlugin = pszPlugin ? dlopen(pszPlugin, RTLD_NOW) : nullptr;
     if (!hPlugin) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s dlopen the sensor dll %s failed)", kSetName,
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(%s dlopen the sensor dll %s failed)", kSetName,
                               pszPlugin ? pszPlugin : "(unknown sensor type)");
         return;
     }
     PFN_NEW_SENSOR pfnNewSensor = reinterpret_cast<PFN_NEW_SENSOR>(dlsym(hPlugin, "newSensor"));
     if (!pfnNewSensor) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s dlsym the new sensor object interface[newSensor] failed)",
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(%s dlsym the new sensor object interface[newSensor] failed)",
                               kSetName);
         return;
     }
@@ -87,7 +88,7 @@ CVYXSet::CVYXSet(bool* pbInit, CIBus* pBus, VYXZEB_SENSOR_TYPE type)
         // and every sensor operation reports the missing sensor.
         delete m_pSensor;
         m_pSensor = nullptr;
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(%s craete new sensor object failed)", kSetName);
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(%s craete new sensor object failed)", kSetName);
     }
 
     bool bInitialPL = false;
@@ -96,13 +97,13 @@ CVYXSet::CVYXSet(bool* pbInit, CIBus* pBus, VYXZEB_SENSOR_TYPE type)
     vyxpl::Pause(kPlSettleUs);
     // A CPL whose blocks failed to map still makes a set: its PL operations
     // report the unavailable blocks themselves.
-    VYXLOG_OutputStringEx(hVYXLog, 1, "VYXLOG_(%s craete new PL m_pPL(%p) bInitialPL(%d))", kSetName,
+    VYXLOG_OutputStringEx(SdkLog(), 1, "VYXLOG_(%s craete new PL m_pPL(%p) bInitialPL(%d))", kSetName,
                           static_cast<void*>(m_pPL), bInitialPL ? 1 : 0);
 
     SetCaptureFieldOfView(0, 0, kFullFovWidth, kFullFovHeight);
 
     *pbInit = true;
-    VYXLOG_OutputStringEx(hVYXLog, 1, "VYXLOG_(----------%s m_nFdFrameBuffer(%p) m_pSensor(%p) m_pPL(%p))",
+    VYXLOG_OutputStringEx(SdkLog(), 1, "VYXLOG_(----------%s m_nFdFrameBuffer(%p) m_pSensor(%p) m_pPL(%p))",
                           kSetName, reinterpret_cast<void*>(static_cast<intptr_t>(m_nFdFrameBuffer)),
                           static_cast<void*>(m_pSensor), static_cast<void*>(m_pPL));
 }

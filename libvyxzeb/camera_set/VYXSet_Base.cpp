@@ -6,6 +6,7 @@
 #include "PL.h"
 #include "VYXLog.h"
 #include "VYXSet.h"
+#include "LogHandle.h"
 
 // What a window or address-mode change may have to undo: the window, both
 // address modes and the exposure lines (a change of the line length moves
@@ -57,7 +58,7 @@ void CVYXSet::FollowFrameSize() {
     const unsigned long long ullFits = vyxpl::phys::kFrameBufferSize / ullFrameBytes;
     if (ulCount <= ullFits) return;
     const unsigned long ulFits = static_cast<unsigned long>(ullFits);
-    VYXLOG_OutputStringEx(hVYXLog, 1, "VYXWARNING_(----------%s multi-frame count %lu does not fit, reduced to %lu)",
+    VYXLOG_OutputStringEx(SdkLog(), 1, "VYXWARNING_(----------%s multi-frame count %lu does not fit, reduced to %lu)",
                           "FollowFrameSize", ulCount, ulFits);
     m_pPL->SetMultiFrame(ulFits);
 }

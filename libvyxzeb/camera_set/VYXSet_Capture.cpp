@@ -11,6 +11,7 @@
 #include "PL.h"
 #include "VYXLog.h"
 #include "VYXSet.h"
+#include "LogHandle.h"
 
 namespace {
 
@@ -28,12 +29,12 @@ int NoFrame(unsigned char** ppData) {
 int CVYXSet::CaptureData(unsigned char** ppData) {
     if (!ppData) return VYXZEB_RET_BAD_PARAMETER;
     if (!m_pPL) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s because the m_pPL is null)", kCaptureName);
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s because the m_pPL is null)", kCaptureName);
         return VYXZEB_RET_SET_UNAVAILABLE;
     }
     CCaptureSync::CCapture capture(m_Sync, CCaptureSync::DeadlineAfterMs(m_unTimeOut.load()));
     if (!capture.Ok()) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s cannot wait for a frame)", kCaptureName);
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s cannot wait for a frame)", kCaptureName);
         return NoFrame(ppData);
     }
     if (capture.Enter() != CCaptureSync::Result::Ready) return NoFrame(ppData);
@@ -41,7 +42,7 @@ int CVYXSet::CaptureData(unsigned char** ppData) {
     VYXZEB_TRIGGER_MODE eMode = VYXZEB_TRIGGER_SOFTWARE;
     const int nRet = m_pPL->GetTriggerMode(&eMode);
     if (nRet != 0) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s nRet(%d) m_pPL(%p) get trgger mode failed)",
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s nRet(%d) m_pPL(%p) get trgger mode failed)",
                               kCaptureName, nRet, static_cast<void*>(m_pPL));
         return nRet;
     }

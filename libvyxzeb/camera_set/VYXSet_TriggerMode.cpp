@@ -4,6 +4,7 @@
 #include "PL.h"
 #include "VYXLog.h"
 #include "VYXSet.h"
+#include "LogHandle.h"
 
 // Changing the mode stops the PL and empties its frame buffers, so a capture
 // waiting in another thread would otherwise wait for a frame that never
@@ -13,7 +14,7 @@
 // again.  Acquisition always runs afterwards.  A mode the PL does not have is
 // refused before anything is touched.
 int CVYXSet::SetTriggerMode(VYXZEB_TRIGGER_MODE eMode) {
-    VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(+++================%s ))", "SetTriggerMode");
+    VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(+++================%s ))", "SetTriggerMode");
     if (!m_pPL) return VYXZEB_RET_PL_UNAVAILABLE;
     if (!CPL::IsTriggerMode(eMode)) return VYXZEB_RET_BAD_PARAMETER;
 

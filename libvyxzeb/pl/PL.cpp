@@ -12,6 +12,7 @@
 
 #include "Nodes.h"
 #include "VYXLog.h"
+#include "LogHandle.h"
 
 using namespace vyxpl;
 
@@ -119,7 +120,7 @@ int CPL::OpenMem(const char* pszFunction)
     // read-write access to physical memory.
     int nFd = open(vyxnode::kMemPath, O_RDWR | O_SYNC | O_CLOEXEC);
     if (nFd < 0)
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s open device %s failed)", pszFunction,
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s open device %s failed)", pszFunction,
                               vyxnode::kMemPath);
     return nFd;
 }
@@ -141,7 +142,7 @@ bool CPL::OpenBlock(const char* pszFunction, const char* pszMapMember, uint32_t 
         return false;
     pBase = MapBlock(nFd, unPhys, unLength);
     if (pBase == nullptr) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s mmap %s failed)", pszFunction,
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s mmap %s failed)", pszFunction,
                               pszMapMember);
         return false;
     }

@@ -5,6 +5,7 @@
 
 
 #include "VYXLog.h"
+#include "LogHandle.h"
 
 using namespace vyxpl;
 
@@ -99,7 +100,7 @@ int CPL::Init_FPGA()
 
     int nRet = RdReg_FPGA();
     if (nRet != 0) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s nRet(%d) RdReg_FPGA failed)",
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s nRet(%d) RdReg_FPGA failed)",
                               kFunc, nRet);
         return nRet;
     }
@@ -109,7 +110,7 @@ int CPL::Init_FPGA()
     unsigned long ulVersion = 0;
     nRet = GetVersionFPGA(&ulVersion);
     if (nRet != 0) {
-        VYXLOG_OutputStringEx(hVYXLog, 1, "VYXERR_(----------%s nRet(%d) GetVersionFPGA failed)",
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s nRet(%d) GetVersionFPGA failed)",
                               kFunc, nRet);
         return nRet;
     }
