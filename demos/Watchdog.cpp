@@ -59,6 +59,19 @@ bool WorkerAlive()
     return !g_bWorkerEnded.load() && pthread_kill(gThreadid, 0) == 0;
 }
 
+// The worker polls the kill semaphore while CreateThread or CreateSemphore
+// may put a new one in its place from another thread: the pointer is read
+// and written atomically (it stays a plain pointer for the header's users).
+sem_t* KillSem()
+{
+    return __atomic_load_n(&gpSemID, __ATOMIC_ACQUIRE);
+}
+
+void SetKillSem(sem_t* sem)
+{
+    __atomic_store_n(&gpSemID, sem, __ATOMIC_RELEASE);
+}
+
 // Removes any stale "kill_sem" and creates it afresh with the value 0.
 // sem_open with O_EXCL already yields a fresh semaphore of value 0 that every
 // process opening the name shares.
@@ -162,7 +175,7 @@ int CreateThread(void* /*pFirst*/, WorkerEntry pfnEntry, void* pArg)
     if (gThreadid != static_cast<pthread_t>(-1)) {
         std::printf("error, thread(%u) created already, please kill first!\n", PrintableId(gThreadid));
     }
-    gpSemID = OpenKillSemaphore();
+    SetKillSem(OpenKillSemaphore());
 
     const unsigned previousGeneration = g_unWorkerGeneration.load();
     const bool previousEnded = g_bWorkerEnded.load();
@@ -209,21 +222,23 @@ int IsThreadKilled()
 
 int CreateSemphore()
 {
-    gpSemID = OpenKillSemaphore();
-    return gpSemID == nullptr ? -1 : 0;
+    SetKillSem(OpenKillSemaphore());
+    return KillSem() == nullptr ? -1 : 0;
 }
 
 int SendSemphore()
 {
-    return gpSemID != nullptr ? sem_post(gpSemID) : 0;
+    sem_t* sem = KillSem();
+    return sem != nullptr ? sem_post(sem) : 0;
 }
 
 int WatiSemphore()
 {
-    if (gpSemID == nullptr) {
+    sem_t* sem = KillSem();
+    if (sem == nullptr) {
         return 0;
     }
-    const int r = sem_trywait(gpSemID);
+    const int r = sem_trywait(sem);
     if (r != 0) {
         return r;
     }
