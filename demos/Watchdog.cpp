@@ -62,15 +62,9 @@ bool WorkerAlive()
 // The worker polls the kill semaphore while CreateThread or CreateSemphore
 // may put a new one in its place from another thread: the pointer is read
 // and written atomically (it stays a plain pointer for the header's users).
-sem_t* KillSem()
-{
-    return __atomic_load_n(&gpSemID, __ATOMIC_ACQUIRE);
-}
+sem_t* KillSem() { return __atomic_load_n(&gpSemID, __ATOMIC_ACQUIRE); }
 
-void SetKillSem(sem_t* sem)
-{
-    __atomic_store_n(&gpSemID, sem, __ATOMIC_RELEASE);
-}
+void SetKillSem(sem_t* sem) { __atomic_store_n(&gpSemID, sem, __ATOMIC_RELEASE); }
 
 // Removes any stale "kill_sem" and creates it afresh with the value 0.
 // sem_open with O_EXCL already yields a fresh semaphore of value 0 that every

@@ -11,9 +11,6 @@
 
 #include "VYXLog.h"
 
-inline HANDLE SdkLog()
-{
-    return __atomic_load_n(&hVYXLog, __ATOMIC_ACQUIRE);
-}
+inline HANDLE SdkLog() { return __atomic_load_n(&hVYXLog, __ATOMIC_ACQUIRE); }
 
 #endif

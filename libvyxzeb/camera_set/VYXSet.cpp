@@ -76,8 +76,8 @@ CVYXSet::CVYXSet(bool* pbInit, CIBus* pBus, VYXZEB_SENSOR_TYPE type)
     }
     PFN_NEW_SENSOR pfnNewSensor = reinterpret_cast<PFN_NEW_SENSOR>(dlsym(hPlugin, "newSensor"));
     if (!pfnNewSensor) {
-        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(%s dlsym the new sensor object interface[newSensor] failed)",
-                              kSetName);
+        VYXLOG_OutputStringEx(
+            SdkLog(), 1, "VYXERR_(%s dlsym the new sensor object interface[newSensor] failed)", kSetName);
         return;
     }
 

@@ -58,7 +58,8 @@ void CVYXSet::FollowFrameSize() {
     const unsigned long long ullFits = vyxpl::phys::kFrameBufferSize / ullFrameBytes;
     if (ulCount <= ullFits) return;
     const unsigned long ulFits = static_cast<unsigned long>(ullFits);
-    VYXLOG_OutputStringEx(SdkLog(), 1, "VYXWARNING_(----------%s multi-frame count %lu does not fit, reduced to %lu)",
+    VYXLOG_OutputStringEx(SdkLog(), 1,
+                          "VYXWARNING_(----------%s multi-frame count %lu does not fit, reduced to %lu)",
                           "FollowFrameSize", ulCount, ulFits);
     m_pPL->SetMultiFrame(ulFits);
 }

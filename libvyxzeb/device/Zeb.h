@@ -163,14 +163,16 @@ private:
     // wait must not keep the other threads' calls out (a mode change from
     // another thread is what wakes it).
     template <typename... P, typename... A>
-    int Call(int nIndex, int (CVYXSet::*op)(P...), A&&... args) {
+    int Call(int nIndex, int (CVYXSet::*op)(P...), A&&... args)
+    {
         CVYXSet* pSet = SetAt(nIndex);
         return pSet ? (pSet->*op)(std::forward<A>(args)...) : VYXZEB_RET_SET_UNAVAILABLE;
     }
     // Reading operations: one at a time with the settings, so a getter never
     // sees half of a change made by another thread.
     template <typename... P, typename... A>
-    int Query(int nIndex, int (CVYXSet::*op)(P...), A&&... args) {
+    int Query(int nIndex, int (CVYXSet::*op)(P...), A&&... args)
+    {
         std::lock_guard<std::mutex> g(m_CallLock);
         return Call(nIndex, op, std::forward<A>(args)...);
     }

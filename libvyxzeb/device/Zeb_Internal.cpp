@@ -44,8 +44,8 @@ int CZeb::WrRegFPGA(int nIndex, unsigned short usOffset, unsigned long ulValue) 
 int CZeb::CreatePhysicalPool() {
     m_nFdPhyMemPool = open(vyxnode::kCacheOpsPath, O_RDWR | O_SYNC | O_CLOEXEC);
     if (m_nFdPhyMemPool < 0) {
-        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s open device %s failed)", "CreatePhysicalPool",
-                              vyxnode::kCacheOpsPath);
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s open device %s failed)",
+                              "CreatePhysicalPool", vyxnode::kCacheOpsPath);
         return VYXZEB_RET_FAILED;
     }
     void* pBase = mmap(nullptr, phys::kPoolBytes, PROT_READ | PROT_WRITE, MAP_SHARED, m_nFdPhyMemPool,

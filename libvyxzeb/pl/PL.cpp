@@ -142,8 +142,7 @@ bool CPL::OpenBlock(const char* pszFunction, const char* pszMapMember, uint32_t 
         return false;
     pBase = MapBlock(nFd, unPhys, unLength);
     if (pBase == nullptr) {
-        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s mmap %s failed)", pszFunction,
-                              pszMapMember);
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s mmap %s failed)", pszFunction, pszMapMember);
         return false;
     }
     return true;

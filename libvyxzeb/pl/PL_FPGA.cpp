@@ -100,8 +100,7 @@ int CPL::Init_FPGA()
 
     int nRet = RdReg_FPGA();
     if (nRet != 0) {
-        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s nRet(%d) RdReg_FPGA failed)",
-                              kFunc, nRet);
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s nRet(%d) RdReg_FPGA failed)", kFunc, nRet);
         return nRet;
     }
     for (int i = 0; i < BAT_REG_PL::kFpgaEntries; ++i)
@@ -110,8 +109,8 @@ int CPL::Init_FPGA()
     unsigned long ulVersion = 0;
     nRet = GetVersionFPGA(&ulVersion);
     if (nRet != 0) {
-        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s nRet(%d) GetVersionFPGA failed)",
-                              kFunc, nRet);
+        VYXLOG_OutputStringEx(SdkLog(), 1, "VYXERR_(----------%s nRet(%d) GetVersionFPGA failed)", kFunc,
+                              nRet);
         return nRet;
     }
     return 0;
