@@ -284,17 +284,26 @@ FILE* fopen64(const char* path, const char* mode) {
     return fopenCommon(path, mode, real_fopen64);
 }
 
-FILE* freopen(const char* path, const char* mode, FILE* stream) {
-    using Fn = FILE* (*)(const char*, const char*, FILE*);
-    VB_REAL(Fn, freopen);
-    if (!path) return real_freopen(path, mode, stream);
+using FreopenFn = FILE* (*)(const char*, const char*, FILE*);
+FILE* freopenCommon(const char* path, const char* mode, FILE* stream, FreopenFn real) {
+    if (!path) return real(path, mode, stream);
     PathVerdict v = vb::classifyPath(AT_FDCWD, path);
     if (v.kind == PathVerdict::Node) {
         // Reopening a stream onto a board node is not supported.
         errno = EACCES;
         return nullptr;
     }
-    return real_freopen(v.kind == PathVerdict::Sandbox ? v.hostPath.c_str() : path, mode, stream);
+    return real(v.kind == PathVerdict::Sandbox ? v.hostPath.c_str() : path, mode, stream);
+}
+
+FILE* freopen(const char* path, const char* mode, FILE* stream) {
+    VB_REAL(FreopenFn, freopen);
+    return freopenCommon(path, mode, stream, real_freopen);
+}
+
+FILE* freopen64(const char* path, const char* mode, FILE* stream) {
+    VB_REAL(FreopenFn, freopen64);
+    return freopenCommon(path, mode, stream, real_freopen64);
 }
 
 // ================================================================ descriptors

@@ -18,7 +18,9 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
+#include <sys/time.h>
 #include <unistd.h>
+#include <utime.h>
 
 #include <cerrno>
 #include <cstdarg>
@@ -62,10 +64,11 @@ const char* statPath(int dirfd, const char* path, std::string& keep, int& outDir
     return path;
 }
 
-// Path argument for a call that would change a node (unlink, rename, mkdir):
-// the board's nodes cannot be changed.
-const char* changePath(int dirfd, const char* path, std::string& keep, int& outDirfd) {
-    PathVerdict v = vb::classifyPath(dirfd, path, false);
+// Path argument for a call that would change a node (unlink, rename, mkdir,
+// chmod, chown, truncate, utimes, link): the board's nodes cannot be changed.
+const char* changePath(int dirfd, const char* path, std::string& keep, int& outDirfd,
+                       bool followLast = false) {
+    PathVerdict v = vb::classifyPath(dirfd, path, followLast);
     outDirfd = dirfd;
     if (v.kind == PathVerdict::Node) {
         errno = vb::nodeMissing(v.node) ? ENOENT : EACCES;
@@ -115,6 +118,19 @@ int mkstempCommon(char* templ, F call) {
             memcpy(templ + len - 6, buf.data() + host.size() - 6, 6);
     }
     return fd;
+}
+
+// Calls with two names (rename, link): each is checked and rewritten; the
+// call gets the directory descriptors and paths to use.
+template <typename Call>
+int twoNames(int fromDir, const char* from, bool followFrom, int toDir, const char* to, Call call) {
+    std::string k1, k2;
+    int d1, d2;
+    const char* p1 = changePath(fromDir, from, k1, d1, followFrom);
+    if (!p1) return -1;
+    const char* p2 = changePath(toDir, to, k2, d2);
+    if (!p2) return -1;
+    return call(d1, p1, d2, p2);
 }
 
 }  // namespace
@@ -253,25 +269,103 @@ int unlinkat(int dirfd, const char* path, int flags) noexcept {
 int remove(const char* path) noexcept { VB_CHANGE_BODY(int (*)(const char*), remove, AT_FDCWD, path, p) }
 
 int rename(const char* from, const char* to) noexcept {
-    std::string k1, k2;
-    int d1, d2;
-    const char* p1 = changePath(AT_FDCWD, from, k1, d1);
-    if (!p1) return -1;
-    const char* p2 = changePath(AT_FDCWD, to, k2, d2);
-    if (!p2) return -1;
     VB_REAL(int (*)(const char*, const char*), rename);
-    return real_rename(p1, p2);
+    return twoNames(AT_FDCWD, from, false, AT_FDCWD, to, [&](int d1, const char* p1, int d2, const char* p2) {
+        return (void)d1, (void)d2, real_rename(p1, p2);
+    });
 }
 
 int renameat(int fromDir, const char* from, int toDir, const char* to) noexcept {
-    std::string k1, k2;
-    int d1, d2;
-    const char* p1 = changePath(fromDir, from, k1, d1);
-    if (!p1) return -1;
-    const char* p2 = changePath(toDir, to, k2, d2);
-    if (!p2) return -1;
     VB_REAL(int (*)(int, const char*, int, const char*), renameat);
-    return real_renameat(d1, p1, d2, p2);
+    return twoNames(fromDir, from, false, toDir, to, [&](int d1, const char* p1, int d2, const char* p2) {
+        return real_renameat(d1, p1, d2, p2);
+    });
+}
+
+// The calls that change a path's metadata or make a new name: a board node
+// cannot be changed (EACCES), a path under /picture changes the sandbox.
+#define VB_CHANGE_BODY_F(follow, type, name, dirfd, path, ...)     \
+    std::string keep;                                              \
+    int useDir;                                                    \
+    const char* p = changePath(dirfd, path, keep, useDir, follow); \
+    if (!p) return -1;                                             \
+    (void)useDir;                                                  \
+    VB_REAL(type, name);                                           \
+    return real_##name(__VA_ARGS__);
+#define VB_FOLLOWS(flags) (((flags)&AT_SYMLINK_NOFOLLOW) == 0)
+
+int chmod(const char* path, mode_t mode) noexcept {
+    VB_CHANGE_BODY_F(true, int (*)(const char*, mode_t), chmod, AT_FDCWD, path, p, mode)
+}
+int fchmodat(int dirfd, const char* path, mode_t mode, int flags) noexcept {
+    VB_CHANGE_BODY_F(VB_FOLLOWS(flags), int (*)(int, const char*, mode_t, int), fchmodat, dirfd, path, useDir,
+                     p, mode, flags)
+}
+int chown(const char* path, uid_t uid, gid_t gid) noexcept {
+    VB_CHANGE_BODY_F(true, int (*)(const char*, uid_t, gid_t), chown, AT_FDCWD, path, p, uid, gid)
+}
+int lchown(const char* path, uid_t uid, gid_t gid) noexcept {
+    VB_CHANGE_BODY_F(false, int (*)(const char*, uid_t, gid_t), lchown, AT_FDCWD, path, p, uid, gid)
+}
+int fchownat(int dirfd, const char* path, uid_t uid, gid_t gid, int flags) noexcept {
+    VB_CHANGE_BODY_F(VB_FOLLOWS(flags), int (*)(int, const char*, uid_t, gid_t, int), fchownat, dirfd, path,
+                     useDir, p, uid, gid, flags)
+}
+int truncate(const char* path, off_t len) noexcept {
+    VB_CHANGE_BODY_F(true, int (*)(const char*, off_t), truncate, AT_FDCWD, path, p, len)
+}
+int truncate64(const char* path, off64_t len) noexcept {
+    VB_CHANGE_BODY_F(true, int (*)(const char*, off64_t), truncate64, AT_FDCWD, path, p, len)
+}
+int utimensat(int dirfd, const char* path, const struct timespec times[2], int flags) noexcept {
+    VB_CHANGE_BODY_F(VB_FOLLOWS(flags), int (*)(int, const char*, const struct timespec*, int), utimensat,
+                     dirfd, path, useDir, p, times, flags)
+}
+int utimes(const char* path, const struct timeval times[2]) noexcept {
+    VB_CHANGE_BODY_F(true, int (*)(const char*, const struct timeval*), utimes, AT_FDCWD, path, p, times)
+}
+int lutimes(const char* path, const struct timeval times[2]) noexcept {
+    VB_CHANGE_BODY_F(false, int (*)(const char*, const struct timeval*), lutimes, AT_FDCWD, path, p, times)
+}
+int utime(const char* path, const struct utimbuf* times) noexcept {
+    VB_CHANGE_BODY_F(true, int (*)(const char*, const struct utimbuf*), utime, AT_FDCWD, path, p, times)
+}
+int mkdirat(int dirfd, const char* path, mode_t mode) noexcept {
+    VB_CHANGE_BODY_F(false, int (*)(int, const char*, mode_t), mkdirat, dirfd, path, useDir, p, mode)
+}
+int mkfifo(const char* path, mode_t mode) noexcept {
+    VB_CHANGE_BODY_F(false, int (*)(const char*, mode_t), mkfifo, AT_FDCWD, path, p, mode)
+}
+int mkfifoat(int dirfd, const char* path, mode_t mode) noexcept {
+    VB_CHANGE_BODY_F(false, int (*)(int, const char*, mode_t), mkfifoat, dirfd, path, useDir, p, mode)
+}
+// symlink: the target is text kept in the link; only the new name counts.
+int symlink(const char* target, const char* path) noexcept {
+    VB_CHANGE_BODY_F(false, int (*)(const char*, const char*), symlink, AT_FDCWD, path, target, p)
+}
+int symlinkat(const char* target, int dirfd, const char* path) noexcept {
+    VB_CHANGE_BODY_F(false, int (*)(const char*, int, const char*), symlinkat, dirfd, path, target, useDir, p)
+}
+
+int link(const char* from, const char* to) noexcept {
+    VB_REAL(int (*)(const char*, const char*), link);
+    return twoNames(AT_FDCWD, from, false, AT_FDCWD, to, [&](int d1, const char* p1, int d2, const char* p2) {
+        return (void)d1, (void)d2, real_link(p1, p2);
+    });
+}
+
+int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) noexcept {
+    VB_REAL(int (*)(int, const char*, int, const char*, int), linkat);
+    return twoNames(
+        fromDir, from, (flags & AT_SYMLINK_FOLLOW) != 0, toDir, to,
+        [&](int d1, const char* p1, int d2, const char* p2) { return real_linkat(d1, p1, d2, p2, flags); });
+}
+
+int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) noexcept {
+    VB_REAL(int (*)(int, const char*, int, const char*, unsigned), renameat2);
+    return twoNames(fromDir, from, false, toDir, to, [&](int d1, const char* p1, int d2, const char* p2) {
+        return real_renameat2(d1, p1, d2, p2, flags);
+    });
 }
 
 int mkstemp(char* templ) {

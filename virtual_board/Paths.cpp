@@ -203,8 +203,10 @@ void makeTree(const std::string& root) {
 std::string rootLocked() {
     if (!g_root) {
         const char* env = getenv("VYX_BOARD_ROOT");
-        if (env && env[0]) {
-            g_root = new std::string(normalize(env));
+        std::string abs;
+        if (env && env[0] && absolutize(AT_FDCWD, env, abs)) {
+            // A relative root is relative to the working directory.
+            g_root = new std::string(normalize(abs));
         } else {
             const char* tmp = getenv("TMPDIR");
             std::string templ = std::string(tmp && tmp[0] ? tmp : "/tmp") + "/vyxboard-root-XXXXXX";

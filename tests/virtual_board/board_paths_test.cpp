@@ -6,6 +6,8 @@
 #include <link.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/time.h>
+#include <utime.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -228,4 +231,107 @@ TEST_F(BoardPaths, OrdinaryPathsAreFastAndLinksStillLeadToTheBoard) {
     fd = open(fileLink.c_str(), O_RDONLY);
     EXPECT_GE(fd, 0) << "a link to an ordinary file must still open";
     close(fd);
+}
+
+// No call that changes metadata or makes a name reaches a node: each is
+// EACCES, by the node's path and through a link to it.  (The SPI node is
+// absent on a PC, so a call that slipped through would fail with ENOENT,
+// and nothing real is touched.)
+TEST_F(BoardPaths, NodesCannotBeChangedOrRenamedByAnyCall) {
+    const char* node = "/dev/spidev32766.0";
+    const std::string link = scratch + "/spi", other = scratch + "/other";
+    ASSERT_EQ(symlink(node, link.c_str()), 0);
+    const timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
+    const timeval tv[2] = {{1, 0}, {1, 0}};
+    for (const std::string& path : {std::string(node), link}) {
+        SCOPED_TRACE(path);
+        const char* p = path.c_str();
+        const struct {
+            const char* name;
+            std::function<int()> call;
+        } calls[] = {
+            {"chmod", [&] { return chmod(p, 0666); }},
+            {"chown", [&] { return chown(p, getuid(), getgid()); }},
+            {"fchmodat", [&] { return fchmodat(AT_FDCWD, p, 0666, 0); }},
+            {"fchownat", [&] { return fchownat(AT_FDCWD, p, getuid(), getgid(), 0); }},
+            {"truncate", [&] { return truncate(p, 0); }},
+            {"utimensat", [&] { return utimensat(AT_FDCWD, p, times, 0); }},
+            {"utimes", [&] { return utimes(p, tv); }},
+            {"utime", [&] { return utime(p, nullptr); }},
+            {"linkat follow",
+             [&] { return linkat(AT_FDCWD, p, AT_FDCWD, other.c_str(), AT_SYMLINK_FOLLOW); }},
+        };
+        for (const auto& c : calls) {
+            errno = 0;
+            EXPECT_EQ(c.call(), -1) << c.name;
+            EXPECT_EQ(errno, EACCES) << c.name;
+        }
+        struct stat st;
+        EXPECT_NE(lstat(other.c_str(), &st), 0) << "a name for the node was made";
+    }
+    // Calls on the name itself.
+    const struct {
+        const char* name;
+        std::function<int()> call;
+    } named[] = {
+        {"lchown", [&] { return lchown(node, getuid(), getgid()); }},
+        {"link", [&] { return ::link(node, other.c_str()); }},
+        {"renameat2", [&] { return renameat2(AT_FDCWD, node, AT_FDCWD, other.c_str(), 0); }},
+        {"mkdirat", [&] { return mkdirat(AT_FDCWD, node, 0755); }},
+        {"mkfifo", [&] { return mkfifo(node, 0644); }},
+        {"symlink", [&] { return symlink("elsewhere", node); }},
+        {"symlinkat", [&] { return symlinkat("elsewhere", AT_FDCWD, node); }},
+        {"renameat2 onto", [&] { return renameat2(AT_FDCWD, link.c_str(), AT_FDCWD, node, 0); }},
+    };
+    for (const auto& c : named) {
+        errno = 0;
+        EXPECT_EQ(c.call(), -1) << c.name;
+        EXPECT_EQ(errno, EACCES) << c.name;
+    }
+    errno = 0;
+    EXPECT_EQ(chmod(node, 0666), -1);
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(freopen64(node, "r", stdin), nullptr);
+}
+
+// Under /picture every metadata and naming call works on the sandbox, as on
+// a real folder.
+TEST_F(BoardPaths, PictureIsARealFolderForMetadataAndNamingCalls) {
+    const std::string dirPath = "/picture/data/meta-" + std::to_string(getpid());
+    const char* dir = dirPath.c_str();
+    ASSERT_EQ(mkdirat(AT_FDCWD, dir, 0755), 0) << strerror(errno);
+    const std::string file = dirPath + "/f.txt";
+    FILE* f = fopen(file.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fputs("twelve bytes", f);
+    fclose(f);
+    const std::string host = vb::sandboxPath(file);
+    struct stat st;
+    EXPECT_EQ(chmod(file.c_str(), 0600), 0);
+    ASSERT_EQ(stat(host.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(truncate(file.c_str(), 5), 0);
+    ASSERT_EQ(stat(host.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 5);
+    const timespec old[2] = {{1000, 0}, {1000, 0}};
+    EXPECT_EQ(utimensat(AT_FDCWD, file.c_str(), old, 0), 0);
+    ASSERT_EQ(stat(host.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1000);
+    EXPECT_EQ(chown(file.c_str(), getuid(), getgid()), 0);
+    EXPECT_EQ(symlink("f.txt", (dirPath + "/soft").c_str()), 0);
+    EXPECT_EQ(lstat(vb::sandboxPath(dirPath + "/soft").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(link(file.c_str(), (dirPath + "/hard").c_str()), 0);
+    EXPECT_EQ(renameat2(AT_FDCWD, (dirPath + "/hard").c_str(), AT_FDCWD, (dirPath + "/moved").c_str(), 0), 0);
+    EXPECT_EQ(access(vb::sandboxPath(dirPath + "/moved").c_str(), F_OK), 0);
+    EXPECT_EQ(mkfifo((dirPath + "/fifo").c_str(), 0644), 0);
+    ASSERT_EQ(lstat(vb::sandboxPath(dirPath + "/fifo").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    FILE* again = freopen64(file.c_str(), "r", tmpfile());
+    ASSERT_NE(again, nullptr);
+    char buf[16] = {};
+    EXPECT_EQ(fread(buf, 1, sizeof buf, again), 5u);
+    fclose(again);
+    std::string cmd = "rm -rf '" + vb::sandboxPath(dirPath) + "'";
+    EXPECT_EQ(system(cmd.c_str()), 0);
 }
