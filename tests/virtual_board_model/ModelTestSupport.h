@@ -165,20 +165,21 @@ public:
 
     // Software trigger and wait for the buffer's interrupt; the buffer index
     // (or -1 when no interrupt came).
-    int triggerAndWait()
+    int triggerAndWait(int timeoutMs = kWaitMs)
     {
         setReg(fpga::kSoftTrigger, 1);
-        const std::string code = waitInterrupt();
+        const std::string code = waitInterrupt(timeoutMs);
         if (code != "169") return -1;
         return newestBuffer();
     }
 
     // One software-triggered frame of width x height, copied out, buffer released.
-    std::vector<uint8_t> captureFrame(uint32_t width, uint32_t height)
+    // A slow sensor clock stretches the frame: timeoutMs bounds the wait.
+    std::vector<uint8_t> captureFrame(uint32_t width, uint32_t height, int timeoutMs = kWaitMs)
     {
         setFrameGeometry(width, height);
         setCapture(true, fpga::kTriggerEnable);
-        const int index = triggerAndWait();
+        const int index = triggerAndWait(timeoutMs);
         if (index < 0) return {};
         std::vector<uint8_t> frame(buffer[index], buffer[index] + static_cast<size_t>(width) * height);
         setReg(fpga::kReleaseBuf, 1);
