@@ -165,8 +165,7 @@ public:
 
     // Software trigger and wait for the buffer's interrupt; the buffer index
     // (or -1 when no interrupt came).
-    int triggerAndWait(int timeoutMs = kWaitMs)
-    {
+    int triggerAndWait(int timeoutMs = kWaitMs) {
         setReg(fpga::kSoftTrigger, 1);
         const std::string code = waitInterrupt(timeoutMs);
         if (code != "169") return -1;
@@ -175,8 +174,7 @@ public:
 
     // One software-triggered frame of width x height, copied out, buffer released.
     // A slow sensor clock stretches the frame: timeoutMs bounds the wait.
-    std::vector<uint8_t> captureFrame(uint32_t width, uint32_t height, int timeoutMs = kWaitMs)
-    {
+    std::vector<uint8_t> captureFrame(uint32_t width, uint32_t height, int timeoutMs = kWaitMs) {
         setFrameGeometry(width, height);
         setCapture(true, fpga::kTriggerEnable);
         const int index = triggerAndWait(timeoutMs);
