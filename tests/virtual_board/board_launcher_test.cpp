@@ -148,7 +148,9 @@ TEST_F(Launcher, BadOptionsAreRefusedBeforeAnythingRuns) {
     const std::string marker = dir + "/ran";
     for (const char* opts : {"--frame 10", "-f 1", "--frames 0", "--frames -1", "--frames 1x",
                              "--frames 99999999999999999999999", "--seconds nan", "--seconds inf",
-                             "--seconds -1", "--seconds 0", "--seconds ''", "--seconds 1s"}) {
+                             "--seconds -1", "--seconds 0", "--seconds ''", "--seconds 1s", "--scene ''",
+                             "--scene-fps -1", "--scene-fps 2x", "--light nan", "--seed -3", "--seed x",
+                             "--trigger-every 0"}) {
         std::string out;
         EXPECT_EQ(run(sim + " " + opts + " -- /bin/sh -c 'touch " + marker + "'", out), 2) << opts << "\n"
                                                                                            << out;
@@ -245,6 +247,30 @@ TEST_F(Launcher, AFailedOrForcedEndIsNotASuccess) {
 // not come up, nothing real is reached.
 
 // Runs the idle probe with a preload list, natively or through the emulator.
+// The board's settings reach the program: the noise is the same for the
+// same seed and differs for another (a fresh program's first frame is
+// always frame 1), the stamp can be switched off, and a scene that cannot be
+// read is reported once while the run goes on with the test pattern.
+TEST_F(Launcher, BoardSettingsReachTheProgram) {
+    auto frameLine = [&](const std::string& options, const std::string& probeArgs = "") {
+        std::string out;
+        EXPECT_EQ(run(sim + " " + options + " -- " + binDir() + "/board_probe " + probeArgs, out), 0) << out;
+        const size_t at = out.find("board_probe: ");
+        return at == std::string::npos ? out : out.substr(at, out.find('\n', at) - at);
+    };
+    const std::string plain = frameLine(""), seeded = frameLine("--noise --seed 5");
+    EXPECT_NE(plain.find("frame 1 "), std::string::npos) << plain;
+    EXPECT_EQ(frameLine("--noise --seed 5"), seeded);
+    EXPECT_NE(frameLine("--noise --seed 6"), seeded);
+    EXPECT_NE(seeded, plain);
+    EXPECT_NE(frameLine("--no-stamp", "--unstamped").find("unstamped frame"), std::string::npos);
+
+    std::string out;
+    EXPECT_EQ(run(sim + " --scene " + dir + "/missing.png -- " + binDir() + "/board_probe", out), 0) << out;
+    EXPECT_EQ(count(out, "cannot read the scene"), 1u) << out;
+    EXPECT_EQ(out.substr(out.find("board_probe: ")).substr(0, plain.size()), plain) << out;
+}
+
 int runPreloaded(const std::string& list, std::string& out) {
     std::string emulator = VYX_TEST_EMULATOR;
     for (char& c : emulator)

@@ -9,7 +9,9 @@
 // open until it is ended from outside.  With --idle it touches nothing and
 // ends at once (the launcher's refusals run it without the board).  With
 // --first-open it opens an ordinary file (itself) and prints the number it
-// got, as a program that never touches the board.
+// got, as a program that never touches the board.  With
+// --unstamped the frame is expected without the board's stamp.  It prints
+// a checksum of the whole frame.
 #include <fcntl.h>
 #include <linux/spi/spidev.h>
 #include <sys/ioctl.h>
@@ -31,18 +33,33 @@ constexpr uint8_t kSensorColumnsReg = 0x15;   // number of columns
 constexpr uint16_t kSensorColumns = 0x0500;   // 1280
 constexpr unsigned kBufferShift = 30;         // newest buffer: register 52 bits 31..30
 constexpr int kInterruptWaitS = 10;
+constexpr size_t kFramePixels = 1280 * 1024;  // the power-on frame
 
 int fail(const char* what) {
     fprintf(stderr, "board_probe: %s\n", what);
     return 1;
 }
 
+// FNV-1a over a frame.
+uint32_t checksum(const uint8_t* p, size_t n) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
+    return h;
+}
+
+bool option(int argc, char** argv, const char* name) {
+    for (int i = 1; i < argc; ++i)
+        if (strcmp(argv[i], name) == 0) return true;
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool wait = argc > 1 && strcmp(argv[1], "--wait") == 0;
-    if (argc > 1 && strcmp(argv[1], "--idle") == 0) return 0;
-    if (argc > 1 && strcmp(argv[1], "--first-open") == 0) {
+    const bool wait = option(argc, argv, "--wait");
+    const bool unstamped = option(argc, argv, "--unstamped");
+    if (option(argc, argv, "--idle")) return 0;
+    if (option(argc, argv, "--first-open")) {
         printf("board_probe: first open %d\n", open(argv[0], O_RDONLY));
         return 0;
     }
@@ -89,8 +106,14 @@ int main(int argc, char** argv) {
     uint32_t counter, complement;
     memcpy(&counter, frame, 4);
     memcpy(&complement, frame + 4, 4);
-    if (counter != ~complement) return fail("no frame stamp in the buffer register 52 names");
-    printf("board_probe: frame %u in buffer %u\n", counter, buffer);
+    const uint32_t sum = checksum(frame, kFramePixels);
+    if (unstamped) {
+        if (counter == ~complement) return fail("a stamp in a frame that should have none");
+        printf("board_probe: unstamped frame in buffer %u sum %08x\n", buffer, sum);
+    } else {
+        if (counter != ~complement) return fail("no frame stamp in the buffer register 52 names");
+        printf("board_probe: frame %u in buffer %u sum %08x\n", counter, buffer, sum);
+    }
     fflush(stdout);
 
     regs[fpga::kReleaseBuf / 4] = 1;

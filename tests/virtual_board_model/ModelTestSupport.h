@@ -157,6 +157,9 @@ public:
         vb::setGpioInput(vb::kTriggerInputLine, false);
         for (const SensorDefault& d : kSensorDefaults) sensorWrite(d.addr, d.value);
         vb::modelUsePattern();
+        vb::modelSetSceneFps(0);
+        vb::modelSetNoise(false, 0);
+        vb::modelSetStamp(true);
         setReg(fpga::kClearReadBuf, 1);
         ASSERT_TRUE(vb::modelWaitTick(kWaitMs));
         setReg(fpga::kClearReadBuf, 0);

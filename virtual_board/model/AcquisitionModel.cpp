@@ -331,10 +331,12 @@ void AcquisitionModel::produce(int64_t doneNs, int64_t triggerNs) {
         return drop(counter, doneNs, triggerNs);
     }
     if (lineWidth == 0) lineWidth = std::max<uint32_t>(bytes, 1);
-    m_render(dst, bytes, lineWidth);
-    const uint32_t stamp[2] = {counter, ~counter};
-    for (int b = 0; b < kFrameStampBytes && static_cast<uint32_t>(b) < bytes; ++b)
-        dst[b] = static_cast<uint8_t>(stamp[b / 4] >> (8 * (b % 4)));
+    m_render(dst, bytes, lineWidth, counter, doneNs);
+    if (m_stamp.load()) {
+        const uint32_t stamp[2] = {counter, ~counter};
+        for (int b = 0; b < kFrameStampBytes && static_cast<uint32_t>(b) < bytes; ++b)
+            dst[b] = static_cast<uint8_t>(stamp[b / 4] >> (8 * (b % 4)));
+    }
 
     {
         std::lock_guard<std::mutex> g(m_lock);

@@ -53,7 +53,9 @@
 // (bytes), laid out in lines of (register 80 bits 15..0) * 8 pixels; the
 // sensor image (SensorModel.h) fills them, the rest is black.  The first 8
 // bytes of every frame carry the sensor's frame counter: bytes 0..3 the
-// 32-bit counter, bytes 4..7 its bitwise complement, both little endian.
+// 32-bit counter, bytes 4..7 its bitwise complement, both little endian
+// (the board's stamp, which the real camera does not write; it can be
+// switched off, VYXSIM_STAMP=0).
 // Register 4 bits 10..0 frames (0 counts as 1) fill one buffer back to back;
 // then register 52 bits 31..30 name that buffer, registers 44 and 48 count
 // filled buffers and dropped frames, and the interrupt for camera set 0
@@ -70,6 +72,7 @@
 #ifndef VYX_MODEL_ACQUISITION_MODEL_H
 #define VYX_MODEL_ACQUISITION_MODEL_H
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -135,7 +138,9 @@ struct FrameRecord {
 
 class AcquisitionModel {
 public:
-    using Render = std::function<void(uint8_t* dst, uint32_t bytes, uint32_t lineWidth)>;
+    // Forms frame `counter`, done at `doneNs`, into dst.
+    using Render =
+        std::function<void(uint8_t* dst, uint32_t bytes, uint32_t lineWidth, uint32_t counter, int64_t doneNs)>;
     using Timing = std::function<SensorTiming()>;
     using RaiseInterrupt = std::function<bool()>;
 
@@ -150,6 +155,9 @@ public:
     void advance(int64_t nowNs, std::deque<AcqEvent>& events);
     // PL thread: when the next frame or filtered edge falls due, or kNever.
     int64_t nextDeadline() const;
+
+    // Whether frames carry their counter in their first bytes (default on).
+    void setStamp(bool on) { m_stamp.store(on); }
 
     AcquisitionCounters counters() const;
     std::vector<FrameRecord> frames() const;
@@ -203,6 +211,7 @@ private:
     bool m_filteredLevel = false;
     std::deque<Edge> m_edges;  // input changes not yet through the filter
     uint32_t m_frameCounter = 0;
+    std::atomic<bool> m_stamp{true};
 
     mutable std::mutex m_lock;  // guards m_counters and m_log
     AcquisitionCounters m_counters;

@@ -1,17 +1,18 @@
-// FrameSource.cpp - rendering frames, and reusing the last one while nothing
-// that shapes it changed (see FrameSource.h).
+// FrameSource.cpp - rendering frames, reusing the last one while nothing
+// that shapes it changed, and adding the sensor's noise (see FrameSource.h).
 #include "FrameSource.h"
 
 #include <time.h>
 
+#include <cmath>
 #include <cstring>
-
-#include "Scene.h"
 
 namespace vb {
 namespace model {
 
 namespace {
+
+constexpr double kNsPerS = 1e9;
 
 int64_t threadCpuNs() {
     timespec ts{};
@@ -22,16 +23,22 @@ int64_t threadCpuNs() {
 }  // namespace
 
 bool FrameSource::Key::operator==(const Key& o) const {
-    return regs == o.regs && scene == o.scene && light == o.light && bytes == o.bytes &&
+    return regs == o.regs && scene == o.scene && picture == o.picture && light == o.light && bytes == o.bytes &&
            lineWidth == o.lineWidth;
 }
 
-FrameSource::FrameSource(const SensorChip& sensor) : m_sensor(sensor), m_scene(makeTestPatternScene()) {}
+FrameSource::FrameSource(const SensorChip& sensor) : m_sensor(sensor) {}
 
-void FrameSource::setScene(std::vector<uint8_t> scene) {
+void FrameSource::setScene(Scene scene) {
     std::lock_guard<std::mutex> g(m_lock);
-    m_scene.swap(scene);
+    std::swap(m_scene, scene);
     ++m_sceneGeneration;
+}
+
+void FrameSource::setSceneFps(double picturesPerSecond) {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_sceneFps = std::isfinite(picturesPerSecond) && picturesPerSecond > 0 ? picturesPerSecond : 0;
+    ++m_sceneGeneration;  // the sequence starts again
 }
 
 void FrameSource::setLight(double light) {
@@ -44,36 +51,64 @@ double FrameSource::light() const {
     return m_light;
 }
 
+void FrameSource::setNoise(std::shared_ptr<const SensorNoise> noise) {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_noise = std::move(noise);
+}
+
 FrameSource::Stats FrameSource::stats() const {
     Stats s;
     s.rendered = m_rendered.load();
     s.renderNs = m_renderNs.load();
     s.copied = m_copied.load();
+    s.noiseNs = m_noiseNs.load();
     return s;
 }
 
-void FrameSource::render(uint8_t* dst, uint32_t bytes, uint32_t lineWidth) {
+// Called with m_lock held.
+uint64_t FrameSource::pictureOf(const FrameTime& frame) {
+    if (m_baseGeneration != m_sceneGeneration) {
+        m_baseGeneration = m_sceneGeneration;
+        m_baseCounter = frame.counter;
+        m_baseNs = frame.doneNs;
+    }
+    if (m_scene.still()) return 0;
+    if (m_sceneFps <= 0) return frame.counter - m_baseCounter;
+    // Whole nanoseconds times the rate first: exact at picture boundaries.
+    const double pictures = static_cast<double>(frame.doneNs - m_baseNs) * m_sceneFps / kNsPerS;
+    return pictures > 0 ? static_cast<uint64_t>(std::floor(pictures)) : 0;
+}
+
+void FrameSource::render(uint8_t* dst, uint32_t bytes, uint32_t lineWidth, const FrameTime& frame) {
     Key key;
     key.regs = m_sensor.snapshot();
     key.bytes = bytes;
     key.lineWidth = lineWidth;
+    std::shared_ptr<const SensorNoise> noise;
     {
         std::lock_guard<std::mutex> g(m_lock);
         key.scene = m_sceneGeneration;
+        key.picture = pictureOf(frame);
         key.light = m_light;
+        noise = m_noise;
     }
     if (m_haveImage && key == m_key) {
         std::memcpy(dst, m_image.data(), bytes);
         m_copied.fetch_add(1);
-        return;
+    } else {
+        const int64_t start = threadCpuNs();
+        renderAfresh(key, dst);
+        m_image.assign(dst, dst + bytes);
+        m_key = key;
+        m_haveImage = true;
+        m_renderNs.fetch_add(threadCpuNs() - start);
+        m_rendered.fetch_add(1);
     }
-    const int64_t start = threadCpuNs();
-    renderAfresh(key, dst);
-    m_image.assign(dst, dst + bytes);
-    m_key = key;
-    m_haveImage = true;
-    m_renderNs.fetch_add(threadCpuNs() - start);
-    m_rendered.fetch_add(1);
+    if (noise) {
+        const int64_t start = threadCpuNs();
+        noise->apply(dst, bytes, frame.counter, sensorReadout(key.regs).gain);
+        m_noiseNs.fetch_add(threadCpuNs() - start);
+    }
 }
 
 void FrameSource::renderAfresh(const Key& key, uint8_t* dst) {
@@ -82,13 +117,13 @@ void FrameSource::renderAfresh(const Key& key, uint8_t* dst) {
     const uint32_t lines = key.bytes / key.lineWidth;
     const uint32_t rest = key.bytes % key.lineWidth;
     std::lock_guard<std::mutex> g(m_lock);
-    renderSensorImage(r, m_scene.data(), dst, static_cast<int>(key.lineWidth), static_cast<int>(lines),
-                      key.lineWidth);
+    const uint8_t* scene = m_scene.picture(key.picture, m_scratch);
+    renderSensorImage(r, scene, dst, static_cast<int>(key.lineWidth), static_cast<int>(lines), key.lineWidth);
     if (rest != 0) {
         // A pixel count that is not a whole number of lines ends mid-line.
         std::vector<uint8_t> tail(static_cast<size_t>(key.lineWidth) * (lines + 1));
-        renderSensorImage(r, m_scene.data(), tail.data(), static_cast<int>(key.lineWidth),
-                          static_cast<int>(lines + 1), key.lineWidth);
+        renderSensorImage(r, scene, tail.data(), static_cast<int>(key.lineWidth), static_cast<int>(lines + 1),
+                          key.lineWidth);
         std::memcpy(dst + static_cast<size_t>(lines) * key.lineWidth,
                     tail.data() + static_cast<size_t>(lines) * key.lineWidth, rest);
     }

@@ -32,7 +32,10 @@
 #include "FrameSource.h"
 #include "PlTiming.h"
 #include "Scene.h"
+#include "MovingScene.h"
 #include "SensorModel.h"
+#include "SensorNoise.h"
+#include "SimConfig.h"
 #include "VyxModel.h"
 
 namespace vb {
@@ -43,6 +46,10 @@ static_assert(kTriggerInputLine == vb::kTriggerInputLine, "one trigger input lin
 static_assert(kFrameStampBytes == vb::kFrameStampBytes, "one frame stamp size");
 static_assert(kScreenWidth == vb::kScreenWidth && kScreenHeight == vb::kScreenHeight, "one screen size");
 static_assert(kArrayColumns == vb::kSensorColumns && kArrayRows == vb::kSensorRows, "one pixel array");
+static_assert(moving::kSquareSide == vb::kMovingSquareSide && moving::kSquareX0 == vb::kMovingSquareX0 &&
+                  moving::kSquareY == vb::kMovingSquareY && moving::kSquareSpeed == vb::kMovingSquareSpeed &&
+                  moving::kSquareValue == vb::kMovingSquareValue,
+              "one moving square");
 
 constexpr int kSensorBus = 0;
 constexpr double kNsPerS = 1e9;
@@ -54,6 +61,7 @@ struct Model {
     std::unique_ptr<Display> display;
     std::unique_ptr<PlTiming> timing;
     pid_t owner = 0;
+    bool stamp = true;  // until the acquisition exists
     // timing is set under startMu; startCv tells the waits that began before.
     std::mutex startMu;
     std::condition_variable startCv;
@@ -129,6 +137,7 @@ ModelCounters counters() {
     const FrameSource::Stats f = m.frames.stats();
     c.framesRendered = f.rendered;
     c.renderNs = f.renderNs;
+    c.noiseNs = f.noiseNs;
     return c;
 }
 
@@ -146,31 +155,49 @@ bool waitUntil(int timeoutMs, const std::function<bool()>& done) {
     return m.timing->waitUntil(static_cast<int>(std::max<int64_t>(left.count(), 0)), done);
 }
 
+// A scene by name (SimConfig.h); reported on standard error when it cannot
+// be read.
+bool loadScene(Model& m, const std::string& path) {
+    Scene scene;
+    std::string error, warnings;
+    const bool ok = Scene::load(path, scene, error, warnings);
+    if (!warnings.empty()) std::fprintf(stderr, "vyxboard: %s", warnings.c_str());
+    if (!ok) {
+        std::fprintf(stderr, "vyxboard: %s; the camera sees the test pattern\n", error.c_str());
+        return false;
+    }
+    m.frames.setScene(std::move(scene));
+    return true;
+}
+
+void setStamp(Model& m, bool on) {
+    m.stamp = on;
+    if (m.acquisition) m.acquisition->setStamp(on);
+}
+
+// The run's settings, before the PL runs.
+void applyConfig(Model& m, const SimConfig& c) {
+    if (!c.scene.empty()) loadScene(m, c.scene);
+    m.frames.setSceneFps(c.sceneFps);
+    m.frames.setLight(c.light);
+    if (c.noise) m.frames.setNoise(std::make_shared<SensorNoise>(c.seed));
+    setStamp(m, c.stamp);
+}
+
 // ---------------------------------------------------------------- board seam
 
 void start(const HardwareView& hw, const BoardPort& port) {
     Model& m = theModel();
     if (m.timing) return;
-    if (const char* path = std::getenv(kSceneEnvironmentVariable)) {
-        std::vector<uint8_t> scene;
-        if (*path != '\0' && loadSceneFromPng(path, scene))
-            m.frames.setScene(std::move(scene));
-        else if (*path != '\0')
-            std::fprintf(stderr, "vyxboard: cannot read the scene %s; the camera sees the test pattern\n", path);
-    }
-    if (const char* light = std::getenv(kLightEnvironmentVariable)) {
-        char* end = nullptr;
-        const double value = std::strtod(light, &end);
-        if (end != light && std::isfinite(value) && value >= 0)
-            m.frames.setLight(value);
-        else
-            std::fprintf(stderr, "vyxboard: %s=%s is not a light factor; using 1\n", kLightEnvironmentVariable, light);
-    }
+    applyConfig(m, readSimConfig());
     const auto raise = port.raiseCaptureInterrupt;
     m.acquisition = std::make_unique<AcquisitionModel>(
         hw,
-        [&m](uint8_t* dst, uint32_t bytes, uint32_t lineWidth) { m.frames.render(dst, bytes, lineWidth); },
+        [&m](uint8_t* dst, uint32_t bytes, uint32_t lineWidth, uint32_t counter, int64_t doneNs) {
+            m.frames.render(dst, bytes, lineWidth, FrameTime{counter, doneNs});
+        },
         currentTiming, [raise] { return raise(0); });
+    m.acquisition->setStamp(m.stamp);
     m.acquisition->powerOn();
     m.display = std::make_unique<Display>(hw);
     m.owner = getpid();
@@ -246,15 +273,23 @@ double modelSensorBrightness() { return model::sensorReadout(model::theModel().s
 
 uint8_t modelPatternValue(int x, int y) { return model::sceneTestPattern(x, y); }
 
-bool modelLoadScene(const std::string& pngPath)
-{
-    std::vector<uint8_t> scene;
-    if (!model::loadSceneFromPng(pngPath, scene)) return false;
+bool modelLoadScene(const std::string& path) {
+    model::Scene scene;
+    std::string error, warnings;
+    if (!model::Scene::load(path, scene, error, warnings)) return false;
     model::theModel().frames.setScene(std::move(scene));
     return true;
 }
 
-void modelUsePattern() { model::theModel().frames.setScene(model::makeTestPatternScene()); }
+void modelUsePattern() { model::theModel().frames.setScene(model::Scene()); }
+
+void modelSetSceneFps(double picturesPerSecond) { model::theModel().frames.setSceneFps(picturesPerSecond); }
+
+void modelSetNoise(bool on, uint64_t seed) {
+    model::theModel().frames.setNoise(on ? std::make_shared<model::SensorNoise>(seed) : nullptr);
+}
+
+void modelSetStamp(bool on) { model::setStamp(model::theModel(), on); }
 
 bool modelFrameCounter(const uint8_t* frame, uint32_t* counter)
 {

@@ -1,12 +1,20 @@
-// Scene.cpp - the test pattern and user scenes read from PNG files.
+// Scene.cpp - the test pattern and user scenes read from PNG files, folders
+// of them and the built-in moving scene (see Scene.h).
 #include "Scene.h"
 
 #ifdef VYX_BOARD_HAVE_PNG
 #include <png.h>
 #endif
+#include <dirent.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <strings.h>
 
+#include "MovingScene.h"
+#include "SimConfig.h"
 #include "SensorModel.h"
 
 namespace vb {
@@ -61,6 +69,95 @@ bool loadSceneFromPng(const std::string& path, std::vector<uint8_t>& scene)
 // Built without libpng: no user scenes.
 bool loadSceneFromPng(const std::string&, std::vector<uint8_t>&) { return false; }
 #endif
+
+// ---------------------------------------------------------------- Scene
+
+Scene::Scene() { m_pictures.push_back(makeTestPatternScene()); }
+
+Scene Scene::still(std::vector<uint8_t> picture) {
+    Scene s;
+    s.m_pictures.front().swap(picture);
+    return s;
+}
+
+Scene Scene::moving() {
+    Scene s;
+    s.m_pictures.clear();
+    s.m_moving = true;
+    return s;
+}
+
+namespace {
+
+bool isPngName(const std::string& name) {
+    return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".png") == 0;
+}
+
+// The PNG files of a folder in name order; false when it cannot be listed.
+bool pngFiles(const std::string& folder, std::vector<std::string>& names) {
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return false;
+    while (const dirent* e = readdir(dir))
+        if (isPngName(e->d_name)) names.push_back(e->d_name);
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    return true;
+}
+
+}  // namespace
+
+bool Scene::load(const std::string& path, Scene& scene, std::string& error, std::string& warnings) {
+    if (path == kMovingSceneName) {
+        scene = moving();
+        return true;
+    }
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        error = std::string("cannot read the scene ") + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        std::vector<uint8_t> picture;
+        if (!loadSceneFromPng(path, picture)) {
+            error = "cannot read the scene " + path + ": not a PNG picture this board can read";
+            return false;
+        }
+        scene = still(std::move(picture));
+        return true;
+    }
+    std::vector<std::string> names;
+    if (!pngFiles(path, names)) {
+        error = std::string("cannot list the scene folder ") + path + ": " + std::strerror(errno);
+        return false;
+    }
+    Scene s;
+    s.m_pictures.clear();
+    for (const std::string& name : names) {
+        if (s.m_pictures.size() == kMaxScenePictures) {
+            warnings += "scene folder " + path + ": only the first " + std::to_string(kMaxScenePictures) +
+                        " pictures are played\n";
+            break;
+        }
+        std::vector<uint8_t> picture;
+        if (loadSceneFromPng(path + "/" + name, picture))
+            s.m_pictures.push_back(std::move(picture));
+        else
+            warnings += "scene folder " + path + ": cannot read " + name + "; left out\n";
+    }
+    if (s.m_pictures.empty()) {
+        error = "the scene folder " + path + " holds no PNG picture this board can read";
+        return false;
+    }
+    scene = std::move(s);
+    return true;
+}
+
+const uint8_t* Scene::picture(uint64_t index, std::vector<uint8_t>& scratch) const {
+    if (!m_moving) return m_pictures[index % m_pictures.size()].data();
+    scratch.resize(static_cast<size_t>(kArrayColumns) * kArrayRows);
+    moving::drawPicture(index, scratch.data());
+    return scratch.data();
+}
 
 }  // namespace model
 }  // namespace vb

@@ -4,7 +4,10 @@
 //
 // How the hardware is modelled is described next to each model:
 //   SensorModel.h       Q210B register file, clocks and image formation
+//   SimConfig.h         the run's settings (VYXSIM_* variables)
 //   Scene.h             test pattern and user scenes (VYXSIM_SCENE)
+//   MovingScene.h       the built-in moving scene
+//   SensorNoise.h       the sensor's noise (VYXSIM_NOISE)
 //   AcquisitionModel.h  triggers, frame clock, frame buffers, interrupts
 //   PlTiming.h          the board's clock, the PL thread, register samples
 //   FrameSource.h       the frames' pixels
@@ -43,10 +46,27 @@ VB_API double modelSensorBrightness();
 // ---------------------------------------------------------------- scene
 // Value of the default test pattern at array pixel (x, y), unit brightness.
 VB_API uint8_t modelPatternValue(int x, int y);
-// Point the camera at a PNG image (grey or colour); false if unreadable.
-VB_API bool modelLoadScene(const std::string& pngPath);
+// Point the camera at a PNG image (grey or colour), a folder of them or
+// "moving" (Scene.h); false if unreadable.  The first frame after it shows
+// picture 0.
+VB_API bool modelLoadScene(const std::string& path);
 // Back to the test pattern.
 VB_API void modelUsePattern();
+// Pictures per second of scene time; 0: one picture per produced frame.
+// The sequence starts again with the next frame.
+VB_API void modelSetSceneFps(double picturesPerSecond);
+// The moving scene's square (MovingScene.h): in picture k its top-left
+// corner is at x = (kMovingSquareX0 + k * kMovingSquareSpeed) mod 1280,
+// y = kMovingSquareY.
+constexpr int kMovingSquareSide = 96;
+constexpr int kMovingSquareX0 = 100;
+constexpr int kMovingSquareY = 200;
+constexpr int kMovingSquareSpeed = 8;
+constexpr int kMovingSquareValue = 240;
+
+// ---------------------------------------------------------------- sensor noise
+// The sensor's noise (SensorNoise.h) with this seed, or none.
+VB_API void modelSetNoise(bool on, uint64_t seed);
 
 // ---------------------------------------------------------------- acquisition
 // GPIO input line that is the PL's external trigger input (drive it with
@@ -57,6 +77,8 @@ constexpr int kTriggerInputLine = 0;
 constexpr int kFrameStampBytes = 8;
 // Counter in a frame's stamp; false when the 8 bytes are not a stamp.
 VB_API bool modelFrameCounter(const uint8_t* frame, uint32_t* counter);
+// Whether frames carry the stamp (on at power-on unless VYXSIM_STAMP=0).
+VB_API void modelSetStamp(bool on);
 
 struct ModelCounters {
     uint64_t framesExposed = 0;      // frames the sensor produced
@@ -71,6 +93,7 @@ struct ModelCounters {
     uint64_t screenUpdates = 0;      // times the screen image was recomposed
     uint64_t framesRendered = 0;     // frames whose pixels were rendered afresh
     int64_t renderNs = 0;            // CPU time those renders took
+    int64_t noiseNs = 0;             // CPU time the sensor noise took
     int64_t plCpuNs = 0;             // CPU time of the PL thread
     int64_t clockNs = -1;            // every frame due up to here is accounted for
 };

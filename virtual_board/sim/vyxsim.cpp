@@ -1,6 +1,10 @@
 // vyxsim - runs a program on the virtual board.
 //
-//   vyxsim [--root DIR] [--frames N] [--seconds S] [--hdmi FILE] -- PROGRAM ARGS...
+//   vyxsim [--root DIR] [--frames N] [--seconds S] [--hdmi FILE] [board settings] -- PROGRAM ARGS...
+//
+// The board settings (scene, noise, stamp, trigger input, trace, screen
+// rewrites) are passed to the board as its VYXSIM_* variables (SimConfig.h),
+// checked here first so that a bad value refuses the run.
 //
 // The program is started with the board preloaded (LD_PRELOAD; for an armhf
 // build the program runs under the emulator qemu-arm, and the preload is
@@ -51,7 +55,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "SimConfig.h"
 
 // The board library, relative to the folder of this program.
 #ifndef VYX_BOARD_LIBRARY
@@ -89,21 +96,90 @@ struct Options {
     unsigned long long frames = 0;
     double seconds = 0;
     std::string hdmi;
+    // Board settings: variable and value.
+    std::vector<std::pair<std::string, std::string>> board;
     std::vector<std::string> command;
+};
+
+namespace env = vb::model::env;
+
+// A board setting given as an option with a value.
+struct Setting {
+    const char* option;
+    const char* variable;
+    bool (*check)(const char* text);
+    const char* need;  // what the value must be
+    bool path;         // made absolute
+};
+
+bool anyText(const char* text) { return text[0] != '\0'; }
+bool nonNegative(const char* text) {
+    double v;
+    return vb::model::parseNonNegative(text, v);
+}
+bool count(const char* text) {
+    uint64_t v;
+    return vb::model::parseCount(text, v);
+}
+
+const Setting kSettings[] = {
+    {"--scene", env::kScene, anyText, "a PNG file, a folder of PNG files or \"moving\"", true},
+    {"--scene-fps", env::kSceneFps, nonNegative, "a picture rate of 0 or more per second", false},
+    {"--light", env::kLight, nonNegative, "a light factor of 0 or more", false},
+    {"--seed", env::kSeed, count, "a decimal number", false},
+};
+
+// A board setting given as a switch.
+struct Switch {
+    const char* option;
+    const char* variable;
+    const char* value;
+};
+
+const Switch kSwitches[] = {
+    {"--no-stamp", env::kStamp, "0"},
+    {"--noise", env::kNoise, "1"},
 };
 
 void usage(FILE* out) {
     fprintf(out,
-            "usage: vyxsim [--root DIR] [--frames N] [--seconds S] [--hdmi FILE] -- PROGRAM "
-            "[ARGS...]\n"
-            "  --root DIR    sandbox root; /picture/sd/ and /picture/data/ live in DIR/picture/\n"
-            "                (default ./vyxsim-root)\n"
-            "  --frames N    end the program after N delivered frames\n"
-            "  --seconds S   end the program after S seconds\n"
-            "  --hdmi FILE   write the HDMI screen as PNG to FILE when the run ends\n"
+            "usage: vyxsim [OPTIONS] -- PROGRAM [ARGS...]\n"
+            "  --root DIR           sandbox root; /picture/sd/ and /picture/data/ live in\n"
+            "                       DIR/picture/ (default ./vyxsim-root)\n"
+            "  --frames N           end the program after N delivered frames\n"
+            "  --seconds S          end the program after S seconds\n"
+            "  --hdmi FILE          write the HDMI screen as PNG to FILE when the run ends\n"
+            "what the camera sees:\n"
+            "  --scene PATH         a PNG file, a folder of PNG files (name order, looping)\n"
+            "                       or \"moving\" (shapes moving over a textured background)\n"
+            "  --scene-fps F        pictures per second of a sequence (default: one per frame)\n"
+            "  --light X            light the scene X times more brightly (default 1)\n"
+            "  --noise              sensor noise: shot noise, read noise, hot pixels\n"
+            "  --seed N             seed of the noise (default 1)\n"
+            "  --no-stamp           no frame counter in the first 8 bytes of each frame\n"
+            "Every setting is also a VYXSIM_* variable of the board (see the board's README).\n"
             "The board library is %s (override: VYXSIM_BOARD, the board library and\n"
             "further libraries to preload after it, separated by ':').\n",
             boardLibrary().c_str());
+}
+
+std::string absolute(const std::string& p) {
+    if (!p.empty() && p[0] == '/') return p;
+    char cwd[PATH_MAX];
+    if (!getcwd(cwd, sizeof cwd)) return p;
+    return std::string(cwd) + "/" + p;
+}
+
+const Setting* findSetting(const std::string& option) {
+    for (const Setting& s : kSettings)
+        if (option == s.option) return &s;
+    return nullptr;
+}
+
+const Switch* findSwitch(const std::string& option) {
+    for (const Switch& s : kSwitches)
+        if (option == s.option) return &s;
+    return nullptr;
 }
 
 bool parse(int argc, char** argv, Options& o) {
@@ -145,6 +221,18 @@ bool parse(int argc, char** argv, Options& o) {
             const char* v = value("--hdmi");
             if (!v) return false;
             o.hdmi = v;
+        } else if (const Setting* setting = findSetting(a)) {
+            const char* v = value(setting->option);
+            if (!v) return false;
+            if (!setting->check(v)) {
+                fprintf(stderr, "vyxsim: %s needs %s\n", setting->option, setting->need);
+                return false;
+            }
+            std::string text = v;
+            if (setting->path && text != vb::model::kMovingSceneName) text = absolute(text);
+            o.board.emplace_back(setting->variable, text);
+        } else if (const Switch* sw = findSwitch(a)) {
+            o.board.emplace_back(sw->variable, sw->value);
         } else if (a == "-h" || a == "--help") {
             usage(stdout);
             exit(0);
@@ -164,13 +252,6 @@ bool parse(int argc, char** argv, Options& o) {
         return false;
     }
     return true;
-}
-
-std::string absolute(const std::string& p) {
-    if (!p.empty() && p[0] == '/') return p;
-    char cwd[PATH_MAX];
-    if (!getcwd(cwd, sizeof cwd)) return p;
-    return std::string(cwd) + "/" + p;
 }
 
 bool makeDir(const std::string& p) {
@@ -553,6 +634,7 @@ int main(int argc, char** argv) {
         }
         if (o.frames) setenv("VYX_BOARD_FRAMES", std::to_string(o.frames).c_str(), 1);
         if (!hdmi.empty()) setenv("VYX_BOARD_HDMI", hdmi.c_str(), 1);
+        for (const auto& setting : o.board) setenv(setting.first.c_str(), setting.second.c_str(), 1);
         std::vector<std::string> cmd;
         if (!emulator.empty()) {
             // Emulated programs get the preload through the emulator; a host
