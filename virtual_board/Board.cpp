@@ -22,6 +22,7 @@
 
 #include "CaptureDriver.h"
 #include "Descriptors.h"
+#include "GpioDriver.h"
 #include "Launch.h"
 #include "Libc.h"
 #include "MemDriver.h"
@@ -93,7 +94,7 @@ bool ensureBoard() {
     }
     if (link::running()) return true;
     std::call_once(g_modelOnce, [] {
-        link::start(mem::hardware(), BoardPort{raiseCapture});
+        link::start(mem::hardware(), BoardPort{raiseCapture, gpio::setInput});
         startLaunchWatcher();
     });
     return true;

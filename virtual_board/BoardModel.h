@@ -35,6 +35,16 @@ struct BoardPort {
     // when the capture driver refuses it (fault injection, a reader that has
     // fallen far behind).
     bool (*raiseCaptureInterrupt)(int set);
+    // Drive a GPIO input line from outside the program (the world on the
+    // trigger input): the level a read of the line sees, and the model's
+    // gpioInput, as vb::setGpioInput does.
+    void (*driveGpioInput)(int line, bool level);
+};
+
+// Program actions the model may trace.
+enum class BoardEvent : int {
+    CaptureRead,  // a read of the capture node returned a code
+    GpioOutput,   // a GPIO output line was written (line, level)
 };
 
 // What the model offers the board.
@@ -54,6 +64,11 @@ struct ModelOps {
     bool (*saveScreenPng)(const char* path);
     // Frames delivered (written and announced by an interrupt) so far.
     uint64_t (*framesDelivered)();
+    // What the program did on a node, for the model's signal trace.
+    void (*boardEvent)(BoardEvent what, int line, bool level);
+    // The run ends (the launcher is about to end the program): write out
+    // what is still buffered.
+    void (*finish)();
 };
 
 // Called once by the model, before the program runs.

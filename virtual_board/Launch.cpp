@@ -6,7 +6,8 @@
 // launcher over two pipes:
 //   board -> launcher   "frames <n> <png 0|1>\n"   the frame target was reached
 //                       "stopped <n> <png 0|1>\n"  answer to "stop"
-//   launcher -> board   "stop\n"                   the run ends: save the screen now
+//   launcher -> board   "stop\n"                   the run ends: write out the signal
+//                                                trace, save the screen now
 // The launcher then ends the program with SIGTERM (SIGKILL after a grace).
 // A process takes part when it uses the board: the variables are read when
 // the board is loaded but claimed (removed from the environment, the pipes
@@ -85,7 +86,10 @@ void* watch(void*) {
             pending.append(buf, static_cast<size_t>(n));
             size_t eol;
             while ((eol = pending.find('\n')) != std::string::npos) {
-                if (pending.compare(0, eol, "stop") == 0) tell("stopped");
+                if (pending.compare(0, eol, "stop") == 0) {
+                    link::model().finish();
+                    tell("stopped");
+                }
                 pending.erase(0, eol + 1);
             }
         }

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include "VcdReader.h"
+
 #ifndef VYX_TEST_EMULATOR
 #define VYX_TEST_EMULATOR ""
 #endif
@@ -269,6 +271,54 @@ TEST_F(Launcher, BoardSettingsReachTheProgram) {
     EXPECT_EQ(run(sim + " --scene " + dir + "/missing.png -- " + binDir() + "/board_probe", out), 0) << out;
     EXPECT_EQ(count(out, "cannot read the scene"), 1u) << out;
     EXPECT_EQ(out.substr(out.find("board_probe: ")).substr(0, plain.size()), plain) << out;
+}
+
+// An application waiting on its external trigger works from the shell: a
+// square wave on the trigger input, or a pulse for each SIGUSR1 to vyxsim.
+TEST_F(Launcher, AnExternallyTriggeredCaptureRunsFromTheShell) {
+    std::string out;
+    const std::string capture = binDir() + "/vyxcam capture --trigger external0";
+    EXPECT_EQ(run(sim + " --seconds 120 --trigger-every 100 -- " + capture + " -n 10 -o " + dir + "/f-%02d.pgm", out),
+              0)
+        << out;
+    struct stat st;
+    for (const char* name : {"/f-00.pgm", "/f-09.pgm"}) EXPECT_EQ(stat((dir + name).c_str(), &st), 0) << name << out;
+
+    // Once vyxsim shows the board's banner (it takes SIGUSR1 by then),
+    // SIGUSR1 until the capture is done (bounded: 600 x 0.1 s).
+    const std::string log = dir + "/signals.log";
+    std::string driver = script("signals.sh", sim + " --seconds 120 --trigger-on-signal -- " + capture +
+                                                  " -n 2 -o " + dir + "/s-%02d.pgm 2>" + log + " &\n"
+                                                  "v=$!\n"
+                                                  "i=0\n"
+                                                  "while ! grep -q 'board active' " + log +
+                                                  " && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done\n"
+                                                  "i=0\n"
+                                                  "while kill -0 $v 2>/dev/null && [ $i -lt 600 ]; do\n"
+                                                  "  kill -USR1 $v; sleep 0.1; i=$((i+1))\n"
+                                                  "done\n"
+                                                  "wait $v\n");
+    out.clear();
+    EXPECT_EQ(run("/bin/sh " + driver + "; s=$?; cat " + log + "; exit $s", out), 0) << out;
+    EXPECT_EQ(stat((dir + "/s-01.pgm").c_str(), &st), 0) << out;
+}
+
+// A run the launcher ends leaves a whole trace: the board writes out what it
+// holds before the program is ended.
+TEST_F(Launcher, ARunEndedByTheLauncherLeavesAWholeTrace) {
+    std::string out;
+    const std::string vcdPath = dir + "/run.vcd";
+    EXPECT_EQ(run(sim + " --seconds 1 --trace " + vcdPath + " -- " + binDir() + "/board_probe --wait", out), 0)
+        << out;
+    const vcdtest::Vcd vcd = vcdtest::readVcd(vcdPath);
+    ASSERT_EQ(vcd.error, "") << out;
+    const int64_t soft = vcd.first("soft_trigger", 1, 0);
+    ASSERT_GE(soft, 0) << out;
+    const int64_t irq = vcd.first("frame_done_irq", 1, soft);
+    EXPECT_GE(irq, vcd.first("exposure", 0, soft));
+    EXPECT_GE(vcd.first("capture_read", 1, irq), irq);
+    // The end of the run: written when the launcher stopped the program.
+    EXPECT_GE(vcd.endTime, irq);
 }
 
 int runPreloaded(const std::string& list, std::string& out) {

@@ -15,8 +15,11 @@ void noGpioInput(int, bool) {}
 void noSync() {}
 bool noScreen(const char*) { return false; }
 uint64_t noFrames() { return 0; }
+void noEvent(BoardEvent, int, bool) {}
+void noFinish() {}
 
-const ModelOps kNoModel = {noStart, noSensorRead, noSensorWrite, noGpioInput, noSync, noScreen, noFrames};
+const ModelOps kNoModel = {noStart, noSensorRead, noSensorWrite, noGpioInput, noSync,
+                           noScreen, noFrames,     noEvent,       noFinish};
 
 std::atomic<const ModelOps*> g_model{nullptr};
 std::atomic<bool> g_running{false};

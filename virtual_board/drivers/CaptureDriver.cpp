@@ -87,6 +87,7 @@ ssize_t captureRead(int fd, void* buf, size_t n) {
     int flags = (fdFlags(fd) & O_NONBLOCK) ? MSG_DONTWAIT : 0;
     ssize_t r = recv(fd, buf, n, flags);
     if (r > 0) {
+        link::model().boardEvent(BoardEvent::CaptureRead, 0, false);
         std::lock_guard<std::mutex> lock(c.mu);
         c.reads++;
         c.readCv.notify_all();

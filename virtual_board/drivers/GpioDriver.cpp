@@ -79,6 +79,7 @@ int gpioIoctl(int, unsigned long request, void* arg) {
         g.writes.push(GpioWrite{wl, v});
     }
     logs::ioctl(Node::Gpio, request, true, v, 0, 0);
+    link::model().boardEvent(BoardEvent::GpioOutput, wl, v != 0);
     return 0;
 }
 

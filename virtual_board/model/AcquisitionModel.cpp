@@ -7,6 +7,7 @@
 #include "ModelCommon.h"
 #include "PLRegs.h"
 #include "SensorModel.h"
+#include "SignalTrace.h"
 
 namespace vb {
 namespace model {
@@ -128,8 +129,8 @@ void AcquisitionModel::applyLevels(const AcqLevels& levels, int64_t atNs) {
 void AcquisitionModel::apply(const AcqEvent& e) {
     switch (e.kind) {
     case AcqEvent::Levels: applyLevels(e.levels, e.atNs); break;
-    case AcqEvent::ClearRead: clearBuffers(); break;
-    case AcqEvent::Release: release(); break;
+    case AcqEvent::ClearRead: clearBuffers(e.atNs); break;
+    case AcqEvent::Release: release(e.atNs); break;
     case AcqEvent::SoftTrigger:
         if (armedSoftware()) trigger(e.atNs);
         break;
@@ -146,8 +147,9 @@ void AcquisitionModel::trigger(int64_t atNs) {
     const int64_t exposureStart =
         std::max(atNs + static_cast<int64_t>(m_levels.delay) * kNsPerUs, m_lastExposureEndNs);
     m_lastExposureEndNs = exposureStart + t.exposureNs;
-    m_lastReadoutEndNs = std::max(m_lastExposureEndNs, m_lastReadoutEndNs) + t.readoutNs;
-    m_pending.push_back(Pending{m_lastReadoutEndNs, atNs});
+    const int64_t readoutStart = std::max(m_lastExposureEndNs, m_lastReadoutEndNs);
+    m_lastReadoutEndNs = readoutStart + t.readoutNs;
+    m_pending.push_back(Span{exposureStart, m_lastExposureEndNs, readoutStart, m_lastReadoutEndNs, atNs});
 }
 
 int64_t AcquisitionModel::filterDeadline() const {
@@ -220,14 +222,14 @@ void AcquisitionModel::advance(int64_t nowNs, std::deque<AcqEvent>& events) {
         } else if (t == tFilter) {
             runFilter(t);
         } else if (t == tPending) {
-            const Pending p = m_pending.front();
+            const Span p = m_pending.front();
             m_pending.pop_front();
-            produce(p.doneNs, p.triggerNs);
+            produce(p);
         } else if (t == tFreeRun) {
-            produce(t, -1);
+            produce(freeRunSpan(t, -1));
             m_nextFreeRunNs = t + periodNs();
         } else {
-            produce(t, t);
+            produce(freeRunSpan(t, t));
             m_nextLevelNs = t + periodNs();
         }
     }
@@ -237,7 +239,7 @@ void AcquisitionModel::advance(int64_t nowNs, std::deque<AcqEvent>& events) {
 
 // ---------------------------------------------------------------- buffers
 
-void AcquisitionModel::clearBuffers()
+void AcquisitionModel::clearBuffers(int64_t atNs)
 {
     for (int i = 0; i < 4; ++i) {
         m_buf[i] = Buf::Free;
@@ -247,19 +249,21 @@ void AcquisitionModel::clearBuffers()
     m_filling = -1;
     m_lastFilled = 3;   // the write sequence restarts at buffer 0
     m_pending.clear();
+    traceBuffersFull(atNs);
 }
 
-void AcquisitionModel::release() {
+void AcquisitionModel::release(int64_t atNs) {
     if (m_filledOrder.empty()) return;
     const int i = m_filledOrder.front();
     m_filledOrder.pop_front();
     m_buf[i] = Buf::Free;
     m_framesInBuf[i] = 0;
+    traceBuffersFull(atNs);
     std::lock_guard<std::mutex> g(m_lock);
     ++m_counters.releases;
 }
 
-void AcquisitionModel::announce(int index)
+void AcquisitionModel::announce(int index, int64_t doneNs)
 {
     // The buffer index must be readable before the interrupt reaches the
     // application: the capture path reads register 52 when it wakes.
@@ -275,7 +279,10 @@ void AcquisitionModel::announce(int index)
     }
     storeReg(m_hw.fpga, fpga::kStatus44, static_cast<uint32_t>(filled));
     storeReg(m_hw.fpga, fpga::kStatus48, static_cast<uint32_t>(dropped));
-    if (m_raise()) return;
+    if (m_raise()) {
+        if (SignalTrace* trace = m_trace.load()) trace->pulse(doneNs, Sig::FrameDoneIrq);
+        return;
+    }
     std::lock_guard<std::mutex> g(m_lock);
     m_counters.framesDelivered -= m_framesInBuf[index];
     ++m_counters.interruptsWithheld;
@@ -283,6 +290,7 @@ void AcquisitionModel::announce(int index)
 
 void AcquisitionModel::drop(uint32_t counter, int64_t doneNs, int64_t triggerNs) {
     uint64_t dropped;
+    if (SignalTrace* trace = m_trace.load()) trace->pulse(doneNs, Sig::FrameDropped);
     {
         std::lock_guard<std::mutex> g(m_lock);
         m_counters.framesExposed = counter;
@@ -293,8 +301,52 @@ void AcquisitionModel::drop(uint32_t counter, int64_t doneNs, int64_t triggerNs)
     storeReg(m_hw.fpga, fpga::kStatus48, static_cast<uint32_t>(dropped));
 }
 
-void AcquisitionModel::produce(int64_t doneNs, int64_t triggerNs) {
+AcquisitionModel::Span AcquisitionModel::freeRunSpan(int64_t doneNs, int64_t triggerNs) const {
+    // In free run exposure and readout overlap: the frame done now was read
+    // out just before and exposed before that.
+    const SensorTiming t = m_timing();
+    const int64_t readoutStart = doneNs - t.readoutNs;
+    return Span{readoutStart - t.exposureNs, readoutStart, readoutStart, doneNs, triggerNs};
+}
+
+int64_t AcquisitionModel::earliestOpenNs(int64_t nowNs) const {
+    int64_t t = nowNs;
+    if (!m_pending.empty()) t = std::min(t, m_pending.front().exposureStartNs);
+    if (m_nextFreeRunNs >= 0 || m_nextLevelNs >= 0) {
+        const SensorTiming s = m_timing();
+        for (int64_t next : {m_nextFreeRunNs, m_nextLevelNs})
+            if (next >= 0) t = std::min(t, next - s.readoutNs - s.exposureNs);
+    }
+    return t;
+}
+
+void AcquisitionModel::traceFrame(const Span& span) {
+    SignalTrace* trace = m_trace.load();
+    if (trace == nullptr) return;
+    trace->record(span.exposureStartNs, Sig::Exposure, 1);
+    trace->record(span.exposureEndNs, Sig::Exposure, 0);
+    trace->record(span.readoutStartNs, Sig::Readout, 1);
+    trace->record(span.doneNs, Sig::Readout, 0);
+    // The flash output follows the exposure while the sensor's flash is on.
+    const SensorTiming t = m_timing();
+    const uint32_t idle = t.flashInverted ? 1 : 0;
+    trace->record(span.exposureStartNs, Sig::Strobe, t.flash ? 1 - idle : idle);
+    trace->record(span.exposureEndNs, Sig::Strobe, idle);
+}
+
+void AcquisitionModel::traceBuffersFull(int64_t atNs) {
+    SignalTrace* trace = m_trace.load();
+    if (trace == nullptr) return;
+    const bool full = std::all_of(std::begin(m_buf), std::end(m_buf), [](Buf b) { return b == Buf::Filled; });
+    if (full == m_tracedFull) return;
+    m_tracedFull = full;
+    trace->record(atNs, Sig::BuffersFull, full ? 1 : 0);
+}
+
+void AcquisitionModel::produce(const Span& span) {
+    const int64_t doneNs = span.doneNs, triggerNs = span.triggerNs;
     const uint32_t counter = ++m_frameCounter;
+    traceFrame(span);
     if ((m_levels.clearWrite & 1u) == 0) return drop(counter, doneNs, triggerNs);
 
     uint32_t perBuffer = m_levels.multi & fpga::kMultiFrameMask;
@@ -338,6 +390,10 @@ void AcquisitionModel::produce(int64_t doneNs, int64_t triggerNs) {
             dst[b] = static_cast<uint8_t>(stamp[b / 4] >> (8 * (b % 4)));
     }
 
+    if (SignalTrace* trace = m_trace.load()) {
+        trace->record(doneNs, Sig::WriteBuffer, static_cast<uint32_t>(index));
+        trace->pulse(doneNs, Sig::FrameWritten);
+    }
     {
         std::lock_guard<std::mutex> g(m_lock);
         m_counters.framesExposed = counter;
@@ -351,7 +407,8 @@ void AcquisitionModel::produce(int64_t doneNs, int64_t triggerNs) {
         m_filledOrder.push_back(index);
         m_lastFilled = index;
         m_filling = -1;
-        announce(index);
+        traceBuffersFull(doneNs);
+        announce(index, doneNs);
     }
 }
 

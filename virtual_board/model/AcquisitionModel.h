@@ -98,7 +98,11 @@ struct SensorTiming {
     int64_t exposureNs = 0;
     int64_t readoutNs = 0;
     int64_t periodNs = 0;  // free run
+    bool flash = false;          // the flash output fires during the exposure
+    bool flashInverted = false;  // ... with its levels inverted
 };
+
+class SignalTrace;
 
 // The acquisition settings, as one sample of the registers.
 struct AcqLevels {
@@ -158,6 +162,10 @@ public:
 
     // Whether frames carry their counter in their first bytes (default on).
     void setStamp(bool on) { m_stamp.store(on); }
+    // Where the frames' signals are traced (nullptr: nowhere).
+    void setTrace(SignalTrace* trace) { m_trace.store(trace); }
+    // PL thread: no frame signal recorded from now on is earlier than this.
+    int64_t earliestOpenNs(int64_t nowNs) const;
 
     AcquisitionCounters counters() const;
     std::vector<FrameRecord> frames() const;
@@ -174,11 +182,18 @@ private:
     void apply(const AcqEvent& e);
     void applyLevels(const AcqLevels& levels, int64_t atNs);
     void trigger(int64_t atNs);
-    void clearBuffers();
-    void release();
-    void produce(int64_t doneNs, int64_t triggerNs);
+    void clearBuffers(int64_t atNs);
+    // When a frame exposes and is read out.
+    struct Span {
+        int64_t exposureStartNs, exposureEndNs, readoutStartNs, doneNs, triggerNs;
+    };
+    Span freeRunSpan(int64_t doneNs, int64_t triggerNs) const;
+    void release(int64_t atNs);
+    void produce(const Span& span);
     void drop(uint32_t counter, int64_t doneNs, int64_t triggerNs);
-    void announce(int index);
+    void announce(int index, int64_t doneNs);
+    void traceFrame(const Span& span);
+    void traceBuffersFull(int64_t atNs);
     int64_t filterDeadline() const;
     void runFilter(int64_t nowNs);
     int64_t periodNs() const;
@@ -204,14 +219,13 @@ private:
     int64_t m_nextLevelNs = -1;        // level-trigger frame clock, -1 = not running
     int64_t m_lastExposureEndNs = -1;  // when the last triggered exposure ends
     int64_t m_lastReadoutEndNs = -1;   // when the last triggered readout ends
-    struct Pending {
-        int64_t doneNs, triggerNs;
-    };
-    std::deque<Pending> m_pending;  // triggered frames not yet done, in order
+    std::deque<Span> m_pending;  // triggered frames not yet done, in order
     bool m_filteredLevel = false;
     std::deque<Edge> m_edges;  // input changes not yet through the filter
     uint32_t m_frameCounter = 0;
     std::atomic<bool> m_stamp{true};
+    std::atomic<SignalTrace*> m_trace{nullptr};
+    bool m_tracedFull = false;
 
     mutable std::mutex m_lock;  // guards m_counters and m_log
     AcquisitionCounters m_counters;

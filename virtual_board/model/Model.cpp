@@ -35,7 +35,11 @@
 #include "MovingScene.h"
 #include "SensorModel.h"
 #include "SensorNoise.h"
+#include "Nodes.h"
+#include "Q210BRegs.h"
+#include "SignalTrace.h"
 #include "SimConfig.h"
+#include "TriggerInput.h"
 #include "VyxModel.h"
 
 namespace vb {
@@ -60,6 +64,10 @@ struct Model {
     std::unique_ptr<AcquisitionModel> acquisition;
     std::unique_ptr<Display> display;
     std::unique_ptr<PlTiming> timing;
+    std::unique_ptr<TriggerInput> trigger;  // the world on the trigger input
+    // The signal trace being written; every trace started stays allocated
+    // (the PL thread and the drivers may still hold it).
+    std::atomic<SignalTrace*> trace{nullptr};
     pid_t owner = 0;
     bool stamp = true;  // until the acquisition exists
     // timing is set under startMu; startCv tells the waits that began before.
@@ -87,7 +95,40 @@ SensorTiming sensorTiming(const SensorReadout& r) {
     return t;
 }
 
-SensorTiming currentTiming() { return sensorTiming(sensorReadout(theModel().sensor.snapshot())); }
+SensorTiming currentTiming() {
+    const SensorRegisters regs = theModel().sensor.snapshot();
+    SensorTiming t = sensorTiming(sensorReadout(regs));
+    t.flash = (regs[q210b::kRegLineOptions] & q210b::kFlashEnableMask) == q210b::kFlashEnableOn;
+    t.flashInverted = (regs[q210b::kRegControl] & q210b::kControlFlashInvert) != 0;
+    return t;
+}
+
+// Stops the trace being written (it writes out what it holds); the models
+// stop recording into it.
+void stopTrace(Model& m) {
+    SignalTrace* trace = m.trace.exchange(nullptr);
+    if (trace == nullptr) return;
+    if (m.acquisition) m.acquisition->setTrace(nullptr);
+    if (m.timing) m.timing->setTrace(nullptr);
+    trace->stop();
+}
+
+// Starts a trace into `path`; false with the reason on standard error.
+bool startTrace(Model& m, const std::string& path) {
+    stopTrace(m);
+    auto* trace = new SignalTrace;
+    std::string error;
+    PlTiming* timing = m.timing.get();
+    if (!trace->open(path, boardClockNs(), [timing] { return timing->traceFloorNs(); }, error)) {
+        std::fprintf(stderr, "vyxboard: %s\n", error.c_str());
+        delete trace;
+        return false;
+    }
+    m.acquisition->setTrace(trace);
+    m.timing->setTrace(trace);
+    m.trace.store(trace);
+    return true;
+}
 
 // fork() copies the models' locks in whatever state the PL thread left them,
 // but not the thread itself: hold them across the fork so that the child
@@ -116,7 +157,10 @@ void unlockAfterFork(bool child) {
 void stopAtExit()
 {
     Model& m = theModel();
-    if (m.owner == getpid() && m.timing) m.timing->stop();
+    if (m.owner != getpid()) return;
+    if (m.trigger) m.trigger->stop();
+    if (m.timing) m.timing->stop();
+    stopTrace(m);
 }
 
 ModelCounters counters() {
@@ -138,6 +182,7 @@ ModelCounters counters() {
     c.framesRendered = f.rendered;
     c.renderNs = f.renderNs;
     c.noiseNs = f.noiseNs;
+    if (m.trigger) c.triggerPulses = m.trigger->pulses();
     return c;
 }
 
@@ -189,7 +234,8 @@ void applyConfig(Model& m, const SimConfig& c) {
 void start(const HardwareView& hw, const BoardPort& port) {
     Model& m = theModel();
     if (m.timing) return;
-    applyConfig(m, readSimConfig());
+    const SimConfig config = readSimConfig();
+    applyConfig(m, config);
     const auto raise = port.raiseCaptureInterrupt;
     m.acquisition = std::make_unique<AcquisitionModel>(
         hw,
@@ -210,6 +256,12 @@ void start(const HardwareView& hw, const BoardPort& port) {
         m.timing = std::move(timing);
     }
     m.startCv.notify_all();
+    if (!config.trace.empty()) startTrace(m, config.trace);
+    const auto drive = port.driveGpioInput;
+    m.trigger = std::make_unique<TriggerInput>([drive](bool level) { drive(kTriggerInputLine, level); });
+    if (config.triggerEveryMs > 0) m.trigger->setPeriod(static_cast<int64_t>(config.triggerEveryMs * 1e6));
+    if (config.triggerOnSignal && !m.trigger->setOnSignal(true))
+        std::fprintf(stderr, "vyxboard: cannot take SIGUSR1 for trigger pulses\n");
     std::atexit(stopAtExit);
 }
 
@@ -248,11 +300,30 @@ bool saveScreenPng(const char* path) {
 
 uint64_t framesDelivered() { return started() ? theModel().acquisition->counters().framesDelivered : 0; }
 
+constexpr int kGpioFirstOutput = static_cast<int>(vyxnode::kGpioFirstOutput);
+static_assert(vyxnode::kGpioLines - vyxnode::kGpioFirstOutput == 7, "seven traced GPIO outputs");
+
+void boardEvent(BoardEvent what, int line, bool level) {
+    SignalTrace* trace = theModel().trace.load();
+    if (trace == nullptr) return;
+    const int64_t now = boardClockNs();
+    if (what == BoardEvent::CaptureRead) {
+        trace->pulse(now, Sig::CaptureRead);
+    } else if (line >= kGpioFirstOutput && line < kGpioFirstOutput + 7) {
+        trace->record(now, static_cast<Sig>(static_cast<int>(Sig::GpioOut3) + line - kGpioFirstOutput), level ? 1 : 0);
+    }
+}
+
+void finish() {
+    if (theModel().owner == getpid()) stopTrace(theModel());
+}
+
 }  // namespace
 }  // namespace model
 
-const ModelOps kModelOps = {model::start, model::sensorRead,    model::sensorWrite,    model::gpioInput,
-                            model::sync,  model::saveScreenPng, model::framesDelivered};
+const ModelOps kModelOps = {model::start,           model::sensorRead, model::sensorWrite,
+                            model::gpioInput,       model::sync,       model::saveScreenPng,
+                            model::framesDelivered, model::boardEvent, model::finish};
 
 // ================================================================ test control
 
@@ -290,6 +361,18 @@ void modelSetNoise(bool on, uint64_t seed) {
 }
 
 void modelSetStamp(bool on) { model::setStamp(model::theModel(), on); }
+
+bool modelTriggerEvery(int64_t periodUs) {
+    if (!model::started()) return false;
+    model::theModel().trigger->setPeriod(periodUs * 1000);
+    return true;
+}
+
+bool modelTraceStart(const std::string& path) { return model::started() && model::startTrace(model::theModel(), path); }
+
+void modelTraceStop() { model::stopTrace(model::theModel()); }
+
+bool modelTriggerOnSignal(bool on) { return model::started() && model::theModel().trigger->setOnSignal(on); }
 
 bool modelFrameCounter(const uint8_t* frame, uint32_t* counter)
 {

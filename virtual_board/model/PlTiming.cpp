@@ -109,7 +109,10 @@ bool PlTiming::sampleLocked(int64_t nowNs) {
     }
     if (takePulse(m_hw.fpga, fpga::kClearReadBuf)) queue(AcqEvent::ClearRead);
     if (takePulse(m_hw.fpga, fpga::kReleaseBuf)) queue(AcqEvent::Release);
-    if (takePulse(m_hw.fpga, fpga::kSoftTrigger)) queue(AcqEvent::SoftTrigger);
+    if (takePulse(m_hw.fpga, fpga::kSoftTrigger)) {
+        queue(AcqEvent::SoftTrigger);
+        if (SignalTrace* trace = m_trace.load()) trace->pulse(nowNs, Sig::SoftTrigger);
+    }
     if (takePulse(m_hw.fpga, fpga::kShowStrobe)) {
         m_shows.push_back(ShowRegisters::copy(m_hw));
         found = true;
@@ -142,6 +145,7 @@ void PlTiming::input(bool level) {
         e.kind = AcqEvent::Input;
         e.level = level;
         m_events.push_back(e);
+        if (SignalTrace* trace = m_trace.load()) trace->record(now, Sig::TriggerIn, level ? 1 : 0);
     }
     m_wake.notify_all();
 }
@@ -189,6 +193,7 @@ void PlTiming::run() {
             m_showing.swap(m_shows);
         }
         m_acquisition.advance(now, m_applying);
+        m_traceFloorNs.store(m_acquisition.earliestOpenNs(now));
         for (ShowRegisters& s : m_showing) m_display.show(s);
         m_showing.clear();
         m_display.refresh();

@@ -25,6 +25,7 @@
 #ifndef VYX_MODEL_PL_TIMING_H
 #define VYX_MODEL_PL_TIMING_H
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -35,6 +36,7 @@
 
 #include "AcquisitionModel.h"
 #include "DisplayModel.h"
+#include "SignalTrace.h"
 
 namespace vb {
 namespace model {
@@ -59,6 +61,11 @@ public:
     // Test control: the PL thread stops running (as if the machine did not
     // schedule it), and catches up when it runs again.
     void stall(bool stalled);
+
+    // Where the trigger input and the software trigger are traced.
+    void setTrace(SignalTrace* trace) { m_trace.store(trace); }
+    // No frame signal is recorded from now on with an earlier time.
+    int64_t traceFloorNs() const { return m_traceFloorNs.load(); }
 
     // Everything due up to this time on the board's clock is accounted for.
     int64_t processedNs() const;
@@ -114,6 +121,9 @@ private:
     int64_t m_processedNs = -1;
     int64_t m_cpuNs = 0;
     bool m_parked = false;  // stalled and waiting
+
+    std::atomic<SignalTrace*> m_trace{nullptr};
+    std::atomic<int64_t> m_traceFloorNs{0};
 };
 
 }  // namespace model

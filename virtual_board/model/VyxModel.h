@@ -8,6 +8,8 @@
 //   Scene.h             test pattern and user scenes (VYXSIM_SCENE)
 //   MovingScene.h       the built-in moving scene
 //   SensorNoise.h       the sensor's noise (VYXSIM_NOISE)
+//   TriggerInput.h      the world on the trigger input (VYXSIM_TRIGGER_*)
+//   SignalTrace.h       the waveform trace (VYXSIM_TRACE)
 //   AcquisitionModel.h  triggers, frame clock, frame buffers, interrupts
 //   PlTiming.h          the board's clock, the PL thread, register samples
 //   FrameSource.h       the frames' pixels
@@ -94,6 +96,7 @@ struct ModelCounters {
     uint64_t framesRendered = 0;     // frames whose pixels were rendered afresh
     int64_t renderNs = 0;            // CPU time those renders took
     int64_t noiseNs = 0;             // CPU time the sensor noise took
+    uint64_t triggerPulses = 0;      // rising edges the outside world drove (TriggerInput.h)
     int64_t plCpuNs = 0;             // CPU time of the PL thread
     int64_t clockNs = -1;            // every frame due up to here is accounted for
 };
@@ -106,6 +109,21 @@ VB_API bool modelWaitFramesDropped(uint64_t atLeast, int timeoutMs);
 // Waits until every store made before the call has been seen and acted on
 // by the PL.
 VB_API bool modelWaitTick(int timeoutMs);
+
+// The outside world on the trigger input (TriggerInput.h): a square wave of
+// this period (0 stops it, the line goes low), as VYXSIM_TRIGGER_EVERY
+// gives; each SIGUSR1 one pulse, as VYXSIM_TRIGGER_ON_SIGNAL gives.  False
+// before the model runs.
+VB_API bool modelTriggerEvery(int64_t periodUs);
+VB_API bool modelTriggerOnSignal(bool on);
+
+// ---------------------------------------------------------------- trace
+// Starts a signal trace (SignalTrace.h) into a VCD file, ending the one
+// being written; false when the file cannot be written or before the model
+// runs.
+VB_API bool modelTraceStart(const std::string& path);
+// Ends the trace: everything recorded is in the file, which is closed.
+VB_API void modelTraceStop();
 
 // ---------------------------------------------------------------- time
 // The board's clock (CLOCK_MONOTONIC, nanoseconds): frame times, trigger

@@ -96,6 +96,8 @@ struct Options {
     unsigned long long frames = 0;
     double seconds = 0;
     std::string hdmi;
+    bool triggerOnSignal = false;
+    std::string trace;
     // Board settings: variable and value.
     std::vector<std::pair<std::string, std::string>> board;
     std::vector<std::string> command;
@@ -117,6 +119,10 @@ bool nonNegative(const char* text) {
     double v;
     return vb::model::parseNonNegative(text, v);
 }
+bool positive(const char* text) {
+    double v;
+    return vb::model::parsePositive(text, v);
+}
 bool count(const char* text) {
     uint64_t v;
     return vb::model::parseCount(text, v);
@@ -127,6 +133,8 @@ const Setting kSettings[] = {
     {"--scene-fps", env::kSceneFps, nonNegative, "a picture rate of 0 or more per second", false},
     {"--light", env::kLight, nonNegative, "a light factor of 0 or more", false},
     {"--seed", env::kSeed, count, "a decimal number", false},
+    {"--trigger-every", env::kTriggerEvery, positive, "a positive period in milliseconds", false},
+    {"--trace", env::kTrace, anyText, "a file name", true},
 };
 
 // A board setting given as a switch.
@@ -139,6 +147,7 @@ struct Switch {
 const Switch kSwitches[] = {
     {"--no-stamp", env::kStamp, "0"},
     {"--noise", env::kNoise, "1"},
+    {"--trigger-on-signal", env::kTriggerOnSignal, "1"},
 };
 
 void usage(FILE* out) {
@@ -157,6 +166,10 @@ void usage(FILE* out) {
             "  --noise              sensor noise: shot noise, read noise, hot pixels\n"
             "  --seed N             seed of the noise (default 1)\n"
             "  --no-stamp           no frame counter in the first 8 bytes of each frame\n"
+            "the trigger input (GPIO input line 0):\n"
+            "  --trigger-every MS   a square wave of period MS milliseconds\n"
+            "  --trigger-on-signal  one pulse for each SIGUSR1 sent to vyxsim or the program\n"
+            "  --trace FILE.vcd     write a waveform trace of the camera's signals (GTKWave)\n"
             "Every setting is also a VYXSIM_* variable of the board (see the board's README).\n"
             "The board library is %s (override: VYXSIM_BOARD, the board library and\n"
             "further libraries to preload after it, separated by ':').\n",
@@ -231,8 +244,10 @@ bool parse(int argc, char** argv, Options& o) {
             std::string text = v;
             if (setting->path && text != vb::model::kMovingSceneName) text = absolute(text);
             o.board.emplace_back(setting->variable, text);
+            if (a == "--trace") o.trace = text;
         } else if (const Switch* sw = findSwitch(a)) {
             o.board.emplace_back(sw->variable, sw->value);
+            if (a == "--trigger-on-signal") o.triggerOnSignal = true;
         } else if (a == "-h" || a == "--help") {
             usage(stdout);
             exit(0);
@@ -468,6 +483,29 @@ volatile sig_atomic_t g_signal = 0;
 
 void onSignal(int sig) { g_signal = sig; }
 
+// SIGUSR1s vyxsim got (--trigger-on-signal); only the handler writes it.
+volatile sig_atomic_t g_pulses = 0;
+
+void onPulse(int) { g_pulses = g_pulses + 1; }
+
+void catchPulses() {
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = onPulse;  // no SA_RESTART: the wait returns at once
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGUSR1, &sa, nullptr);
+}
+
+// Passes the SIGUSR1s vyxsim got on to the program, whose board turns each
+// into a pulse on the trigger input.
+void passOnPulses(pid_t program) {
+    static sig_atomic_t passed = 0;
+    while (passed != g_pulses) {
+        ++passed;
+        kill(program, SIGUSR1);
+    }
+}
+
 void catchEndSignals() {
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);
@@ -609,8 +647,10 @@ int main(int argc, char** argv) {
     fprintf(stderr, "vyxsim: board %s\nvyxsim: pictures in %s/picture/sd and %s/picture/data\n",
             board.c_str(), root.c_str(), root.c_str());
     if (!hdmi.empty()) fprintf(stderr, "vyxsim: HDMI screen will be written to %s\n", hdmi.c_str());
+    if (!o.trace.empty()) fprintf(stderr, "vyxsim: signal trace in %s\n", o.trace.c_str());
 
     catchEndSignals();
+    if (o.triggerOnSignal) catchPulses();
     // Orphans of the program's group come back to vyxsim, so that the end of
     // a run can wait for all of them.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
@@ -621,7 +661,7 @@ int main(int argc, char** argv) {
     }
     if (child == 0) {
         setpgid(0, 0);
-        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGTTOU}) signal(sig, SIG_DFL);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGTTOU, SIGUSR1}) signal(sig, SIG_DFL);
         setenv("VYX_BOARD_ROOT", root.c_str(), 1);
         std::string control =
             std::to_string(outOfTheWay(toBoard[0])) + "," + std::to_string(outOfTheWay(fromBoard[1]));
@@ -684,6 +724,7 @@ int main(int argc, char** argv) {
     std::string reason, report;
     std::string pending;
     while (!group.reap()) {
+        passOnPulses(child);
         pollfd p{fromBoard[0], POLLIN, 0};
         if (poll(&p, 1, kTickMs) > 0) {
             char buf[128];
@@ -706,14 +747,15 @@ int main(int argc, char** argv) {
     const bool stoppedByUs = !group.leaderDone();
     bool killed = false;
     if (stoppedByUs) {
-        // Let the board write the screen, then end the program.
-        if (!hdmi.empty() && report.empty()) {
+        // Let the board write out the trace and the screen, then end the
+        // program.
+        if (!o.trace.empty() || (!hdmi.empty() && report.empty())) {
             if (write(toBoard[1], "stop\n", 5) == 5) {
                 std::string line;
                 do {
                     line = readLine(fromBoard[0], kScreenSaveMs);
                 } while (!line.empty() && line.compare(0, 8, "stopped ") != 0);
-                report = line;
+                if (report.empty()) report = line;
             }
         }
         killed = group.end(kGraceMs);
