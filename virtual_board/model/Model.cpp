@@ -65,9 +65,11 @@ struct Model {
     std::unique_ptr<Display> display;
     std::unique_ptr<PlTiming> timing;
     std::unique_ptr<TriggerInput> trigger;  // the world on the trigger input
-    // The signal trace being written; every trace started stays allocated
-    // (the PL thread and the drivers may still hold it).
+    // The signal trace being written.  Every trace started stays allocated
+    // until the process ends (the PL thread and the drivers may still hold
+    // one that was just stopped); traces holds them, under startMu.
     std::atomic<SignalTrace*> trace{nullptr};
+    std::vector<std::unique_ptr<SignalTrace>> traces;
     pid_t owner = 0;
     bool stamp = true;  // until the acquisition exists
     // timing is set under startMu; startCv tells the waits that began before.
@@ -116,13 +118,17 @@ void stopTrace(Model& m) {
 // Starts a trace into `path`; false with the reason on standard error.
 bool startTrace(Model& m, const std::string& path) {
     stopTrace(m);
-    auto* trace = new SignalTrace;
+    auto owned = std::make_unique<SignalTrace>();
+    SignalTrace* trace = owned.get();
     std::string error;
     PlTiming* timing = m.timing.get();
     if (!trace->open(path, boardClockNs(), [timing] { return timing->traceFloorNs(); }, error)) {
         std::fprintf(stderr, "vyxboard: %s\n", error.c_str());
-        delete trace;
         return false;
+    }
+    {
+        std::lock_guard<std::mutex> g(m.startMu);
+        m.traces.push_back(std::move(owned));
     }
     m.acquisition->setTrace(trace);
     m.timing->setTrace(trace);
