@@ -19,6 +19,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include "PLRegs.h"
 #include "VyxModel.h"
@@ -166,6 +167,16 @@ public:
         drainInterrupts();
     }
 
+    // A 160 x 128 window and an exposure of 100 lines: small frames that are
+    // exposed and read out in well under a millisecond.
+    void smallFastFrames()
+    {
+        sensorWrite(21, 160);
+        sensorWrite(19, 128);
+        sensorWrite(14, 100);
+        setFrameGeometry(160, 128);
+    }
+
     // Software trigger and wait for the buffer's interrupt; the buffer index
     // (or -1 when no interrupt came).
     int triggerAndWait(int timeoutMs = kWaitMs) {
@@ -227,6 +238,18 @@ protected:
     void TearDown() override { board.reset(); }
     RawBoard board;
 };
+
+// Writes a grey PNG of width x height pixels; false on failure.
+inline bool writeGreyPng(const std::string& path, uint32_t width, uint32_t height, const uint8_t* pixels)
+{
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = width;
+    image.height = height;
+    image.format = PNG_FORMAT_GRAY;
+    return png_image_write_to_file(&image, path.c_str(), 0, pixels, 0, nullptr) != 0;
+}
 
 // Frame counter stamped into a frame, or 0 when there is no valid stamp.
 inline uint32_t stampOf(const uint8_t* frame)

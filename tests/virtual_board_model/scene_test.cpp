@@ -3,7 +3,6 @@
 // frame stamp switched off, and scenes that cannot be read.  Frames are
 // software-triggered at the start-up settings (25 ms, unit gain), which
 // deliver the scene unchanged.
-#include <png.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -19,16 +18,7 @@ namespace {
 constexpr uint32_t kFrame = 1280u * 1024;
 constexpr int kRow = vb::kMovingSquareY + vb::kMovingSquareSide / 2;  // a row through the square
 
-void writeFlatPng(const std::string& path, uint8_t value) {
-    const uint8_t pixels[4] = {value, value, value, value};
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = 2;
-    image.height = 2;
-    image.format = PNG_FORMAT_GRAY;
-    ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels, 0, nullptr)) << path;
-}
+void writeFlatPng(const std::string& path, uint8_t value) { ASSERT_TRUE(writeGreyPng(path, 1, 1, &value)) << path; }
 
 class Scenes : public ModelTest {
 protected:

@@ -151,13 +151,7 @@ TEST_F(SensorOptics, UserSceneReplacesThePattern)
 {
     const std::string path = std::string(P_tmpdir) + "/vyx_model_scene_" + std::to_string(getpid()) + ".png";
     const uint8_t quadrants[4] = {10, 60, 110, 160};
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = 2;
-    image.height = 2;
-    image.format = PNG_FORMAT_GRAY;
-    ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, quadrants, 0, nullptr));
+    ASSERT_TRUE(writeGreyPng(path, 2, 2, quadrants));
     ASSERT_TRUE(vb::modelLoadScene(path));
     unlink(path.c_str());
 

@@ -25,10 +25,7 @@ class Trace : public ModelTest {
 protected:
     void SetUp() override {
         ModelTest::SetUp();
-        board.sensorWrite(21, 160);
-        board.sensorWrite(19, 128);
-        board.sensorWrite(14, 100);
-        board.setFrameGeometry(160, 128);
+        board.smallFastFrames();
     }
     void TearDown() override {
         vb::modelTraceStop();

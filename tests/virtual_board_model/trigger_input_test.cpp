@@ -30,10 +30,7 @@ protected:
     void SetUp() override {
         ModelTest::SetUp();
         // A small, short frame: each is done long before the next period.
-        board.sensorWrite(21, 160);
-        board.sensorWrite(19, 128);
-        board.sensorWrite(14, 100);
-        board.setFrameGeometry(160, 128);
+        board.smallFastFrames();
     }
     void TearDown() override {
         vb::modelTriggerEvery(0);
