@@ -23,7 +23,7 @@ struct Vcd {
     std::string error;  // empty when the file is well formed
     std::string timescale;
     std::map<std::string, std::vector<Change>> signals;  // by name, in time order
-    int64_t endTime = -1;                              // the last time stamp
+    int64_t endTime = -1;                                // the last time stamp
 
     // Times at which `name` rose to 1 (or took `value`), in order.
     std::vector<int64_t> when(const std::string& name, uint32_t value = 1) const {
@@ -104,7 +104,8 @@ inline Vcd readVcd(const std::string& path) {
         }
         if (now < 0) fail("change before the first time stamp");
         uint32_t number = 0;
-        for (char c : value) number = number * 2 + (c == '1' ? 1 : 0);
+        for (char c : value)
+            number = number * 2 + (c == '1' ? 1 : 0);
         v.signals[it->second].push_back(Change{now, number});
     }
     if (definitions) fail("no $enddefinitions");

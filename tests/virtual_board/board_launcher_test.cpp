@@ -148,11 +148,11 @@ TEST_F(Launcher, AProgramsOwnFailureIsPassedOn) {
 // mistyped option is never taken for the program.
 TEST_F(Launcher, BadOptionsAreRefusedBeforeAnythingRuns) {
     const std::string marker = dir + "/ran";
-    for (const char* opts : {"--frame 10", "-f 1", "--frames 0", "--frames -1", "--frames 1x",
-                             "--frames 99999999999999999999999", "--seconds nan", "--seconds inf",
-                             "--seconds -1", "--seconds 0", "--seconds ''", "--seconds 1s", "--scene ''",
-                             "--scene-fps -1", "--scene-fps 2x", "--light nan", "--seed -3", "--seed x",
-                             "--trigger-every 0"}) {
+    for (const char* opts :
+         {"--frame 10", "-f 1", "--frames 0", "--frames -1", "--frames 1x",
+          "--frames 99999999999999999999999", "--seconds nan", "--seconds inf", "--seconds -1", "--seconds 0",
+          "--seconds ''", "--seconds 1s", "--scene ''", "--scene-fps -1", "--scene-fps 2x", "--light nan",
+          "--seed -3", "--seed x", "--trigger-every 0"}) {
         std::string out;
         EXPECT_EQ(run(sim + " " + opts + " -- /bin/sh -c 'touch " + marker + "'", out), 2) << opts << "\n"
                                                                                            << out;
@@ -278,20 +278,25 @@ TEST_F(Launcher, BoardSettingsReachTheProgram) {
 TEST_F(Launcher, AnExternallyTriggeredCaptureRunsFromTheShell) {
     std::string out;
     const std::string capture = binDir() + "/vyxcam capture --trigger external0";
-    EXPECT_EQ(run(sim + " --seconds 120 --trigger-every 100 -- " + capture + " -n 10 -o " + dir + "/f-%02d.pgm", out),
-              0)
+    EXPECT_EQ(
+        run(sim + " --seconds 120 --trigger-every 100 -- " + capture + " -n 10 -o " + dir + "/f-%02d.pgm",
+            out),
+        0)
         << out;
     struct stat st;
-    for (const char* name : {"/f-00.pgm", "/f-09.pgm"}) EXPECT_EQ(stat((dir + name).c_str(), &st), 0) << name << out;
+    for (const char* name : {"/f-00.pgm", "/f-09.pgm"})
+        EXPECT_EQ(stat((dir + name).c_str(), &st), 0) << name << out;
 
     // Once vyxsim shows the board's banner (it takes SIGUSR1 by then),
     // SIGUSR1 until the capture is done (bounded: 600 x 0.1 s).
     const std::string log = dir + "/signals.log";
     std::string driver = script("signals.sh", sim + " --seconds 120 --trigger-on-signal -- " + capture +
-                                                  " -n 2 -o " + dir + "/s-%02d.pgm 2>" + log + " &\n"
+                                                  " -n 2 -o " + dir + "/s-%02d.pgm 2>" + log +
+                                                  " &\n"
                                                   "v=$!\n"
                                                   "i=0\n"
-                                                  "while ! grep -q 'board active' " + log +
+                                                  "while ! grep -q 'board active' " +
+                                                  log +
                                                   " && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done\n"
                                                   "i=0\n"
                                                   "while kill -0 $v 2>/dev/null && [ $i -lt 600 ]; do\n"
@@ -308,7 +313,8 @@ TEST_F(Launcher, AnExternallyTriggeredCaptureRunsFromTheShell) {
 TEST_F(Launcher, ARunEndedByTheLauncherLeavesAWholeTrace) {
     std::string out;
     const std::string vcdPath = dir + "/run.vcd";
-    EXPECT_EQ(run(sim + " --seconds 1 --trace " + vcdPath + " -- " + binDir() + "/board_probe --wait", out), 0)
+    EXPECT_EQ(run(sim + " --seconds 1 --trace " + vcdPath + " -- " + binDir() + "/board_probe --wait", out),
+              0)
         << out;
     const vcdtest::Vcd vcd = vcdtest::readVcd(vcdPath);
     ASSERT_EQ(vcd.error, "") << out;

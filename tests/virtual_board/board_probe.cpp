@@ -43,7 +43,8 @@ int fail(const char* what) {
 // FNV-1a over a frame.
 uint32_t checksum(const uint8_t* p, size_t n) {
     uint32_t h = 2166136261u;
-    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
+    for (size_t i = 0; i < n; ++i)
+        h = (h ^ p[i]) * 16777619u;
     return h;
 }
 

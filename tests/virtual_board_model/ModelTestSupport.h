@@ -169,8 +169,7 @@ public:
 
     // A 160 x 128 window and an exposure of 100 lines: small frames that are
     // exposed and read out in well under a millisecond.
-    void smallFastFrames()
-    {
+    void smallFastFrames() {
         sensorWrite(21, 160);
         sensorWrite(19, 128);
         sensorWrite(14, 100);
@@ -240,8 +239,7 @@ protected:
 };
 
 // Writes a grey PNG of width x height pixels; false on failure.
-inline bool writeGreyPng(const std::string& path, uint32_t width, uint32_t height, const uint8_t* pixels)
-{
+inline bool writeGreyPng(const std::string& path, uint32_t width, uint32_t height, const uint8_t* pixels) {
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;

@@ -72,9 +72,10 @@ protected:
         const double n = static_cast<double>(m.samples);
         ASSERT_GT(n, kFrame * 0.99);
         // Standard errors of a mean and of a variance of n normal samples.
-        EXPECT_NEAR(m.mean, signal, kSigmas * std::sqrt(var / n)) << "signal " << int(signal) << " gain " << gain;
-        EXPECT_NEAR(m.variance, var, kSigmas * var * std::sqrt(2 / n)) << "signal " << int(signal) << " gain "
-                                                                        << gain;
+        EXPECT_NEAR(m.mean, signal, kSigmas * std::sqrt(var / n))
+            << "signal " << int(signal) << " gain " << gain;
+        EXPECT_NEAR(m.variance, var, kSigmas * var * std::sqrt(2 / n))
+            << "signal " << int(signal) << " gain " << gain;
         EXPECT_GE(m.outliers.size(), 1u);
         EXPECT_LE(m.outliers.size(), static_cast<size_t>(kHotPixels));
     }

@@ -18,7 +18,9 @@ namespace {
 constexpr uint32_t kFrame = 1280u * 1024;
 constexpr int kRow = vb::kMovingSquareY + vb::kMovingSquareSide / 2;  // a row through the square
 
-void writeFlatPng(const std::string& path, uint8_t value) { ASSERT_TRUE(writeGreyPng(path, 1, 1, &value)) << path; }
+void writeFlatPng(const std::string& path, uint8_t value) {
+    ASSERT_TRUE(writeGreyPng(path, 1, 1, &value)) << path;
+}
 
 class Scenes : public ModelTest {
 protected:
@@ -40,7 +42,9 @@ protected:
         if (f.size() != kFrame) f.assign(kFrame, 0);
         return f;
     }
-    static int at(const std::vector<uint8_t>& f, int x, int y) { return f[static_cast<size_t>(y) * 1280 + x]; }
+    static int at(const std::vector<uint8_t>& f, int x, int y) {
+        return f[static_cast<size_t>(y) * 1280 + x];
+    }
     // Counter of the last frame the sensor produced.
     static uint32_t lastStamp() { return static_cast<uint32_t>(vb::modelCounters().framesExposed); }
     // The board's record of frame `counter`.
@@ -58,7 +62,8 @@ TEST_F(Scenes, AFolderIsPlayedInNameOrderOnePicturePerFrameAndLoops) {
     writeFlatPng(dir + "/c.PNG", 110);
     std::ofstream(dir + "/notes.txt") << "not a picture";
     ASSERT_TRUE(vb::modelLoadScene(dir));
-    for (int expected : {40, 180, 110, 40, 180}) EXPECT_EQ(at(frame(), 500, 500), expected);
+    for (int expected : {40, 180, 110, 40, 180})
+        EXPECT_EQ(at(frame(), 500, 500), expected);
 }
 
 TEST_F(Scenes, AtAPictureRateTheSequenceFollowsTheBoardsClock) {
@@ -67,7 +72,8 @@ TEST_F(Scenes, AtAPictureRateTheSequenceFollowsTheBoardsClock) {
     ASSERT_TRUE(vb::modelLoadScene(dir));
     // One picture per 10 s: frames a few periods apart all show picture 0.
     vb::modelSetSceneFps(0.1);
-    for (int k = 0; k < 3; ++k) EXPECT_EQ(at(frame(), 500, 500), 40);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(at(frame(), 500, 500), 40);
     // A high rate: the picture follows each frame's time, picture
     // floor(rate * t) from the first frame of the sequence.
     vb::modelSetSceneFps(1000);
@@ -103,7 +109,8 @@ TEST_F(Scenes, WithoutTheStampTheFirstBytesAreTheScene) {
     vb::modelSetStamp(false);
     f = frame();
     EXPECT_FALSE(vb::modelFrameCounter(f.data(), &counter));
-    for (int x = 0; x < vb::kFrameStampBytes; ++x) EXPECT_EQ(at(f, x, 0), vb::modelPatternValue(x, 0)) << x;
+    for (int x = 0; x < vb::kFrameStampBytes; ++x)
+        EXPECT_EQ(at(f, x, 0), vb::modelPatternValue(x, 0)) << x;
     // Frames are still counted by the PL.
     EXPECT_GT(vb::modelCounters().lastFrameCounter, 0u);
 }
@@ -121,7 +128,8 @@ TEST_F(Scenes, AnUnreadableSceneLeavesTheSceneAsItWas) {
     std::ofstream(dir + "/empty/2.png") << "not a picture";
     writeFlatPng(dir + "/empty/3.png", 70);
     ASSERT_TRUE(vb::modelLoadScene(dir + "/empty"));
-    for (int expected : {30, 70, 30}) EXPECT_EQ(at(frame(), 500, 500), expected);
+    for (int expected : {30, 70, 30})
+        EXPECT_EQ(at(frame(), 500, 500), expected);
 }
 
 }  // namespace

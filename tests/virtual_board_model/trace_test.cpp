@@ -62,9 +62,9 @@ TEST_F(Trace, ATriggeredFrameShowsEdgeExposureReadoutAndInterruptInOrderWithThei
     const vcdtest::Vcd vcd = vcdtest::readVcd(path);
     ASSERT_EQ(vcd.error, "");
     EXPECT_EQ(vcd.timescale, "1us");
-    for (const char* name : {"trigger_in", "soft_trigger", "exposure", "readout", "strobe", "frame_written",
-                             "write_buffer", "frame_done_irq", "frame_dropped", "buffers_full", "capture_read",
-                             "gpio_out3", "gpio_out9"})
+    for (const char* name :
+         {"trigger_in", "soft_trigger", "exposure", "readout", "strobe", "frame_written", "write_buffer",
+          "frame_done_irq", "frame_dropped", "buffers_full", "capture_read", "gpio_out3", "gpio_out9"})
         EXPECT_EQ(vcd.signals.count(name), 1u) << name;
 
     const int64_t edge = vcd.first("trigger_in", 1, 0);

@@ -21,8 +21,8 @@ bool pulsesAtLeast(const vb::ModelCounters& c, const void* n) {
 // Frames started by a trigger at or after `sinceNs`.
 size_t triggeredSince(int64_t sinceNs) {
     const std::vector<vb::ModelFrame> frames = vb::modelFrames();
-    return static_cast<size_t>(
-        std::count_if(frames.begin(), frames.end(), [&](const vb::ModelFrame& f) { return f.triggerNs >= sinceNs; }));
+    return static_cast<size_t>(std::count_if(
+        frames.begin(), frames.end(), [&](const vb::ModelFrame& f) { return f.triggerNs >= sinceNs; }));
 }
 
 class TriggerInput : public ModelTest {

@@ -18,7 +18,7 @@ uint64_t noFrames() { return 0; }
 void noEvent(BoardEvent, int, bool) {}
 void noFinish() {}
 
-const ModelOps kNoModel = {noStart, noSensorRead, noSensorWrite, noGpioInput, noSync,
+const ModelOps kNoModel = {noStart,  noSensorRead, noSensorWrite, noGpioInput, noSync,
                            noScreen, noFrames,     noEvent,       noFinish};
 
 std::atomic<const ModelOps*> g_model{nullptr};

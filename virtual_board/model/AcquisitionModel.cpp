@@ -239,8 +239,7 @@ void AcquisitionModel::advance(int64_t nowNs, std::deque<AcqEvent>& events) {
 
 // ---------------------------------------------------------------- buffers
 
-void AcquisitionModel::clearBuffers(int64_t atNs)
-{
+void AcquisitionModel::clearBuffers(int64_t atNs) {
     for (int i = 0; i < 4; ++i) {
         m_buf[i] = Buf::Free;
         m_framesInBuf[i] = 0;
@@ -263,8 +262,7 @@ void AcquisitionModel::release(int64_t atNs) {
     ++m_counters.releases;
 }
 
-void AcquisitionModel::announce(int index, int64_t doneNs)
-{
+void AcquisitionModel::announce(int index, int64_t doneNs) {
     // The buffer index must be readable before the interrupt reaches the
     // application: the capture path reads register 52 when it wakes.
     storeReg(m_hw.fpga, fpga::kFrameBufStatus, static_cast<uint32_t>(index) << fpga::kFrameBufIdShift);

@@ -98,7 +98,7 @@ struct SensorTiming {
     int64_t exposureNs = 0;
     int64_t readoutNs = 0;
     int64_t periodNs = 0;  // free run
-    bool flash = false;          // the flash output fires during the exposure
+    bool flash = false;    // the flash output fires during the exposure
     bool flashInverted = false;  // ... with its levels inverted
 };
 
@@ -143,8 +143,8 @@ struct FrameRecord {
 class AcquisitionModel {
 public:
     // Forms frame `counter`, done at `doneNs`, into dst.
-    using Render =
-        std::function<void(uint8_t* dst, uint32_t bytes, uint32_t lineWidth, uint32_t counter, int64_t doneNs)>;
+    using Render = std::function<void(uint8_t* dst, uint32_t bytes, uint32_t lineWidth, uint32_t counter,
+                                      int64_t doneNs)>;
     using Timing = std::function<SensorTiming()>;
     using RaiseInterrupt = std::function<bool()>;
 
@@ -219,7 +219,7 @@ private:
     int64_t m_nextLevelNs = -1;        // level-trigger frame clock, -1 = not running
     int64_t m_lastExposureEndNs = -1;  // when the last triggered exposure ends
     int64_t m_lastReadoutEndNs = -1;   // when the last triggered readout ends
-    std::deque<Span> m_pending;  // triggered frames not yet done, in order
+    std::deque<Span> m_pending;        // triggered frames not yet done, in order
     bool m_filteredLevel = false;
     std::deque<Edge> m_edges;  // input changes not yet through the filter
     uint32_t m_frameCounter = 0;

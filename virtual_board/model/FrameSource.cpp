@@ -23,8 +23,8 @@ int64_t threadCpuNs() {
 }  // namespace
 
 bool FrameSource::Key::operator==(const Key& o) const {
-    return regs == o.regs && scene == o.scene && picture == o.picture && light == o.light && bytes == o.bytes &&
-           lineWidth == o.lineWidth;
+    return regs == o.regs && scene == o.scene && picture == o.picture && light == o.light &&
+           bytes == o.bytes && lineWidth == o.lineWidth;
 }
 
 FrameSource::FrameSource(const SensorChip& sensor) : m_sensor(sensor) {}

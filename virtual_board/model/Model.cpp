@@ -122,7 +122,8 @@ bool startTrace(Model& m, const std::string& path) {
     SignalTrace* trace = owned.get();
     std::string error;
     PlTiming* timing = m.timing.get();
-    if (!trace->open(path, boardClockNs(), [timing] { return timing->traceFloorNs(); }, error)) {
+    if (!trace->open(
+            path, boardClockNs(), [timing] { return timing->traceFloorNs(); }, error)) {
         std::fprintf(stderr, "vyxboard: %s\n", error.c_str());
         return false;
     }
@@ -316,7 +317,8 @@ void boardEvent(BoardEvent what, int line, bool level) {
     if (what == BoardEvent::CaptureRead) {
         trace->pulse(now, Sig::CaptureRead);
     } else if (line >= kGpioFirstOutput && line < kGpioFirstOutput + 7) {
-        trace->record(now, static_cast<Sig>(static_cast<int>(Sig::GpioOut3) + line - kGpioFirstOutput), level ? 1 : 0);
+        trace->record(now, static_cast<Sig>(static_cast<int>(Sig::GpioOut3) + line - kGpioFirstOutput),
+                      level ? 1 : 0);
     }
 }
 
@@ -374,7 +376,9 @@ bool modelTriggerEvery(int64_t periodUs) {
     return true;
 }
 
-bool modelTraceStart(const std::string& path) { return model::started() && model::startTrace(model::theModel(), path); }
+bool modelTraceStart(const std::string& path) {
+    return model::started() && model::startTrace(model::theModel(), path);
+}
 
 void modelTraceStop() { model::stopTrace(model::theModel()); }
 

@@ -17,7 +17,8 @@ const std::vector<uint8_t>& backgroundPicture() {
     static const std::vector<uint8_t> picture = [] {
         std::vector<uint8_t> p(static_cast<size_t>(kArrayColumns) * kArrayRows);
         for (int y = 0; y < kArrayRows; ++y)
-            for (int x = 0; x < kArrayColumns; ++x) p[static_cast<size_t>(y) * kArrayColumns + x] = background(x, y);
+            for (int x = 0; x < kArrayColumns; ++x)
+                p[static_cast<size_t>(y) * kArrayColumns + x] = background(x, y);
         return p;
     }();
     return picture;

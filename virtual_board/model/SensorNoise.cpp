@@ -25,7 +25,9 @@ uint64_t next(uint64_t& state) {
     return z ^ (z >> 31);
 }
 
-double uniform(uint64_t& state) { return (static_cast<double>(next(state) >> 11) + 0.5) / 9007199254740992.0; }
+double uniform(uint64_t& state) {
+    return (static_cast<double>(next(state) >> 11) + 0.5) / 9007199254740992.0;
+}
 
 std::vector<float> normalTable(uint64_t seed) {
     uint64_t state = seed ^ 0x6E6F697365ull;
@@ -56,7 +58,8 @@ void SensorNoise::apply(uint8_t* image, uint32_t bytes, uint64_t counter, double
     // Standard deviation for each grey value.
     float sd[256];
     const double read = kReadNoiseElectrons * g / kElectronsPerDn;
-    for (int v = 0; v < 256; ++v) sd[v] = static_cast<float>(std::sqrt(v * g / kElectronsPerDn + read * read));
+    for (int v = 0; v < 256; ++v)
+        sd[v] = static_cast<float>(std::sqrt(v * g / kElectronsPerDn + read * read));
 
     uint64_t state = m_seed * 0xD1B54A32D192ED03ull + counter;
     uint32_t i = 0;

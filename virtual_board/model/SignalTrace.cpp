@@ -26,10 +26,10 @@ struct SignalName {
 
 // In the order of Sig.
 constexpr SignalName kSignalNames[kSignals] = {
-    {"trigger_in", 1},    {"soft_trigger", 1},  {"exposure", 1},      {"readout", 1},
-    {"strobe", 1},        {"frame_written", 1}, {"write_buffer", 2},  {"frame_done_irq", 1},
-    {"frame_dropped", 1}, {"buffers_full", 1},  {"capture_read", 1},  {"gpio_out3", 1},
-    {"gpio_out4", 1},     {"gpio_out5", 1},     {"gpio_out6", 1},     {"gpio_out7", 1},
+    {"trigger_in", 1},    {"soft_trigger", 1},  {"exposure", 1},     {"readout", 1},
+    {"strobe", 1},        {"frame_written", 1}, {"write_buffer", 2}, {"frame_done_irq", 1},
+    {"frame_dropped", 1}, {"buffers_full", 1},  {"capture_read", 1}, {"gpio_out3", 1},
+    {"gpio_out4", 1},     {"gpio_out5", 1},     {"gpio_out6", 1},    {"gpio_out7", 1},
     {"gpio_out8", 1},     {"gpio_out9", 1},
 };
 
@@ -54,8 +54,8 @@ bool SignalTrace::open(const std::string& path, int64_t startNs, Floor floor, st
     m_floor = std::move(floor);
     std::string h = "$version vyxboard signal trace $end\n$timescale 1us $end\n$scope module camera $end\n";
     for (int s = 0; s < kSignals; ++s)
-        h += "$var wire " + std::to_string(kSignalNames[s].width) + " " + code(s) + " " + kSignalNames[s].name +
-             " $end\n";
+        h += "$var wire " + std::to_string(kSignalNames[s].width) + " " + code(s) + " " +
+             kSignalNames[s].name + " $end\n";
     h += "$upscope $end\n$enddefinitions $end\n#0\n$dumpvars\n";
     for (int s = 0; s < kSignals; ++s) h += change(s, 0);
     h += "$end\n";
@@ -119,7 +119,8 @@ void SignalTrace::writeUpTo(int64_t untilNs, bool all) {
     m_held.erase(m_held.begin(), end);
     const uint64_t lost = m_lost.load();
     if (lost != m_lostWritten) {
-        out += "$comment " + std::to_string(lost - m_lostWritten) + " events lost: the trace queue was full $end\n";
+        out += "$comment " + std::to_string(lost - m_lostWritten) +
+               " events lost: the trace queue was full $end\n";
         m_lostWritten = lost;
     }
     if (!out.empty()) put(out);
@@ -152,7 +153,8 @@ void SignalTrace::run() {
             m_held.insert(m_held.end(), m_queue.begin(), m_queue.end());
             m_queue.clear();
         }
-        std::stable_sort(m_held.begin(), m_held.end(), [](const Event& a, const Event& b) { return a.atNs < b.atNs; });
+        std::stable_sort(m_held.begin(), m_held.end(),
+                         [](const Event& a, const Event& b) { return a.atNs < b.atNs; });
         writeUpTo(0, true);
         // The end of the run, so that a viewer shows the last levels.
         const int64_t endUs = std::max(m_lastUs, (boardClockNs() - m_startNs) / kNsPerUs);

@@ -46,16 +46,16 @@ constexpr const char* kHdmiEvery = "VYXSIM_HDMI_EVERY";
 constexpr const char* kMovingSceneName = "moving";
 
 struct SimConfig {
-    std::string scene;              // empty: the test pattern
-    double sceneFps = 0;            // 0: one picture per produced frame
+    std::string scene;    // empty: the test pattern
+    double sceneFps = 0;  // 0: one picture per produced frame
     double light = 1;
     bool stamp = true;
     bool noise = false;
     uint64_t seed = 1;
-    double triggerEveryMs = 0;      // 0: no square wave
+    double triggerEveryMs = 0;  // 0: no square wave
     bool triggerOnSignal = false;
-    std::string trace;              // empty: no trace
-    double hdmiEveryMs = 0;         // 0: the screen is written at the end only
+    std::string trace;       // empty: no trace
+    double hdmiEveryMs = 0;  // 0: the screen is written at the end only
 };
 
 // Number parsers shared with the launcher: the whole text must be the

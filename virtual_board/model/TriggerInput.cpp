@@ -114,8 +114,8 @@ void TriggerInput::setLevel(bool level) {
 }
 
 void TriggerInput::run() {
-    uint64_t pending = 0;      // signal pulses still to give
-    int64_t pulseEndNs = -1;   // the pulse being given ends (or its low gap ends)
+    uint64_t pending = 0;     // signal pulses still to give
+    int64_t pulseEndNs = -1;  // the pulse being given ends (or its low gap ends)
     bool pulseHigh = false;
     for (;;) {
         int64_t period, start;
