@@ -94,10 +94,13 @@ bool isPngName(const std::string& name) {
 }
 
 // The PNG files of a folder in name order; false when it cannot be listed.
+// The board is built without large-file names, so the 64-bit entries are
+// asked for by name: a 32-bit program would otherwise fail on a file
+// system with large inode numbers or directory offsets.
 bool pngFiles(const std::string& folder, std::vector<std::string>& names) {
     DIR* dir = opendir(folder.c_str());
     if (dir == nullptr) return false;
-    while (const dirent* e = readdir(dir))
+    while (const dirent64* e = readdir64(dir))
         if (isPngName(e->d_name)) names.push_back(e->d_name);
     closedir(dir);
     std::sort(names.begin(), names.end());
@@ -111,8 +114,8 @@ bool Scene::load(const std::string& path, Scene& scene, std::string& error, std:
         scene = moving();
         return true;
     }
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
+    struct stat64 st;
+    if (stat64(path.c_str(), &st) != 0) {
         error = std::string("cannot read the scene ") + path + ": " + std::strerror(errno);
         return false;
     }
