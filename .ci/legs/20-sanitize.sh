@@ -6,4 +6,18 @@ cmake -S . -B build-sanitize -G Ninja -DVYX_SANITIZE=ON -DVYX_BUILD_PYTHON=OFF \
       -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
       -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" >/dev/null
 cmake --build build-sanitize -j"$JOBS"
+# The fault sweep fails every call of init, capture, show, BMP, log and
+# uninit into the board and the file system in turn.  Its runs mostly wait
+# (each one initialises the device), so it runs beside the suites, each
+# process on a sandbox of its own; any finding fails the leg.
+sweep_log=build-sanitize/fault-sweep.txt
+build-sanitize/bin/reliability_fault_sweep >"$sweep_log" 2>&1 &
+sweep_pid=$!
 run_ctest build-sanitize
+if wait "$sweep_pid"; then
+    grep -E 'fault points' "$sweep_log"
+else
+    cat "$sweep_log"
+    echo "fault sweep: findings or unexercised points (above)" >&2
+    exit 1
+fi
