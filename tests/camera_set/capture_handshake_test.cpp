@@ -14,6 +14,7 @@
 #include <cstring>
 #include <future>
 #include <thread>
+#include <utility>
 
 #include "VYXSet.h"
 #include "SharedDevice.h"
@@ -159,6 +160,33 @@ TEST_F(Handshake, ModeChangeWakesEveryWaitingCapture) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
         EXPECT_EQ(waiting.get(), VYXZEB_RET_CAPTURE_TIMEOUT);
         EXPECT_EQ(frame, nullptr);
+    }
+}
+
+// A capture that starts while a mode change is running waits for its end,
+// then fires its own software trigger and returns that frame: no frame of
+// the old mode, no time-out.  The change is held open from the test.
+TEST_F(Handshake, CaptureStartedDuringAModeChangeGetsItsOwnTriggersFrame) {
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        const uint64_t written = FramesWritten();
+        std::future<std::pair<int, uint32_t>> capture;
+        {
+            CCaptureSync::CChange change(Sync());
+            capture = std::async(std::launch::async, [] {
+                unsigned char* frame = nullptr;
+                const int ret = VYXZEB_CaptureData(0, &frame);
+                return std::make_pair(ret, ret == 0 ? Stamp(frame) : 0u);
+            });
+            ASSERT_TRUE(WaitSleepingCaptures(1));
+            EXPECT_EQ(FramesWritten(), written) << "no trigger while the change runs";
+        }
+        ASSERT_EQ(capture.wait_for(std::chrono::milliseconds(kBoundMs)), std::future_status::ready);
+        const auto [ret, stamp] = capture.get();
+        ASSERT_EQ(ret, 0);
+        EXPECT_EQ(stamp, vb::modelCounters().lastFrameCounter);
+        EXPECT_EQ(FramesWritten(), written + 1);
+        ASSERT_EQ(VYXZEB_ReleaseBuffer(0), 0);
     }
 }
 

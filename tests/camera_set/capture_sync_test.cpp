@@ -145,6 +145,27 @@ TEST(CaptureSync, ChangeWakesEverySleepingCaptureAndHoldsNewOnesBack) {
     sync.EndChange();
 }
 
+// A capture that starts while a change runs goes on as soon as the change
+// ends, with no frame announced: the end of the change wakes it (in software
+// mode no frame would ever come to do that).
+TEST(CaptureSync, EndOfAChangeWakesTheCapturesThatWaitedForIt) {
+    CCaptureSync sync(kBuffers);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        sync.BeginChange();
+        auto entered = std::async(std::launch::async, [&] {
+            Capture c(sync, After(kLongMs));
+            return c.Ok() ? c.Enter() : Result::TimedOut;
+        });
+        ASSERT_TRUE(WaitSleeping(sync, 1));
+        EXPECT_EQ(entered.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+        sync.EndChange();
+        ASSERT_EQ(entered.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        EXPECT_EQ(entered.get(), Result::Ready);
+        EXPECT_EQ(sync.AnnouncedFrames(), 0u);
+    }
+}
+
 TEST(CaptureSync, ChangeBetweenTheStepsOfACaptureEndsIt) {
     CCaptureSync sync(kBuffers);
     Capture c(sync, After(kLongMs));
