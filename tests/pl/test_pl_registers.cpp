@@ -1,6 +1,7 @@
 // CPL construction, raw register access, the batch shadow and the sharing of
 // the FPGA control block between camera sets, observed from the board.
 #include "PLTestSupport.h"
+#include "VyxModel.h"
 
 using namespace pltest;
 using namespace vyxpl;
@@ -151,6 +152,50 @@ TEST_F(PLRegisters, TwoObjectsValidateEachOthersSettings)
     EXPECT_EQ(a->ValidateAllBatReg(), 0);
     EXPECT_EQ(Fpga(fpga::kFramePeriod), 0xDEADu);
     vb::setFpgaReg(fpga::kFramePeriod, 1000u);
+}
+
+// Making a set current re-applies every batch register but the display
+// source select (84) and the trigger filter (120): each one that the
+// hardware no longer holds as the set wants is written again.  The PL model
+// is held still meanwhile, so the stale values planted below never act.
+TEST_F(PLRegisters, ValidationReappliesEveryBatchRegisterButTheTwoItLeaves)
+{
+    const uint16_t reapplied[] = {4, 8, 12, 16, 20, 24, 28, 32, 36, 68, 76, 80, 108, 112, 116, 124, 128, 132};
+    const uint16_t left[] = {84, 120};
+    auto b = MakePL();
+    struct StallGuard {
+        StallGuard() { vb::modelStall(true); }
+        ~StallGuard() { vb::modelStall(false); }
+    } stall;
+    auto plantStale = [&](uint16_t off) {
+        const int n = CPL::BatIndex(off);
+        const uint32_t stale = b->m_BatRegPL.unFPGA[n] ^ 0x5A5Au;
+        CPL::m_BatRegPLRel.unFPGA[n] = stale;
+        vb::setFpgaReg(off, stale);
+        return stale;
+    };
+    for (uint16_t off : reapplied) {
+        SCOPED_TRACE(off);
+        ASSERT_GE(CPL::BatIndex(off), 0);
+        plantStale(off);
+    }
+    uint32_t leftStale[2];
+    for (int i = 0; i < 2; ++i) leftStale[i] = plantStale(left[i]);
+
+    EXPECT_EQ(b->ValidateAllBatReg(), 0);
+    for (uint16_t off : reapplied) {
+        const int n = CPL::BatIndex(off);
+        EXPECT_EQ(Fpga(off), b->m_BatRegPL.unFPGA[n]) << "register " << off << " not re-applied";
+        EXPECT_EQ(CPL::m_BatRegPLRel.unFPGA[n], b->m_BatRegPL.unFPGA[n]) << "register " << off;
+    }
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(Fpga(left[i]), leftStale[i]) << "register " << left[i] << " must be left alone";
+        // Back to what the set wants before the PL runs again.
+        const int n = CPL::BatIndex(left[i]);
+        vb::setFpgaReg(left[i], b->m_BatRegPL.unFPGA[n]);
+        CPL::m_BatRegPLRel.unFPGA[n] = b->m_BatRegPL.unFPGA[n];
+    }
+    for (uint16_t off : reapplied) vb::setFpgaReg(off, b->m_BatRegPL.unFPGA[CPL::BatIndex(off)]);
 }
 
 // A set asking for the value the hardware already holds (because another set
