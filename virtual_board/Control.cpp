@@ -144,6 +144,7 @@ std::string sandboxRoot() { return paths::sandboxRoot(); }
 void setSandboxRoot(const std::string& root) { paths::setSandboxRoot(root); }
 std::string sandboxPath(const std::string& boardPath) { return paths::sandboxPath(boardPath); }
 void setFakeFreeSpace(uint64_t bytes) { paths::setFakeFreeSpace(bytes); }
+void setFakeFreeSpace(uint64_t bytes, uint32_t blockBytes) { paths::setFakeFreeSpace(bytes, blockBytes); }
 void clearFakeFreeSpace() { paths::clearFakeFreeSpace(); }
 
 }  // namespace vb

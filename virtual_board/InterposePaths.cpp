@@ -87,6 +87,7 @@ template <typename S>
 void fakeStatfs(S* st) {
     uint64_t bytes;
     if (!vb::fakeFreeSpace(bytes) || !st) return;
+    if (const uint32_t block = vb::fakeBlockBytes()) st->f_bsize = st->f_frsize = block;
     uint64_t bsize = st->f_bsize ? static_cast<uint64_t>(st->f_bsize) : 4096;
     uint64_t blocks = bytes / bsize;
     using Count = decltype(st->f_bfree);

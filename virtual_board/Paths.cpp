@@ -192,6 +192,7 @@ bool g_rootMade = false;
 pid_t g_rootOwner = 0;
 std::atomic<bool> g_fakeFree{false};
 std::atomic<uint64_t> g_fakeFreeBytes{0};
+std::atomic<uint32_t> g_fakeBlockBytes{0};
 
 void makeTree(const std::string& root) {
     realMkdir(root.c_str(), 0755);
@@ -319,6 +320,8 @@ bool fakeFreeSpace(uint64_t& bytes) {
     return true;
 }
 
+uint32_t fakeBlockBytes() { return g_fakeBlockBytes.load(); }
+
 // The plug-in is the one beside this library: lib/ of the build tree, or
 // the folder the SDK is installed or unpacked into.
 static const std::string& pluginBesideBoard() {
@@ -364,8 +367,9 @@ std::string sandboxPath(const std::string& boardPath) {
     return paths::sandboxRoot() + norm;
 }
 
-void setFakeFreeSpace(uint64_t bytes) {
+void setFakeFreeSpace(uint64_t bytes, uint32_t blockBytes) {
     g_fakeFreeBytes.store(bytes);
+    g_fakeBlockBytes.store(blockBytes);
     g_fakeFree.store(true);
 }
 

@@ -39,6 +39,8 @@ bool textuallyPlain(const char* path);
 bool sandboxRewrite(int dirfd, const char* path, std::string& hostPath);
 // Fake free space: true and the byte count when faked.
 bool fakeFreeSpace(uint64_t& bytes);
+// Block size of the faked free space, 0 for the storage's own.
+uint32_t fakeBlockBytes();
 // Host path of the plug-in that stands in for /usr/lib/libvyxSensorQ210B.so.
 const char* pluginPath();
 
@@ -46,7 +48,7 @@ namespace paths {
 std::string sandboxRoot();
 void setSandboxRoot(const std::string& root);
 std::string sandboxPath(const std::string& boardPath);
-void setFakeFreeSpace(uint64_t bytes);
+void setFakeFreeSpace(uint64_t bytes, uint32_t blockBytes = 0);
 void clearFakeFreeSpace();
 }  // namespace paths
 

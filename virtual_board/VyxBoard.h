@@ -206,6 +206,9 @@ VB_API void setSandboxRoot(const std::string& root);
 VB_API std::string sandboxPath(const std::string& boardPath);
 // statfs/statvfs of sandbox paths report this many free bytes.
 VB_API void setFakeFreeSpace(uint64_t bytes);
+// ... in blocks of blockBytes (the storage's own block size otherwise), whole
+// blocks as a file system counts them: bytes / blockBytes blocks are free.
+VB_API void setFakeFreeSpace(uint64_t bytes, uint32_t blockBytes);
 VB_API void clearFakeFreeSpace();
 
 }  // namespace vb
