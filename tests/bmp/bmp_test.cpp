@@ -167,6 +167,13 @@ TEST_F(BmpTest, FolderAndDiskChecks) {
     EXPECT_FALSE(Exists(Host("/picture/sd/full.bmp")));
     vb::setFakeFreeSpace(fileBytes + static_cast<uint64_t>(fs.f_bsize));
     EXPECT_EQ(0, VYXZEB_HelperSaveToBmp(pixels, 4, 4, 8, "/picture/sd/full.bmp"));
+    // At the byte, with storage that counts in blocks of one and two bytes:
+    // exactly the file's size is not enough, one byte more is.
+    vb::setFakeFreeSpace(fileBytes, 2);
+    EXPECT_EQ(VYXZEB_RET_FAILED, VYXZEB_HelperSaveToBmp(pixels, 4, 4, 8, "/picture/sd/edge.bmp"));
+    EXPECT_FALSE(Exists(Host("/picture/sd/edge.bmp")));
+    vb::setFakeFreeSpace(fileBytes + 1, 1);
+    EXPECT_EQ(0, VYXZEB_HelperSaveToBmp(pixels, 4, 4, 8, "/picture/sd/edge.bmp"));
     vb::setFakeFreeSpace(8ULL << 30);  // more than 32 bits can count
     EXPECT_EQ(0, VYXZEB_HelperSaveToBmp(pixels, 4, 4, 8, "/picture/sd/big.bmp"));
     vb::clearFakeFreeSpace();
