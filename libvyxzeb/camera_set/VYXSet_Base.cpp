@@ -66,9 +66,14 @@ void CVYXSet::FollowFrameSize() {
 
 // After the sensor took a new window or mode (nRet 0): an empty frame is
 // undone and refused, anything else goes to the PL.  A sensor failure is
-// returned as it is.
+// returned as it is, but it may have come half-way through the change (the
+// width reached the chip, the height did not): the PL follows the frame size
+// the chip now delivers, or it would cut the frames wrongly.
 int CVYXSet::SettleGeometry(int nRet, const SensorGeometry& before) {
-    if (nRet != 0) return nRet;
+    if (nRet != 0) {
+        if (!FrameIsEmpty()) FollowFrameSize();
+        return nRet;
+    }
     if (FrameIsEmpty()) {
         RestoreGeometry(before);
         return VYXZEB_RET_BAD_PARAMETER;

@@ -324,6 +324,27 @@ TEST_F(CameraSetTest, OnlyWindowAndCombinedAddressModeResizeThePl) {
     EXPECT_EQ(full, vb::fpgaReg(fpga::kFramePixelsA));
 }
 
+// The bus fails half-way through a window change: the column count reached
+// the chip, the row count did not.  The call fails, and the PL cuts frames
+// by the size the chip now delivers, not by the old one.
+TEST_F(CameraSetTest, BusFailureHalfWayThroughAWindowChangeLeavesThePlInStepWithTheChip) {
+    CVYXSet& set = *s_set;
+    ASSERT_EQ(0, set.SetCaptureFieldOfView(0, 0, 1280, 1024));
+    vb::Fault fault;
+    fault.fromCall = 2;   // the window's origin is unchanged: write 1 is the width, 2 the height
+    vb::setFault(vb::Node::Spi0, vb::Op::Write, fault);
+    EXPECT_NE(0, set.SetCaptureFieldOfView(0, 0, 640, 480));
+    vb::clearFault(vb::Node::Spi0, vb::Op::Write);
+    int w = 0, h = 0, bits = 0;
+    ASSERT_EQ(0, set.GetCaptureSize(&w, &h, &bits));
+    EXPECT_EQ(640, w);
+    EXPECT_EQ(1024, h);
+    EXPECT_EQ(640u * 1024u, vb::fpgaReg(fpga::kFramePixelsA));
+    EXPECT_EQ(640u * 1024u, vb::fpgaReg(fpga::kFramePixelsB));
+    ASSERT_EQ(0, set.SetCaptureFieldOfView(0, 0, 1280, 1024));
+    EXPECT_EQ(1280u * 1024u, vb::fpgaReg(fpga::kFramePixelsA));
+}
+
 TEST_F(CameraSetTest, TwoSetsHaveHandshakesOfTheirOwn) {
     std::unique_ptr<CBusSPI0> bus = OpenBus();
     bool ok = false;
