@@ -69,6 +69,43 @@ TEST_F(SensorTest, ExposureAndGainAreQuantisedAndLimited)
     EXPECT_EQ(255ul, ulGain);
 }
 
+// Register 8 chooses the clocks: bits 11..10 the source of fA, 9..8 that of
+// fB (1 = the 96 MHz reference, 2 = the oscillator, 3 = the PLL), bit 12 the
+// pixel clock from fA instead of fB, bits 7..4 its divider and 3..0 the
+// divider of fC = fB / D5; a divider of 0 divides by 1.  Every source on
+// both sides and both dividers at 0, 1 and above, against the start-up PLL
+// and oscillator.
+TEST_F(SensorTest, ClockSourcesAndDividersOfRegisterEight)
+{
+    Make();
+    float fPll = 0, fOsc = 0;
+    s->P30_GetClk(&fPll, &fOsc, nullptr, nullptr, nullptr);
+    ASSERT_EQ(456000000.0f, fPll);
+    ASSERT_EQ(142686368.0f, fOsc);
+    const float source[4] = {0.0f, 96000000.0f, fOsc, fPll};
+    struct Row {
+        unsigned a, b, pixFromA, d4, d5;
+    };
+    const Row rows[] = {
+        {1, 1, 0, 2, 1},  {2, 2, 0, 1, 1},  {3, 1, 1, 0, 0},  {1, 3, 1, 3, 7},
+        {2, 3, 0, 15, 15}, {3, 2, 1, 4, 2}, {1, 2, 0, 0, 5},  {2, 1, 1, 6, 0},
+    };
+    for (const Row& r : rows) {
+        const unsigned sel = r.pixFromA << 12 | r.a << 10 | r.b << 8 | r.d4 << 4 | r.d5;
+        SCOPED_TRACE(sel);
+        ASSERT_EQ(0, s->SensorWrReg(8, sel, nullptr));
+        float fA = 0, fPix = 0, fC = 0;
+        s->P30_GetClk(nullptr, nullptr, &fA, &fPix, &fC);
+        const float fB = source[r.b];
+        EXPECT_EQ(source[r.a], fA);
+        EXPECT_EQ((r.pixFromA ? source[r.a] : fB) / static_cast<float>(r.d4 ? r.d4 : 1), fPix);
+        EXPECT_EQ(fB / static_cast<float>(r.d5 ? r.d5 : 1), fC);
+        EXPECT_EQ((1.0f / fPix) * 1000.0f, s->Period()) << "the pixel clock period follows the register";
+    }
+    EXPECT_EQ(0, s->SensorWrReg(8, 0x0F21, nullptr));
+    EXPECT_EQ((1.0f / 228000000.0f) * 1000.0f, s->Period());
+}
+
 // A clock source of "none" gives a 0 Hz pixel clock: infinite period, line
 // bounds that are not numbers.  Every derived integer must stay defined.
 TEST_F(SensorTest, MissingClockSourceKeepsDerivedValuesDefined)
