@@ -71,7 +71,8 @@ void CVYXSet::FollowFrameSize() {
 // the chip now delivers, or it would cut the frames wrongly.
 int CVYXSet::SettleGeometry(int nRet, const SensorGeometry& before) {
     if (nRet != 0) {
-        if (!FrameIsEmpty()) FollowFrameSize();
+        if (!FrameIsEmpty())
+            FollowFrameSize();
         return nRet;
     }
     if (FrameIsEmpty()) {

@@ -331,7 +331,7 @@ TEST_F(CameraSetTest, BusFailureHalfWayThroughAWindowChangeLeavesThePlInStepWith
     CVYXSet& set = *s_set;
     ASSERT_EQ(0, set.SetCaptureFieldOfView(0, 0, 1280, 1024));
     vb::Fault fault;
-    fault.fromCall = 2;   // the window's origin is unchanged: write 1 is the width, 2 the height
+    fault.fromCall = 2;  // the window's origin is unchanged: write 1 is the width, 2 the height
     vb::setFault(vb::Node::Spi0, vb::Op::Write, fault);
     EXPECT_NE(0, set.SetCaptureFieldOfView(0, 0, 640, 480));
     vb::clearFault(vb::Node::Spi0, vb::Op::Write);

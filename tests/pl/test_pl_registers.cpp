@@ -158,8 +158,7 @@ TEST_F(PLRegisters, TwoObjectsValidateEachOthersSettings)
 // source select (84) and the trigger filter (120): each one that the
 // hardware no longer holds as the set wants is written again.  The PL model
 // is held still meanwhile, so the stale values planted below never act.
-TEST_F(PLRegisters, ValidationReappliesEveryBatchRegisterButTheTwoItLeaves)
-{
+TEST_F(PLRegisters, ValidationReappliesEveryBatchRegisterButTheTwoItLeaves) {
     const uint16_t reapplied[] = {4, 8, 12, 16, 20, 24, 28, 32, 36, 68, 76, 80, 108, 112, 116, 124, 128, 132};
     const uint16_t left[] = {84, 120};
     auto b = MakePL();
@@ -180,7 +179,8 @@ TEST_F(PLRegisters, ValidationReappliesEveryBatchRegisterButTheTwoItLeaves)
         plantStale(off);
     }
     uint32_t leftStale[2];
-    for (int i = 0; i < 2; ++i) leftStale[i] = plantStale(left[i]);
+    for (int i = 0; i < 2; ++i)
+        leftStale[i] = plantStale(left[i]);
 
     EXPECT_EQ(b->ValidateAllBatReg(), 0);
     for (uint16_t off : reapplied) {
@@ -195,7 +195,8 @@ TEST_F(PLRegisters, ValidationReappliesEveryBatchRegisterButTheTwoItLeaves)
         vb::setFpgaReg(left[i], b->m_BatRegPL.unFPGA[n]);
         CPL::m_BatRegPLRel.unFPGA[n] = b->m_BatRegPL.unFPGA[n];
     }
-    for (uint16_t off : reapplied) vb::setFpgaReg(off, b->m_BatRegPL.unFPGA[CPL::BatIndex(off)]);
+    for (uint16_t off : reapplied)
+        vb::setFpgaReg(off, b->m_BatRegPL.unFPGA[CPL::BatIndex(off)]);
 }
 
 // A set asking for the value the hardware already holds (because another set

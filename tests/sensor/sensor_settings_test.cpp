@@ -75,8 +75,7 @@ TEST_F(SensorTest, ExposureAndGainAreQuantisedAndLimited)
 // divider of fC = fB / D5; a divider of 0 divides by 1.  Every source on
 // both sides and both dividers at 0, 1 and above, against the start-up PLL
 // and oscillator.
-TEST_F(SensorTest, ClockSourcesAndDividersOfRegisterEight)
-{
+TEST_F(SensorTest, ClockSourcesAndDividersOfRegisterEight) {
     Make();
     float fPll = 0, fOsc = 0;
     s->P30_GetClk(&fPll, &fOsc, nullptr, nullptr, nullptr);
@@ -87,8 +86,8 @@ TEST_F(SensorTest, ClockSourcesAndDividersOfRegisterEight)
         unsigned a, b, pixFromA, d4, d5;
     };
     const Row rows[] = {
-        {1, 1, 0, 2, 1},  {2, 2, 0, 1, 1},  {3, 1, 1, 0, 0},  {1, 3, 1, 3, 7},
-        {2, 3, 0, 15, 15}, {3, 2, 1, 4, 2}, {1, 2, 0, 0, 5},  {2, 1, 1, 6, 0},
+        {1, 1, 0, 2, 1},   {2, 2, 0, 1, 1}, {3, 1, 1, 0, 0}, {1, 3, 1, 3, 7},
+        {2, 3, 0, 15, 15}, {3, 2, 1, 4, 2}, {1, 2, 0, 0, 5}, {2, 1, 1, 6, 0},
     };
     for (const Row& r : rows) {
         const unsigned sel = r.pixFromA << 12 | r.a << 10 | r.b << 8 | r.d4 << 4 | r.d5;
