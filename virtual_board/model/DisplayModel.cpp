@@ -172,6 +172,9 @@ void Display::show(ShowRegisters& registers) {
         m_lastWritten = written;
         m_haveWritten = true;
         m_wroteSinceCompose = true;
+        // Not on the screen until the next refresh composes it: a wait for
+        // this show must not take the previous show's state for its own.
+        m_showingLastWrite = false;
     }
 }
 
