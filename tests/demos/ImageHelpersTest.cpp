@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <random>
@@ -321,6 +322,38 @@ TEST(GreyHistogram, CountsMatchPlainLoopForEveryNarrowWidthAndOffset)
                 ExpectCountsMatch(img, x, 1, w, 3, "random width " + std::to_string(width));
             }
         }
+    }
+}
+
+TEST(GreyHistogram, PairAndByteCountingBothMatchPlainLoopOnLargeAois) {
+    // Large AOIs of alike neighbours are counted in pairs of pixels, others
+    // byte by byte.  Each picture is counted at AOIs just above and below
+    // the size where pairs start, with odd widths (a tail of single bytes)
+    // and odd offsets; the last picture looks alike where the kernel samples
+    // (a smooth band through the middle columns) and is noise elsewhere, so
+    // the pair table fills everywhere.
+    constexpr int kW = 1280;
+    constexpr int kH = 1024;
+    std::mt19937 rng(5);
+    std::normal_distribution<float> grain(0.0f, 3.0f);
+    const auto clampByte = [](float v) { return uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v)); };
+    const std::vector<std::pair<std::string, std::function<uint8_t(int, int)>>> pictures = {
+        {"camera-like",
+         [&](int x, int y) { return clampByte(100 + 60 * std::sin(x * 0.01f + y * 0.02f) + grain(rng)); }},
+        {"noise", [&](int, int) { return uint8_t(rng()); }},
+        {"alike where sampled, noise elsewhere",
+         [&](int x, int) { return x >= 500 && x < 780 ? uint8_t(x / 3) : uint8_t(rng()); }},
+    };
+    for (const auto& [name, pixel] : pictures) {
+        Image img(kW, kH);
+        for (int y = 0; y < kH; ++y) {
+            for (int x = 0; x < kW; ++x)
+                img.at(x, y) = pixel(x, y);
+        }
+        ExpectCountsMatch(img, 0, 0, kW, kH, name);
+        ExpectCountsMatch(img, 3, 5, 1277, 1019, name);
+        ExpectCountsMatch(img, 1, 0, 513, 511, name);  // 262143 pixels: just below
+        ExpectCountsMatch(img, 1, 0, 513, 512, name);  // 262656: just above
     }
 }
 
