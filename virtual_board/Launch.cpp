@@ -4,11 +4,17 @@
 // launcher's variables are present, a watcher thread in the program's process
 // counts delivered frames, saves the HDMI screen as a PNG and talks to the
 // launcher over two pipes:
-//   board -> launcher   "frames <n> <png 0|1>\n"   the frame target was reached
+//   board -> launcher   "board\n"                  this process uses the board
+//                       "frames <n> <png 0|1>\n"   the frame target was reached
 //                       "stopped <n> <png 0|1>\n"  answer to "stop"
 //   launcher -> board   "stop\n"                   the run ends: write out the signal
 //                                                trace, save the screen now
 // The launcher then ends the program with SIGTERM (SIGKILL after a grace).
+// With VYXSIM_HDMI_EVERY (vyxsim --hdmi-every) the watcher also rewrites the
+// screen file that often while the program runs, each time whole
+// (ScreenFile.h); the last write, at the end of the run, is the final
+// screen.  A program that sets VYX_BOARD_HDMI and VYXSIM_HDMI_EVERY itself
+// gets the rewrites without the launcher.
 // A process takes part when it uses the board: the variables are read when
 // the board is loaded but claimed (removed from the environment, the pipes
 // made close-on-exec) only when its model starts, so that a wrapper shell
@@ -28,6 +34,9 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +45,7 @@
 
 #include "Libc.h"
 #include "ModelLink.h"
+#include "SimConfig.h"
 
 namespace vb {
 
@@ -48,8 +58,9 @@ struct LaunchState {
     int toLauncher = -1;
     uint64_t frameTarget = 0;
     std::string pngPath;
+    int64_t rewriteNs = 0;  // 0: the screen is written at the end only
     std::mutex mu;
-    bool pngSaved = false;
+    bool pngSaved = false;  // the final screen is written: no more rewrites
 };
 
 LaunchState* g_launch = nullptr;
@@ -61,6 +72,27 @@ bool saveScreenOnce() {
     if (s.pngPath.empty()) return false;
     if (!s.pngSaved) s.pngSaved = link::model().saveScreenPng(s.pngPath.c_str());
     return s.pngSaved;
+}
+
+// Rewrites the screen while the run goes on; nothing once the final screen
+// is written.
+void rewriteScreen() {
+    LaunchState& s = *g_launch;
+    std::lock_guard<std::mutex> lock(s.mu);
+    if (!s.pngSaved) link::model().saveScreenPng(s.pngPath.c_str());
+}
+
+int64_t monotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// Milliseconds from now to `atNs` for poll(), at least 0; -1 for never (0).
+int msUntil(int64_t atNs) {
+    if (atNs == 0) return -1;
+    const int64_t left = atNs - monotonicNs();
+    return left <= 0 ? 0 : static_cast<int>(std::min<int64_t>((left + 999999) / 1000000, 1 << 30));
 }
 
 void tell(const char* what) {
@@ -75,10 +107,14 @@ void* watch(void*) {
     LaunchState& s = *g_launch;
     bool targetReported = false;
     std::string pending;
+    int64_t nextRewrite = s.rewriteNs > 0 ? monotonicNs() + s.rewriteNs : 0;
     for (;;) {
+        // A negative descriptor (no launcher) is left out by poll().
         pollfd p{s.fromLauncher, POLLIN, 0};
-        bool counting = s.frameTarget != 0 && !targetReported;
-        int r = poll(&p, 1, counting ? kFramePollMs : -1);
+        const bool counting = s.frameTarget != 0 && !targetReported;
+        int timeout = msUntil(nextRewrite);
+        if (counting) timeout = timeout < 0 ? kFramePollMs : std::min(timeout, kFramePollMs);
+        int r = poll(&p, 1, timeout);
         if (r > 0) {
             char buf[64];
             ssize_t n = sysRead(s.fromLauncher, buf, sizeof buf);
@@ -96,6 +132,14 @@ void* watch(void*) {
         if (counting && link::model().framesDelivered() >= s.frameTarget) {
             targetReported = true;
             tell("frames");
+        }
+        if (nextRewrite != 0 && msUntil(nextRewrite) == 0) {
+            rewriteScreen();
+            // A writer that fell behind (a slow disk) skips the rewrites it
+            // missed rather than catching up.
+            nextRewrite += s.rewriteNs;
+            const int64_t now = monotonicNs();
+            if (nextRewrite <= now) nextRewrite = now + s.rewriteNs;
         }
     }
 }
@@ -143,6 +187,10 @@ __attribute__((constructor)) static void vyxboardLaunch() {
     s->toLauncher = launched ? to : -1;
     if (hdmi) s->pngPath = hdmi;
     if (frames) s->frameTarget = strtoull(frames, nullptr, 10);
+    // A bad value is said once when the model reads its settings (SimConfig.h).
+    double every = 0;
+    if (hdmi && hdmi[0] && vb::model::parsePositive(getenv(vb::model::env::kHdmiEvery), every))
+        s->rewriteNs = static_cast<int64_t>(std::min(every * 1e6, 1e15));
     vb::g_launch = s;
 }
 
@@ -169,7 +217,11 @@ void startLaunchWatcher() {
     if (!g_launch) return;
     claim(*g_launch);
     atexit(atProgramExit);
-    if (g_launch->fromLauncher < 0) return;
+    if (g_launch->toLauncher >= 0) {
+        static const char kUp[] = "board\n";
+        sysWrite(g_launch->toLauncher, kUp, sizeof kUp - 1);
+    }
+    if (g_launch->fromLauncher < 0 && g_launch->rewriteNs == 0) return;
     pthread_t t;
     pthread_attr_t attr;
     pthread_attr_init(&attr);

@@ -1,20 +1,28 @@
 // The launcher: a program written only against the device files runs on the
 // board under vyxsim, and a program that never ends is ended after a frame
-// target, with the HDMI screen written.  Bad options and a board that does
+// target, with the HDMI screen written (and rewritten while it runs, each
+// time whole; black, without waiting, when no program used the board).  Bad
+// options and a board that does
 // not come up are refused before anything reaches a device path; the end of
 // a run ends the program's whole process group, and the exit status says how
 // the program ended.
+#include <png.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -148,11 +156,30 @@ TEST_F(Launcher, AProgramsOwnFailureIsPassedOn) {
 // mistyped option is never taken for the program.
 TEST_F(Launcher, BadOptionsAreRefusedBeforeAnythingRuns) {
     const std::string marker = dir + "/ran";
-    for (const char* opts :
-         {"--frame 10", "-f 1", "--frames 0", "--frames -1", "--frames 1x",
-          "--frames 99999999999999999999999", "--seconds nan", "--seconds inf", "--seconds -1", "--seconds 0",
-          "--seconds ''", "--seconds 1s", "--scene ''", "--scene-fps -1", "--scene-fps 2x", "--light nan",
-          "--seed -3", "--seed x", "--trigger-every 0"}) {
+    for (const char* opts : {"--frame 10",
+                             "-f 1",
+                             "--frames 0",
+                             "--frames -1",
+                             "--frames 1x",
+                             "--frames 99999999999999999999999",
+                             "--seconds nan",
+                             "--seconds inf",
+                             "--seconds -1",
+                             "--seconds 0",
+                             "--seconds ''",
+                             "--seconds 1s",
+                             "--scene ''",
+                             "--scene-fps -1",
+                             "--scene-fps 2x",
+                             "--light nan",
+                             "--seed -3",
+                             "--seed x",
+                             "--trigger-every 0",
+                             "--hdmi x.png --hdmi-every 0",
+                             "--hdmi x.png --hdmi-every nan",
+                             "--hdmi x.png --hdmi-every -50",
+                             "--hdmi x.png --hdmi-every 1e400",
+                             "--hdmi-every 100"}) {
         std::string out;
         EXPECT_EQ(run(sim + " " + opts + " -- /bin/sh -c 'touch " + marker + "'", out), 2) << opts << "\n"
                                                                                            << out;
@@ -325,6 +352,170 @@ TEST_F(Launcher, ARunEndedByTheLauncherLeavesAWholeTrace) {
     EXPECT_GE(vcd.first("capture_read", 1, irq), irq);
     // The end of the run: written when the launcher stopped the program.
     EXPECT_GE(vcd.endTime, irq);
+}
+
+// ---------------------------------------------------------------- the screen file
+
+constexpr int kScreenWidth = 1280, kScreenHeight = 720;
+
+// The screen file as a viewer finds it at one moment.
+struct ScreenRead {
+    bool there = false;
+    bool whole = false;                     // a complete 1280 x 720 PNG
+    std::pair<ino_t, long long> version{};  // which write it is (inode, change time)
+    std::vector<uint8_t> rgb;
+    uint8_t at(int x, int y, int channel) const {
+        return rgb[(static_cast<size_t>(y) * kScreenWidth + x) * 3 + channel];
+    }
+};
+
+ScreenRead readScreen(const std::string& path) {
+    ScreenRead r;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return r;
+    r.there = true;
+    struct stat st;
+    if (fstat(fileno(f), &st) == 0)
+        r.version = {st.st_ino, static_cast<long long>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    png_image image;
+    memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (png_image_begin_read_from_stdio(&image, f)) {
+        image.format = PNG_FORMAT_RGB;
+        r.rgb.resize(PNG_IMAGE_SIZE(image));
+        r.whole = image.width == kScreenWidth && image.height == kScreenHeight &&
+                  png_image_finish_read(&image, nullptr, r.rgb.data(), 0, nullptr);
+    }
+    png_image_free(&image);
+    fclose(f);
+    return r;
+}
+
+bool writeGrey(const std::string& path, int width, int height, uint8_t value) {
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height, value);
+    png_image image;
+    memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = PNG_FORMAT_GRAY;
+    return png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr) != 0;
+}
+
+double seconds() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
+}
+
+// A command line running beside the test, its output in a file.
+class Background {
+public:
+    Background(const std::string& cmd, const std::string& log) : m_log(log) {
+        m_pid = fork();
+        if (m_pid == 0) {
+            execl("/bin/sh", "sh", "-c", ("exec " + cmd + " >" + log + " 2>&1").c_str(), nullptr);
+            _exit(127);
+        }
+    }
+    ~Background() {
+        if (running()) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    bool running() {
+        if (m_done || m_pid <= 0) return false;
+        m_done = waitpid(m_pid, &m_status, WNOHANG) == m_pid;
+        return !m_done;
+    }
+    // SIGTERM, then waits (bounded) for the end; its exit status, -1 when it
+    // had to be killed.
+    int terminate(double boundS) {
+        if (running()) kill(m_pid, SIGTERM);
+        const double end = seconds() + boundS;
+        while (running() && seconds() < end)
+            poll(nullptr, 0, 20);
+        if (running()) return -1;
+        return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : 128 + WTERMSIG(m_status);
+    }
+    std::string output() const {
+        std::ifstream in(m_log);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+private:
+    std::string m_log;
+    pid_t m_pid = -1;
+    int m_status = 0;
+    bool m_done = false;
+};
+
+// Bounds of the waits below: the show takes the library's start-up (over a
+// second, several under the emulator on a loaded machine).
+constexpr double kShowBoundS = 120;
+constexpr int kRewritesSeen = 4;
+
+// With --hdmi-every the screen file appears while the program still runs,
+// and a viewer reading it as fast as it can while it is rewritten always
+// finds a whole PNG; it shows what the program put on the screen.
+TEST_F(Launcher, TheScreenFileIsRewrittenWholeWhileTheProgramRuns) {
+    const std::string picture = dir + "/grey.png", screen = dir + "/screen.png";
+    constexpr uint8_t kGrey = 200;
+    ASSERT_TRUE(writeGrey(picture, 64, 36, kGrey));
+    // vyxcam show FILE keeps the picture on screen until it is ended.
+    Background shown(sim + " --seconds 600 --hdmi " + screen + " --hdmi-every 50 -- " + binDir() +
+                         "/vyxcam show " + picture,
+                     dir + "/run.log");
+    std::set<std::pair<ino_t, long long>> versions;
+    size_t reads = 0, showing = 0;
+    const double end = seconds() + kShowBoundS;
+    while (shown.running() && seconds() < end && (versions.size() < kRewritesSeen || showing == 0)) {
+        const ScreenRead r = readScreen(screen);
+        if (!r.there) {
+            poll(nullptr, 0, 5);
+            continue;
+        }
+        ++reads;
+        ASSERT_TRUE(r.whole) << "read " << reads << " found a partial screen file\n" << shown.output();
+        versions.insert(r.version);
+        if (r.at(kScreenWidth / 2, kScreenHeight / 2, 0) == kGrey &&
+            r.at(kScreenWidth / 2, kScreenHeight / 2, 2) == kGrey)
+            ++showing;
+    }
+    EXPECT_TRUE(shown.running()) << "the program ended before the screen was seen\n" << shown.output();
+    EXPECT_GE(versions.size(), static_cast<size_t>(kRewritesSeen)) << shown.output();
+    EXPECT_GT(showing, 0u) << "the screen file never showed the picture\n" << shown.output();
+    // A run ended by a signal to vyxsim gives 128 + that signal.
+    EXPECT_EQ(shown.terminate(kShowBoundS), 128 + SIGTERM) << shown.output();
+    // The final screen, and no temporary file left beside it.
+    const ScreenRead last = readScreen(screen);
+    ASSERT_TRUE(last.whole) << shown.output();
+    EXPECT_EQ(last.at(kScreenWidth / 2, kScreenHeight / 2, 1), kGrey);
+    std::string listing;
+    run("ls -a " + dir, listing);
+    EXPECT_EQ(listing.find(".tmp"), std::string::npos) << listing;
+}
+
+// A run in which no program touched the board has a black screen: vyxsim
+// writes it at once and says so, whether the program ended by itself or
+// vyxsim ended it (nobody is asked to write the screen, nothing waited for).
+TEST_F(Launcher, WithoutABoardInTheRunTheScreenIsBlackAndNotWaitedFor) {
+    const std::string screen = dir + "/screen.png";
+    for (const std::string& options : {" --hdmi " + screen + " -- " + binDir() + "/board_probe --idle",
+                                       " --seconds 0.2 --hdmi " + screen + " -- /bin/sleep 120"}) {
+        unlink(screen.c_str());
+        std::string out;
+        EXPECT_EQ(run(sim + options, out), 0) << options << "\n" << out;
+        EXPECT_NE(out.find("no program of the run used the board: the HDMI screen written to " + screen +
+                           " is black"),
+                  std::string::npos)
+            << options << "\n"
+            << out;
+        const ScreenRead r = readScreen(screen);
+        ASSERT_TRUE(r.whole) << options << "\n" << out;
+        EXPECT_EQ(std::count(r.rgb.begin(), r.rgb.end(), 0), static_cast<long>(r.rgb.size())) << options;
+    }
 }
 
 int runPreloaded(const std::string& list, std::string& out) {

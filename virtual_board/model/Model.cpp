@@ -22,16 +22,13 @@
 #include <mutex>
 #include <vector>
 
-#ifdef VYX_BOARD_HAVE_PNG
-#include <png.h>
-#endif
-
 #include "AcquisitionModel.h"
 #include "BoardModel.h"
 #include "DisplayModel.h"
 #include "FrameSource.h"
 #include "PlTiming.h"
 #include "Scene.h"
+#include "ScreenFile.h"
 #include "MovingScene.h"
 #include "SensorModel.h"
 #include "SensorNoise.h"
@@ -286,23 +283,19 @@ void sync() {
     if (started()) theModel().timing->sync();
 }
 
+// The screen, replaced whole (ScreenFile.h); a reason is said once, not at
+// every rewrite.
 bool saveScreenPng(const char* path) {
-#ifdef VYX_BOARD_HAVE_PNG
     if (path == nullptr) return false;
-    std::vector<uint8_t> rgb = modelScreen();
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = kScreenWidth;
-    image.height = kScreenHeight;
-    image.format = PNG_FORMAT_RGB;
-    const bool ok = png_image_write_to_file(&image, path, 0, rgb.data(), 0, nullptr) != 0;
-    png_image_free(&image);
-    return ok;
-#else
-    (void)path;
+    const std::vector<uint8_t> rgb = modelScreen();
+    std::string error;
+    if (writeScreenPng(path, rgb.data(), kScreenWidth, kScreenHeight, error)) return true;
+    static std::mutex mu;
+    static std::string said;
+    std::lock_guard<std::mutex> g(mu);
+    if (error != said) std::fprintf(stderr, "vyxboard: HDMI screen: %s\n", error.c_str());
+    said = error;
     return false;
-#endif
 }
 
 uint64_t framesDelivered() { return started() ? theModel().acquisition->counters().framesDelivered : 0; }

@@ -20,7 +20,9 @@
 // program runs in a process group of its own, and the end of a run ends the
 // whole group: SIGTERM, then SIGKILL for what has not ended after a grace
 // period.  With --hdmi the emulated HDMI screen is written as a PNG file when
-// the run ends.
+// the run ends, and with --hdmi-every also that often while it runs (each
+// time replaced whole, ScreenFile.h).  When no program of the run used the
+// board, nothing is waited for: vyxsim writes the screen, black, itself.
 //
 // Exit status: the program's own status, 128+N when it died of signal N; a
 // run ended by vyxsim is 0 when the program ended cleanly on SIGTERM, the
@@ -58,6 +60,7 @@
 #include <utility>
 #include <vector>
 
+#include "ScreenFile.h"
 #include "SimConfig.h"
 
 // The board library, relative to the folder of this program.
@@ -135,6 +138,7 @@ const Setting kSettings[] = {
     {"--seed", env::kSeed, count, "a decimal number", false},
     {"--trigger-every", env::kTriggerEvery, positive, "a positive period in milliseconds", false},
     {"--trace", env::kTrace, anyText, "a file name", true},
+    {"--hdmi-every", env::kHdmiEvery, positive, "a positive period in milliseconds", false},
 };
 
 // A board setting given as a switch.
@@ -158,6 +162,8 @@ void usage(FILE* out) {
             "  --frames N           end the program after N delivered frames\n"
             "  --seconds S          end the program after S seconds\n"
             "  --hdmi FILE          write the HDMI screen as PNG to FILE when the run ends\n"
+            "  --hdmi-every MS      with --hdmi: also rewrite FILE every MS milliseconds while\n"
+            "                       the program runs (replaced whole: a viewer never sees half)\n"
             "what the camera sees:\n"
             "  --scene PATH         a PNG file, a folder of PNG files (name order, looping)\n"
             "                       or \"moving\" (shapes moving over a textured background)\n"
@@ -262,6 +268,12 @@ bool parse(int argc, char** argv, Options& o) {
         }
     }
     for (; i < argc; ++i) o.command.push_back(argv[i]);
+    const bool rewrites = std::any_of(o.board.begin(), o.board.end(),
+                                      [](const auto& setting) { return setting.first == env::kHdmiEvery; });
+    if (rewrites && o.hdmi.empty()) {
+        fprintf(stderr, "vyxsim: --hdmi-every needs --hdmi FILE\n");
+        return false;
+    }
     if (o.command.empty()) {
         usage(stderr);
         return false;
@@ -293,21 +305,75 @@ double now() {
     return ts.tv_sec + ts.tv_nsec / 1e9;
 }
 
-// Reads one line the board sent within the time limit; empty when none came.
-std::string readLine(int fd, int timeoutMs) {
-    std::string line;
-    double end = now() + timeoutMs / 1000.0;
-    while (true) {
-        int left = static_cast<int>((end - now()) * 1000);
-        if (left <= 0) return {};
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, left) <= 0) continue;
-        char c;
-        ssize_t n = read(fd, &c, 1);
-        if (n <= 0) return {};
-        if (c == '\n') return line;
-        line += c;
+// What the boards of the run said (Launch.cpp in the board).
+struct BoardNews {
+    bool up = false;      // a process of the run uses the board
+    std::string frames;   // "frames <n> <png>": the frame target was reached
+    std::string stopped;  // "stopped <n> <png>": the answer to "stop"
+    std::string pending;  // a line not yet whole
+    bool closed = false;  // no process holds the board's end any more
+};
+
+// Reads what the board sent, waiting at most waitMs for it; false when no
+// process holds the board's end any more (then it only waits).
+bool readBoardNews(int fd, int waitMs, BoardNews& news) {
+    if (news.closed) {
+        poll(nullptr, 0, waitMs);
+        return false;
     }
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, waitMs) <= 0) return true;
+    char buf[512];
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) {
+        news.closed = n == 0 || errno != EINTR;
+        return !news.closed;
+    }
+    news.pending.append(buf, static_cast<size_t>(n));
+    size_t eol;
+    while ((eol = news.pending.find('\n')) != std::string::npos) {
+        const std::string line = news.pending.substr(0, eol);
+        news.pending.erase(0, eol + 1);
+        if (line == "board")
+            news.up = true;
+        else if (line.compare(0, 7, "frames ") == 0)
+            news.frames = line;
+        else if (line.compare(0, 8, "stopped ") == 0)
+            news.stopped = line;
+    }
+    return true;
+}
+
+// Everything the board has sent so far.
+void drainBoardNews(int fd, BoardNews& news) {
+    pollfd p{fd, POLLIN, 0};
+    while (!news.closed && poll(&p, 1, 0) > 0 && readBoardNews(fd, 0, news)) {}
+}
+
+// Asks the board to write out the trace and the screen and waits, bounded,
+// for its answer.
+void stopBoard(int toBoard, int fromBoard, BoardNews& news) {
+    if (write(toBoard, "stop\n", 5) != 5) return;
+    const double end = now() + kScreenSaveMs / 1000.0;
+    while (news.stopped.empty()) {
+        const int left = static_cast<int>((end - now()) * 1000);
+        if (left <= 0 || !readBoardNews(fromBoard, left, news)) return;
+    }
+}
+
+// The screen of a run in which no program used the board: black.
+void writeBlackScreen(const std::string& file) {
+    using namespace vb::model;
+    constexpr int kWidth = 1280, kHeight = 720, kBytesPerPixel = 3;
+    const std::vector<uint8_t> black(static_cast<size_t>(kWidth) * kHeight * kBytesPerPixel, 0);
+    std::string error;
+    if (writeScreenPng(file, black.data(), kWidth, kHeight, error))
+        fprintf(stderr,
+                "vyxsim: no program of the run used the board: the HDMI screen written to %s is black\n",
+                file.c_str());
+    else
+        fprintf(stderr, "vyxsim: no program of the run used the board, and the HDMI screen %s: %s\n",
+                file.c_str(), error.c_str());
 }
 
 // Path execvp would run for a command name.
@@ -721,48 +787,33 @@ int main(int argc, char** argv) {
     close(ready[0]);
 
     double deadline = o.seconds > 0 ? now() + o.seconds : 0;
-    std::string reason, report;
-    std::string pending;
+    std::string reason;
+    BoardNews news;
     while (!group.reap()) {
         passOnPulses(child);
-        pollfd p{fromBoard[0], POLLIN, 0};
-        if (poll(&p, 1, kTickMs) > 0) {
-            char buf[128];
-            ssize_t n = read(fromBoard[0], buf, sizeof buf);
-            if (n > 0) pending.append(buf, static_cast<size_t>(n));
-            size_t eol;
-            while ((eol = pending.find('\n')) != std::string::npos) {
-                std::string line = pending.substr(0, eol);
-                pending.erase(0, eol + 1);
-                if (line.compare(0, 7, "frames ") == 0) {
-                    reason = "frame target reached";
-                    report = line;
-                }
-            }
-        }
+        readBoardNews(fromBoard[0], kTickMs, news);
+        if (!news.frames.empty()) reason = "frame target reached";
         if (reason.empty() && deadline > 0 && now() >= deadline) reason = "time is up";
         if (reason.empty() && g_signal) reason = std::string("vyxsim got ") + strsignal(g_signal);
         if (!reason.empty()) break;
     }
     const bool stoppedByUs = !group.leaderDone();
     bool killed = false;
+    drainBoardNews(fromBoard[0], news);
     if (stoppedByUs) {
         // Let the board write out the trace and the screen, then end the
-        // program.
-        if (!o.trace.empty() || (!hdmi.empty() && report.empty())) {
-            if (write(toBoard[1], "stop\n", 5) == 5) {
-                std::string line;
-                do {
-                    line = readLine(fromBoard[0], kScreenSaveMs);
-                } while (!line.empty() && line.compare(0, 8, "stopped ") != 0);
-                if (report.empty()) report = line;
-            }
-        }
+        // program.  Without a board in the run there is nobody to ask.
+        if (news.up && (!o.trace.empty() || (!hdmi.empty() && news.frames.empty())))
+            stopBoard(toBoard[1], fromBoard[0], news);
         killed = group.end(kGraceMs);
     }
+    // A program that ended on its own may have started the board just
+    // before.
+    drainBoardNews(fromBoard[0], news);
     close(toBoard[1]);
     close(fromBoard[0]);
 
+    const std::string report = news.frames.empty() ? news.stopped : news.frames;
     unsigned long long frames = 0;
     int png = 0;
     if (!report.empty()) {
@@ -770,7 +821,9 @@ int main(int argc, char** argv) {
         if (sp) sscanf(sp + 1, "%llu %d", &frames, &png);
         fprintf(stderr, "vyxsim: %llu frames delivered\n", frames);
     }
-    if (!hdmi.empty()) {
+    if (!hdmi.empty() && !news.up) {
+        writeBlackScreen(hdmi);
+    } else if (!hdmi.empty()) {
         struct stat st;
         bool there = stat(hdmi.c_str(), &st) == 0;
         fprintf(stderr, there ? "vyxsim: HDMI screen written to %s\n"
