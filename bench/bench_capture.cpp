@@ -14,19 +14,27 @@
 //                          period;
 //   render / frame period  rendering one frame's pixels afresh (what a new
 //                          setting costs once) as a share of the frame
-//                          period (target: at most 10 %);
+//                          period (target: at most 10 %), the mean of
+//                          kFreshRenders renders after the timed loop, each
+//                          forced by restarting the scene;
 //   caller CPU per frame   the library's own work per frame on the calling
 //                          thread (the capture is zero-copy).
+// With --noise the sensor noise is on for the whole run (every frame gets
+// it, copied or fresh), and each point also reports
+//   noise / frame period   the noise's CPU time per frame as a share of the
+//                          frame period;
+//   render + noise / frame period  a fresh frame with noise.
 // With --json the same is printed as one JSON object (the table goes to
 // standard error); bench/README.md lists the figures.
 //
-//   cmake -DVYX_BUILD_BENCH=ON ... && ninja bench_capture && bin/bench_capture [--json]
+//   cmake -DVYX_BUILD_BENCH=ON ... && ninja bench_capture && bin/bench_capture [--noise] [--json]
 #include <benchmark/benchmark.h>
 #include <time.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <string>
@@ -43,6 +51,11 @@ constexpr unsigned long kArrayWidth = 1280, kArrayHeight = 1024;
 constexpr double kDeliveredTarget = 0.99;
 constexpr double kShareTarget = 0.10;
 constexpr long kShortestExposure = 0;  // exposure argument: the sensor's minimum
+constexpr int kFreshRenders = 20;      // fresh renders measured per point
+constexpr uint64_t kNoiseSeed = 1;
+
+// --noise: the sensor noise is on for the whole run.
+bool g_noise = false;
 
 struct Point {
     long width = 0, height = 0, exposureUs = 0;
@@ -52,6 +65,7 @@ struct Point {
     double callerCpuUs = 0;  // per delivered frame
     double boardCpuUs = 0;   // per frame the sensor produced
     double renderUs = -1;    // one fresh render, -1 when none happened
+    double noiseUs = -1;     // the noise of one frame, -1 without --noise
     double framePeriodUs = 0;
     long frames = 0, failures = 0, dropped = 0;
 };
@@ -81,6 +95,25 @@ float Configure(unsigned long width, unsigned long height, long exposureUs)
     VYXZEB_GetExposureTime(0, &exposureMs);
     VYXZEB_CaptureSetTimeOut(0, 2000);
     return exposureMs;
+}
+
+// Frames rendered afresh at the point's settings: the scene restarts before
+// each capture, so its next frame is rendered, not copied.  Mean CPU time of
+// one render in microseconds, -1 when none happened.
+double FreshRenderUs()
+{
+    const vb::ModelCounters before = vb::modelCounters();
+    for (int i = 0; i < kFreshRenders; ++i) {
+        vb::modelSetSceneFps(0);
+        unsigned char* frame = nullptr;
+        if (VYXZEB_CaptureData(0, &frame) == 0)
+            VYXZEB_ReleaseBuffer(0);
+    }
+    const vb::ModelCounters after = vb::modelCounters();
+    const uint64_t rendered = after.framesRendered - before.framesRendered;
+    if (rendered == 0)
+        return -1;
+    return static_cast<double>(after.renderNs - before.renderNs) / 1e3 / static_cast<double>(rendered);
 }
 
 void BM_CaptureRelease(benchmark::State& state)
@@ -123,10 +156,12 @@ void BM_CaptureRelease(benchmark::State& state)
     p.dropped = static_cast<long>(after.framesDropped - before.framesDropped);
     p.callerCpuUs = p.frames ? cpu * 1e6 / static_cast<double>(p.frames) : 0;
     p.boardCpuUs = produced > 0 ? static_cast<double>(after.plCpuNs - before.plCpuNs) / 1e3 / produced : 0;
-    const uint64_t rendered = after.framesRendered - before.framesRendered;
-    if (rendered > 0)
-        p.renderUs =
-            static_cast<double>(after.renderNs - before.renderNs) / 1e3 / static_cast<double>(rendered);
+    const uint64_t written = after.framesWritten - before.framesWritten;
+    if (g_noise && written > 0)
+        p.noiseUs = static_cast<double>(after.noiseNs - before.noiseNs) / 1e3 / static_cast<double>(written);
+    VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_CONTINUOUS);
+    p.renderUs = FreshRenderUs();
+    VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE);
 
     state.SetItemsProcessed(p.frames);
     state.counters["delivered_fps"] =
@@ -187,6 +222,14 @@ std::vector<vyxbench::Ratio> Ratios()
         if (p.renderUs >= 0)
             out.push_back(MakeRatio(p, "render_vs_frame_period", "fresh render / frame period", Goal::Within,
                                     kShareTarget, p.renderUs / p.framePeriodUs));
+        if (p.noiseUs >= 0) {
+            out.push_back(MakeRatio(p, "noise_vs_frame_period", "noise / frame period", Goal::Information, 0,
+                                    p.noiseUs / p.framePeriodUs));
+            if (p.renderUs >= 0)
+                out.push_back(MakeRatio(p, "render_with_noise_vs_frame_period",
+                                        "fresh render + noise / frame period", Goal::Information, 0,
+                                        (p.renderUs + p.noiseUs) / p.framePeriodUs));
+        }
     }
     return out;
 }
@@ -208,15 +251,33 @@ nlohmann::json PointsJson()
              {"failed_captures", p.failures},
              {"caller_cpu_us_per_frame", p.callerCpuUs},
              {"board_cpu_us_per_frame", p.boardCpuUs},
-             {"fresh_render_us", p.renderUs >= 0 ? nlohmann::json(p.renderUs) : nlohmann::json()}});
+             {"fresh_render_us", p.renderUs >= 0 ? nlohmann::json(p.renderUs) : nlohmann::json()},
+             {"noise_us_per_frame", p.noiseUs >= 0 ? nlohmann::json(p.noiseUs) : nlohmann::json()}});
     }
     return points;
 }
 
 }  // namespace
 
+// Removes every "--noise" from argv; true when there was one.
+bool TakeNoiseFlag(int& argc, char** argv)
+{
+    bool found = false;
+    int out = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--noise") == 0)
+            found = true;
+        else
+            argv[out++] = argv[i];
+    }
+    argc = out;
+    argv[argc] = nullptr;
+    return found;
+}
+
 int main(int argc, char** argv) {
     const bool json = vyxbench::TakeJsonFlag(argc, argv);
+    g_noise = TakeNoiseFlag(argc, argv);
     if (!vb::isActive()) {
         std::fprintf(stderr,
                      "bench_capture: the virtual board is not active; refusing to touch device nodes\n");
@@ -226,6 +287,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_capture: VYXZEB_Init failed\n");
         return 1;
     }
+    if (g_noise)
+        vb::modelSetNoise(true, kNoiseSeed);
     const nlohmann::json machineBefore = vyxbench::MachineState();
     benchmark::Initialize(&argc, argv);
     benchmark::ConsoleReporter reporter;
@@ -244,7 +307,7 @@ int main(int argc, char** argv) {
         vyxbench::PrintRatio(out, r);
     if (json)
         std::cout << vyxbench::RatiosJson("bench_capture", machineBefore, machineAfter, ratios,
-                                          {{"points", PointsJson()}})
+                                          {{"points", PointsJson()}, {"noise", g_noise}})
                          .dump(2)
                   << "\n";
     return 0;

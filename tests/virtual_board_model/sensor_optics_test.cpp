@@ -89,6 +89,31 @@ int countBlockMismatches(const std::vector<uint8_t>& f, int w, int h, int stepX,
     return bad;
 }
 
+// The PL may be told a pixel count that is not a whole number of lines: the
+// frame then ends part-way through its last line, which holds that line's
+// first pixels, and nothing beyond the count is written.
+TEST_F(SensorOptics, AFrameThatEndsMidLineHoldsThatLinesFirstPixels) {
+    constexpr uint32_t kW = 160, kLines = 100, kRest = 37, kPixels = kW * kLines + kRest;
+    board.sensorWrite(21, kW);
+    board.sensorWrite(19, 128);
+    board.setFrameGeometry(kW, 128);
+    board.setReg(fpga::kFramePixelsA, kPixels);
+    board.setReg(fpga::kFramePixelsB, kPixels);
+    board.setCapture(true, fpga::kTriggerEnable);
+    for (uint8_t* b : board.buffer)
+        std::fill(b, b + kPixels + 64, uint8_t{0xA5});
+    const int index = board.triggerAndWait();
+    ASSERT_GE(index, 0);
+    const uint8_t* f = board.buffer[index];
+    int bad = 0;
+    for (uint32_t i = vb::kFrameStampBytes; i < kPixels; ++i)
+        if (f[i] != vb::modelPatternValue(static_cast<int>(i % kW), static_cast<int>(i / kW))) ++bad;
+    EXPECT_EQ(bad, 0);
+    for (uint32_t i = kPixels; i < kPixels + 64; ++i)
+        EXPECT_EQ(f[i], 0xA5) << i;
+    board.setReg(fpga::kReleaseBuf, 1);
+}
+
 TEST_F(SensorOptics, AddressModesBinTheWindowByTheirDivisors)
 {
     // Code 0x08 divides by 2, 0x10 by 3 (426 columns; the PL stores 424),

@@ -116,16 +116,15 @@ void FrameSource::renderAfresh(const Key& key, uint8_t* dst) {
     r.brightness *= key.light;
     const uint32_t lines = key.bytes / key.lineWidth;
     const uint32_t rest = key.bytes % key.lineWidth;
+    const int width = static_cast<int>(key.lineWidth);
     std::lock_guard<std::mutex> g(m_lock);
     const uint8_t* scene = m_scene.picture(key.picture, m_scratch);
-    renderSensorImage(r, scene, dst, static_cast<int>(key.lineWidth), static_cast<int>(lines), key.lineWidth);
+    renderSensorImage(r, scene, dst, width, 0, static_cast<int>(lines), key.lineWidth);
     if (rest != 0) {
         // A pixel count that is not a whole number of lines ends mid-line.
-        std::vector<uint8_t> tail(static_cast<size_t>(key.lineWidth) * (lines + 1));
-        renderSensorImage(r, scene, tail.data(), static_cast<int>(key.lineWidth), static_cast<int>(lines + 1),
-                          key.lineWidth);
-        std::memcpy(dst + static_cast<size_t>(lines) * key.lineWidth,
-                    tail.data() + static_cast<size_t>(lines) * key.lineWidth, rest);
+        m_lastLine.resize(key.lineWidth);
+        renderSensorImage(r, scene, m_lastLine.data(), width, static_cast<int>(lines), 1, key.lineWidth);
+        std::memcpy(dst + static_cast<size_t>(lines) * key.lineWidth, m_lastLine.data(), rest);
     }
 }
 

@@ -84,7 +84,8 @@ private:
     bool m_haveImage = false;
     Key m_key;
     std::vector<uint8_t> m_image;
-    std::vector<uint8_t> m_scratch;  // a drawn picture
+    std::vector<uint8_t> m_scratch;   // a drawn picture
+    std::vector<uint8_t> m_lastLine;  // the line a frame ends in
     uint64_t m_baseGeneration = 0;   // the scene the bases below belong to
     uint64_t m_baseCounter = 0;      // its first frame
     int64_t m_baseNs = 0;

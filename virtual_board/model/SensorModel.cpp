@@ -6,6 +6,8 @@
 #include <cmath>
 #include <vector>
 
+#include "BrightnessMap.h"
+
 namespace vb {
 namespace model {
 
@@ -155,9 +157,8 @@ SensorReadout sensorReadout(const SensorRegisters& regs)
 
 namespace {
 
-// Output pixel value of a span of the array: the binned average through the
-// brightness table.
-uint8_t binned(const uint8_t* scene, const Span& rs, const Span& cs, const uint8_t* lut) {
+// Binned average of a span of the array, rounded to nearest.
+uint8_t binned(const uint8_t* scene, const Span& rs, const Span& cs) {
     const unsigned count = static_cast<unsigned>((rs.end - rs.first) * (cs.end - cs.first));
     if (count == 0) return 0;  // the window reaches past the array: no light
     unsigned sum = 0;
@@ -165,30 +166,23 @@ uint8_t binned(const uint8_t* scene, const Span& rs, const Span& cs, const uint8
         const uint8_t* src = scene + static_cast<size_t>(sy) * kArrayColumns;
         for (int sx = cs.first; sx < cs.end; ++sx) sum += src[sx];
     }
-    return lut[(sum + count / 2) / count];
+    return static_cast<uint8_t>((sum + count / 2) / count);
 }
 
 }  // namespace
 
-void renderSensorImage(const SensorReadout& r, const uint8_t* scene,
-                       uint8_t* dst, int dstWidth, int dstHeight, size_t dstStride)
-{
-    // Brightness table: the chip's analogue chain scales every binned value
-    // the same way, so one lookup per pixel is enough.
-    uint8_t lut[256];
-    const double k = (std::isfinite(r.brightness) && r.brightness > 0) ? r.brightness : 0.0;
-    for (int v = 0; v < 256; ++v) {
-        const double out = std::floor(v * k + 0.5);
-        lut[v] = static_cast<uint8_t>(out >= 255.0 ? 255.0 : out);
-    }
+void renderSensorImage(const SensorReadout& r, const uint8_t* scene, uint8_t* dst, int dstWidth,
+                       int firstLine, int lines, size_t dstStride) {
+    // The chip's analogue chain scales every binned value the same way.
+    const BrightnessMap brightness(r.brightness);
 
     const int w = std::min(r.width, dstWidth);
-    const int h = std::min(r.height, dstHeight);
+    const int h = r.height;
     const std::vector<Span> rowSpan = spans(r.height, r.firstRow, r.rowCode, r.halve, r.trim, kArrayRows);
     // Columns in output order (mirror applied).  Without binning every
-    // output pixel is one array pixel: the common case takes one table
-    // lookup per pixel, from one run of the scene row when nothing is
-    // mirrored and the window lies inside the array.
+    // output pixel is one array pixel: the common case maps one run of the
+    // scene row when nothing is mirrored and the window lies inside the
+    // array; the others gather the row's values first.
     std::vector<Span> colSpan = spans(r.width, r.firstColumn, r.columnCode, r.halve, r.trim, kArrayColumns);
     if (r.mirror) std::reverse(colSpan.begin(), colSpan.end());
     bool unitColumns = true, runOfColumns = w > 0;
@@ -198,9 +192,10 @@ void renderSensorImage(const SensorReadout& r, const uint8_t* scene,
         runOfColumns = runOfColumns && cs.first == colSpan[0].first + x && cs.end == cs.first + 1;
     }
 
-    for (int y = 0; y < dstHeight; ++y) {
-        uint8_t* line = dst + static_cast<size_t>(y) * dstStride;
-        if (y >= h) {
+    std::vector<uint8_t> gathered(static_cast<size_t>(std::max(w, 0)));
+    for (int y = firstLine; y < firstLine + lines; ++y) {
+        uint8_t* line = dst + static_cast<size_t>(y - firstLine) * dstStride;
+        if (y < 0 || y >= h) {
             std::fill(line, line + dstWidth, uint8_t{0});
             continue;
         }
@@ -208,12 +203,14 @@ void renderSensorImage(const SensorReadout& r, const uint8_t* scene,
         const bool unitRow = rs.end - rs.first == 1;
         const uint8_t* src = unitRow ? scene + static_cast<size_t>(rs.first) * kArrayColumns : nullptr;
         if (unitRow && runOfColumns) {
-            const uint8_t* run = src + colSpan[0].first;
-            for (int x = 0; x < w; ++x) line[x] = lut[run[x]];
-        } else if (unitRow && unitColumns) {
-            for (int x = 0; x < w; ++x) line[x] = lut[src[colSpan[static_cast<size_t>(x)].first]];
+            brightness.apply(src + colSpan[0].first, line, w);
         } else {
-            for (int x = 0; x < w; ++x) line[x] = binned(scene, rs, colSpan[static_cast<size_t>(x)], lut);
+            for (int x = 0; x < w; ++x) {
+                const Span& cs = colSpan[static_cast<size_t>(x)];
+                gathered[static_cast<size_t>(x)] =
+                    unitRow && unitColumns ? src[cs.first] : binned(scene, rs, cs);
+            }
+            brightness.apply(gathered.data(), line, w);
         }
         std::fill(line + w, line + dstWidth, uint8_t{0});
     }
