@@ -42,6 +42,23 @@ struct NodeOps {
     void (*unmap)(void* addr, size_t len);
     // Back to the state after power-on (may be null).
     void (*reset)();
+
+    // A driver's table names the handlers it has, slot by slot; the others
+    // stay null:  NodeOps::of(node, path, faults, create).with(&NodeOps::read, f)
+    static constexpr NodeOps of(Node node, const char* path, unsigned faultPoints, int (*create)()) {
+        NodeOps ops{};
+        ops.node = node;
+        ops.path = path;
+        ops.faultPoints = faultPoints;
+        ops.create = create;
+        return ops;
+    }
+    template <typename Slot>
+    constexpr NodeOps with(Slot NodeOps::*slot, Slot handler) const {
+        NodeOps ops = *this;
+        ops.*slot = handler;
+        return ops;
+    }
 };
 
 constexpr unsigned faultBit(Op op) { return 1u << static_cast<int>(op); }

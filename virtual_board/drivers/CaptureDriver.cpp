@@ -99,20 +99,12 @@ void captureWait() { link::sync(); }
 
 }  // namespace
 
-// One slot of the operations per line or pair.
-// clang-format off
-const NodeOps kCaptureNode = {
-    Node::Capture, vyxnode::kCapturePath, kCommonFaultPoints,
-    create,
-    drain, drain,         // first open, last close
-    captureRead, nullptr, // read, write
-    nullptr,              // ioctl
-    nullptr,              // mmap
-    captureWait,
-    nullptr,              // unmap
-    capture::passAll,
-};
-// clang-format on
+constexpr NodeOps kCaptureNode = NodeOps::of(Node::Capture, vyxnode::kCapturePath, kCommonFaultPoints, create)
+                                     .with(&NodeOps::firstOpen, drain)
+                                     .with(&NodeOps::lastClose, drain)
+                                     .with(&NodeOps::read, captureRead)
+                                     .with(&NodeOps::wait, captureWait)
+                                     .with(&NodeOps::reset, capture::passAll);
 
 namespace capture {
 

@@ -92,20 +92,10 @@ void reset() {
 
 }  // namespace
 
-// One slot of the operations per line or pair.
-// clang-format off
-const NodeOps kGpioNode = {
-    Node::Gpio, vyxnode::kGpioPath, kCommonFaultPoints | faultBit(Op::Ioctl),
-    create,
-    nullptr, nullptr,     // first open, last close
-    nullptr, nullptr,     // read, write
-    gpioIoctl,
-    nullptr,              // mmap
-    nullptr,              // wait
-    nullptr,              // unmap
-    reset,
-};
-// clang-format on
+constexpr NodeOps kGpioNode =
+    NodeOps::of(Node::Gpio, vyxnode::kGpioPath, kCommonFaultPoints | faultBit(Op::Ioctl), create)
+        .with(&NodeOps::ioctl, gpioIoctl)
+        .with(&NodeOps::reset, reset);
 
 namespace gpio {
 

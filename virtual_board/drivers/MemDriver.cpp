@@ -197,35 +197,15 @@ int cacheOpsIoctl(int, unsigned long request, void*) {
 
 }  // namespace
 
-// One slot of the operations per line or pair.
-// clang-format off
-const NodeOps kMemNode = {
-    Node::Mem, vyxnode::kMemPath, kCommonFaultPoints,
-    createMem,
-    nullptr, nullptr,     // first open, last close
-    nullptr, nullptr,     // read, write
-    nullptr,              // ioctl
-    memMmap,
-    nullptr,              // wait
-    forgetMappings,
-    nullptr,              // reset
-};
-// clang-format on
+constexpr NodeOps kMemNode = NodeOps::of(Node::Mem, vyxnode::kMemPath, kCommonFaultPoints, createMem)
+                                 .with(&NodeOps::mmap, memMmap)
+                                 .with(&NodeOps::unmap, forgetMappings);
 
-// One slot of the operations per line or pair.
-// clang-format off
-const NodeOps kCacheOpsNode = {
-    Node::CacheOps, vyxnode::kCacheOpsPath, kCommonFaultPoints | faultBit(Op::Ioctl),
-    createCacheOps,
-    nullptr, nullptr,     // first open, last close
-    nullptr, nullptr,     // read, write
-    cacheOpsIoctl,
-    cacheOpsMmap,
-    nullptr,              // wait
-    forgetMappings,
-    nullptr,              // reset
-};
-// clang-format on
+constexpr NodeOps kCacheOpsNode = NodeOps::of(Node::CacheOps, vyxnode::kCacheOpsPath,
+                                              kCommonFaultPoints | faultBit(Op::Ioctl), createCacheOps)
+                                      .with(&NodeOps::ioctl, cacheOpsIoctl)
+                                      .with(&NodeOps::mmap, cacheOpsMmap)
+                                      .with(&NodeOps::unmap, forgetMappings);
 
 namespace mem {
 

@@ -284,35 +284,19 @@ int ioctl1(int, unsigned long request, void* arg) { return busIoctl(1, request, 
 
 }  // namespace
 
-// One slot of the operations per line or pair.
-// clang-format off
-const NodeOps kSpi0Node = {
-    Node::Spi0, vyxnode::kSpi0Path, kCommonFaultPoints | faultBit(Op::Ioctl),
-    create0,
-    nullptr, nullptr,     // first open, last close
-    read0, write0,
-    ioctl0,
-    nullptr,              // mmap
-    nullptr,              // wait
-    nullptr,              // unmap
-    resetBuses,
-};
-// clang-format on
+constexpr NodeOps kSpi0Node =
+    NodeOps::of(Node::Spi0, vyxnode::kSpi0Path, kCommonFaultPoints | faultBit(Op::Ioctl), create0)
+        .with(&NodeOps::read, read0)
+        .with(&NodeOps::write, write0)
+        .with(&NodeOps::ioctl, ioctl0)
+        .with(&NodeOps::reset, resetBuses);
 
-// One slot of the operations per line or pair.
-// clang-format off
-const NodeOps kSpi1Node = {
-    Node::Spi1, vyxnode::kSpi1Path, kCommonFaultPoints | faultBit(Op::Ioctl),
-    create1,
-    nullptr, nullptr,     // first open, last close
-    read1, write1,
-    ioctl1,
-    nullptr,              // mmap
-    nullptr,              // wait
-    nullptr,              // unmap
-    resetBuses,
-};
-// clang-format on
+constexpr NodeOps kSpi1Node =
+    NodeOps::of(Node::Spi1, vyxnode::kSpi1Path, kCommonFaultPoints | faultBit(Op::Ioctl), create1)
+        .with(&NodeOps::read, read1)
+        .with(&NodeOps::write, write1)
+        .with(&NodeOps::ioctl, ioctl1)
+        .with(&NodeOps::reset, resetBuses);
 
 namespace spi {
 
