@@ -92,6 +92,7 @@ int openCommon(int dirfd, const char* path, int flags, mode_t mode, OpenatFn rea
     if (vb::plainObject(dirfd, path, follow))
         return realAt ? realAt(dirfd, path, flags, mode) : real(path, flags, mode);
     PathVerdict v = vb::classifyPath(dirfd, path, follow);
+    if (v.kind == PathVerdict::Refused) return errno = v.error, -1;
     if (v.kind == PathVerdict::Node) return vb::nodeOpen(v.node, flags);
     if (v.kind == PathVerdict::Sandbox) {
         if (realAt) return realAt(AT_FDCWD, v.hostPath.c_str(), flags, mode);
@@ -118,6 +119,7 @@ using FopenFn = FILE* (*)(const char*, const char*);
 FILE* fopenCommon(const char* path, const char* mode, FopenFn real) {
     if (vb::plainObject(AT_FDCWD, path, true)) return real(path, mode);
     PathVerdict v = vb::classifyPath(AT_FDCWD, path);
+    if (v.kind == PathVerdict::Refused) return errno = v.error, nullptr;
     if (v.kind == PathVerdict::Node) {
         int fd = vb::nodeOpen(v.node, fopenFlags(mode ? mode : "r"));
         if (fd < 0) return nullptr;
@@ -165,12 +167,6 @@ int ioctlCommon(int fd, unsigned long request, void* arg, const char* realName) 
         if (real_time64) fn = real_time64;
     }
     return fn(fd, request, arg);
-}
-
-[[noreturn]] void overflowDetected(const char* call) {
-    std::string msg = std::string("*** buffer overflow detected ***: ") + call + "\n";
-    vb::sysSay(msg.c_str());
-    abort();
 }
 
 ssize_t noSeek() {
@@ -288,6 +284,7 @@ using FreopenFn = FILE* (*)(const char*, const char*, FILE*);
 FILE* freopenCommon(const char* path, const char* mode, FILE* stream, FreopenFn real) {
     if (!path) return real(path, mode, stream);
     PathVerdict v = vb::classifyPath(AT_FDCWD, path);
+    if (v.kind == PathVerdict::Refused) return errno = v.error, nullptr;
     if (v.kind == PathVerdict::Node) {
         // Reopening a stream onto a board node is not supported.
         errno = EACCES;
@@ -378,7 +375,6 @@ int fcntl(int fd, int cmd, ...) {
     return fcntlDup(fd, cmd, arg, real_fcntl(fd, cmd, arg));
 }
 
-#ifdef VB_ILP32
 int fcntl64(int fd, int cmd, ...) {
     va_list ap;
     va_start(ap, cmd);
@@ -388,6 +384,7 @@ int fcntl64(int fd, int cmd, ...) {
     return fcntlDup(fd, cmd, arg, real_fcntl64(fd, cmd, arg));
 }
 
+#ifdef VB_ILP32
 int __fcntl_time64(int fd, int cmd, ...) {
     va_list ap;
     va_start(ap, cmd);
@@ -408,7 +405,7 @@ ssize_t read(int fd, void* buf, size_t n) {
 }
 
 ssize_t __read_chk(int fd, void* buf, size_t n, size_t buflen) {
-    if (n > buflen) overflowDetected("read");
+    if (n > buflen) vb::overflowDetected("read");
     return read(fd, buf, n);
 }
 
@@ -465,12 +462,12 @@ VB_POSITIONED(ssize_t, pwritev64v2, (int fd, const struct iovec* iov, int count,
               iov, count, off, flags)
 
 ssize_t __pread_chk(int fd, void* buf, size_t n, off_t off, size_t buflen) {
-    if (n > buflen) overflowDetected("pread");
+    if (n > buflen) vb::overflowDetected("pread");
     return pread(fd, buf, n, off);
 }
 
 ssize_t __pread64_chk(int fd, void* buf, size_t n, off64_t off, size_t buflen) {
-    if (n > buflen) overflowDetected("pread64");
+    if (n > buflen) vb::overflowDetected("pread64");
     return pread64(fd, buf, n, off);
 }
 
@@ -563,8 +560,22 @@ int poll(struct pollfd* fds, nfds_t n, int timeout) {
 }
 
 int __poll_chk(struct pollfd* fds, nfds_t n, int timeout, size_t fdslen) {
-    if (fdslen / sizeof(*fds) < n) overflowDetected("poll");
+    if (fdslen / sizeof(*fds) < n) vb::overflowDetected("poll");
     return poll(fds, n, timeout);
 }
+
+// libc's second names of the same entry points (a program may import these).
+#define VB_SAME_AS(name) __attribute__((alias(#name)))
+int __open(const char* path, int flags, ...) __attribute__((nonnull(1))) VB_SAME_AS(open);
+int __open64(const char* path, int flags, ...) __attribute__((nonnull(1))) VB_SAME_AS(open64);
+int __close(int fd) VB_SAME_AS(close);
+int __dup2(int fd, int fd2) noexcept VB_SAME_AS(dup2);
+int __fcntl(int fd, int cmd, ...) VB_SAME_AS(fcntl);
+ssize_t __read(int fd, void* buf, size_t n) VB_SAME_AS(read);
+ssize_t __write(int fd, const void* buf, size_t n) VB_SAME_AS(write);
+ssize_t __pread64(int fd, void* buf, size_t n, off64_t off) VB_SAME_AS(pread64);
+ssize_t __pwrite64(int fd, const void* buf, size_t n, off64_t off) VB_SAME_AS(pwrite64);
+int __poll(struct pollfd* fds, nfds_t n, int timeout) VB_SAME_AS(poll);
+int __select(int nfds, fd_set* r, fd_set* w, fd_set* e, struct timeval* tv) VB_SAME_AS(select);
 
 }  // extern "C"

@@ -32,55 +32,16 @@
 
 #include "Dispatch.h"
 #include "Libc.h"
+#include "PathArgs.h"
 #include "Paths.h"
 
 using vb::Node;
+using vb::changePath;
+using vb::kStandInNode;
 using vb::PathVerdict;
+using vb::statPath;
 
 namespace {
-
-// stat-like calls on a board node describe a harmless character device of
-// the host (/dev/null) so that callers see "a device is there".
-constexpr const char kStandInNode[] = "/dev/null";
-
-// Path argument for a stat/access-like call: the rewritten path, the stand-in
-// of a present node, or nullptr with errno for a missing node.
-const char* statPath(int dirfd, const char* path, std::string& keep, int& outDirfd, bool followLast = true) {
-    PathVerdict v = vb::classifyPath(dirfd, path, followLast);
-    outDirfd = dirfd;
-    if (v.kind == PathVerdict::Node) {
-        if (vb::nodeMissing(v.node)) {
-            errno = ENOENT;
-            return nullptr;
-        }
-        outDirfd = AT_FDCWD;
-        return kStandInNode;
-    }
-    if (v.kind == PathVerdict::Sandbox) {
-        keep = v.hostPath;
-        outDirfd = AT_FDCWD;
-        return keep.c_str();
-    }
-    return path;
-}
-
-// Path argument for a call that would change a node (unlink, rename, mkdir,
-// chmod, chown, truncate, utimes, link): the board's nodes cannot be changed.
-const char* changePath(int dirfd, const char* path, std::string& keep, int& outDirfd,
-                       bool followLast = false) {
-    PathVerdict v = vb::classifyPath(dirfd, path, followLast);
-    outDirfd = dirfd;
-    if (v.kind == PathVerdict::Node) {
-        errno = vb::nodeMissing(v.node) ? ENOENT : EACCES;
-        return nullptr;
-    }
-    if (v.kind == PathVerdict::Sandbox) {
-        keep = v.hostPath;
-        outDirfd = AT_FDCWD;
-        return keep.c_str();
-    }
-    return path;
-}
 
 // Free space faked for sandbox paths.
 template <typename S>
@@ -222,6 +183,7 @@ int faccessat(int dirfd, const char* path, int how, int flags) noexcept {
 
 #define VB_STATFS_BODY(type, name, S)                                 \
     PathVerdict v = vb::classifyPath(AT_FDCWD, path);                 \
+    if (v.kind == PathVerdict::Refused) return errno = v.error, -1;   \
     if (v.kind == PathVerdict::Node) {                                \
         if (vb::nodeMissing(v.node)) {                                \
             errno = ENOENT;                                           \
@@ -242,6 +204,7 @@ int statfs(const char* path, struct statfs* st) noexcept {
 int statfs64(const char* path, struct statfs64* st) noexcept {
     VB_STATFS_BODY(int (*)(const char*, struct statfs64*), statfs64, struct statfs64)
 }
+int __statfs(const char* path, struct statfs* st) noexcept __attribute__((nonnull(1, 2), alias("statfs")));
 int statvfs(const char* path, struct statvfs* st) noexcept {
     VB_STATFS_BODY(int (*)(const char*, struct statvfs*), statvfs, struct statvfs)
 }
@@ -331,6 +294,23 @@ int lutimes(const char* path, const struct timeval times[2]) noexcept {
 int utime(const char* path, const struct utimbuf* times) noexcept {
     VB_CHANGE_BODY_F(true, int (*)(const char*, const struct utimbuf*), utime, AT_FDCWD, path, p, times)
 }
+#ifdef VB_ILP32
+// The 64-bit time variants of a 32-bit program: their time structures are
+// handed on untouched.
+int __utimensat64(int dirfd, const char* path, const void* times, int flags) {
+    VB_CHANGE_BODY_F(VB_FOLLOWS(flags), int (*)(int, const char*, const void*, int), __utimensat64, dirfd,
+                     path, useDir, p, times, flags)
+}
+int __utimes64(const char* path, const void* times) {
+    VB_CHANGE_BODY_F(true, int (*)(const char*, const void*), __utimes64, AT_FDCWD, path, p, times)
+}
+int __lutimes64(const char* path, const void* times) {
+    VB_CHANGE_BODY_F(false, int (*)(const char*, const void*), __lutimes64, AT_FDCWD, path, p, times)
+}
+int __utime64(const char* path, const void* times) {
+    VB_CHANGE_BODY_F(true, int (*)(const char*, const void*), __utime64, AT_FDCWD, path, p, times)
+}
+#endif
 int mkdirat(int dirfd, const char* path, mode_t mode) noexcept {
     VB_CHANGE_BODY_F(false, int (*)(int, const char*, mode_t), mkdirat, dirfd, path, useDir, p, mode)
 }
@@ -393,11 +373,20 @@ int mkostemps(char* templ, int suffixLen, int flags) {
     VB_REAL(int (*)(char*, int, int), mkostemps);
     return mkstempCommon(templ, [&](char* t) { return real_mkostemps(t, suffixLen, flags); });
 }
+int mkstemps64(char* templ, int suffixLen) {
+    VB_REAL(int (*)(char*, int), mkstemps64);
+    return mkstempCommon(templ, [&](char* t) { return real_mkstemps64(t, suffixLen); });
+}
+int mkostemps64(char* templ, int suffixLen, int flags) {
+    VB_REAL(int (*)(char*, int, int), mkostemps64);
+    return mkstempCommon(templ, [&](char* t) { return real_mkostemps64(t, suffixLen, flags); });
+}
 
 DIR* opendir(const char* path) {
     using Fn = DIR* (*)(const char*);
     VB_REAL(Fn, opendir);
     PathVerdict v = vb::classifyPath(AT_FDCWD, path);
+    if (v.kind == PathVerdict::Refused) return errno = v.error, nullptr;
     if (v.kind == PathVerdict::Node) {
         errno = vb::nodeMissing(v.node) ? ENOENT : ENOTDIR;
         return nullptr;

@@ -153,4 +153,7 @@ int __clock_nanosleep_time64(clockid_t clock, int flags, const void* req, void* 
 }
 #endif
 
+// libc's second name of nanosleep.
+int __nanosleep(const struct timespec* req, struct timespec* rem) __attribute__((alias("nanosleep")));
+
 }  // extern "C"

@@ -91,39 +91,88 @@ bool absolutize(int dirfd, const char* path, std::string& out) {
     return true;
 }
 
-// Follows symbolic links component by component, also when the final target
-// does not exist on this host.
-std::string resolveLinks(const std::string& path, bool followLast) {
-    std::string todo = normalize(path);
-    for (int hops = 0; hops < kMaxLinkHops; ++hops) {
-        std::string done;
-        size_t i = 1;
-        bool restarted = false;
-        while (i <= todo.size()) {
-            size_t j = todo.find('/', i);
-            if (j == std::string::npos) j = todo.size();
-            std::string cand = done + "/" + todo.substr(i, j - i);
-            std::string rest = j < todo.size() ? todo.substr(j) : std::string();
-            if (!followLast && rest.empty()) return cand;
-            char target[PATH_MAX];
-            ssize_t n = realReadlink(cand.c_str(), target, sizeof target - 1);
-            if (n > 0) {
-                target[n] = 0;
-                std::string next = target[0] == '/' ? std::string(target) : done + "/" + target;
-                todo = normalize(next + rest);
-                restarted = true;
-                break;
-            }
-            if (errno == ENOENT || errno == ENOTDIR || errno == EACCES) {
-                // Nothing further exists: the rest is taken as spelled.
-                return normalize(cand + rest);
-            }
-            done = cand;
-            i = j + 1;
-        }
-        if (!restarted) return todo;
+bool underPicture(const std::string& p) {
+    size_t n = sizeof kPictureDir - 1;
+    return p.compare(0, n, kPictureDir) == 0 && (p.size() == n || p[n] == '/');
+}
+
+// Where the board looks for a path of its own view: a path under /picture
+// is read in the sandbox, never in the host's /picture.
+std::string hostView(const std::string& p) { return underPicture(p) ? paths::sandboxRoot() + p : p; }
+
+// Queues the components of `path` on `todo`, whose back is walked next.
+void pushComponents(const std::string& path, std::vector<std::string>& todo) {
+    std::vector<std::string> parts;
+    size_t i = 0;
+    while (i <= path.size()) {
+        size_t j = path.find('/', i);
+        if (j == std::string::npos) j = path.size();
+        parts.push_back(path.substr(i, j - i));
+        i = j + 1;
     }
-    return todo;
+    todo.insert(todo.end(), parts.rbegin(), parts.rend());
+}
+
+// Walks an absolute path as the kernel does, one component at a time: a
+// symbolic link is replaced by its target before a ".." after it is applied
+// (a link to /dev/shm followed by "../mem" is /dev/mem).  Components that do
+// not exist on this host are taken as spelled (the board's nodes need not
+// exist).  False with `error` when the walk cannot be finished here: a link
+// that cannot be read for another reason than its absence, too many links
+// (ELOOP), a result beyond PATH_MAX (ENAMETOOLONG).
+bool walk(const std::string& abs, bool followLast, std::string& out, int& error) {
+    std::vector<std::string> done, todo;
+    pushComponents(abs, todo);
+    int hops = 0;
+    while (!todo.empty()) {
+        std::string c = std::move(todo.back());
+        todo.pop_back();
+        if (c.empty() || c == ".") continue;
+        if (c == "..") {
+            if (!done.empty()) done.pop_back();
+            continue;
+        }
+        std::string cand;
+        for (const auto& d : done) cand += "/" + d;
+        cand += "/" + c;
+        if (cand.size() >= PATH_MAX) {
+            error = ENAMETOOLONG;
+            return false;
+        }
+        if (todo.empty() && !followLast) {
+            done.push_back(std::move(c));
+            break;
+        }
+        char target[PATH_MAX];
+        const std::string look = hostView(cand);
+        ssize_t n = realReadlink(look.c_str(), target, sizeof target);
+        if (n >= static_cast<ssize_t>(sizeof target)) {
+            error = ENAMETOOLONG;
+            return false;
+        }
+        if (n > 0) {
+            if (++hops > kMaxLinkHops) {
+                error = ELOOP;
+                return false;
+            }
+            if (target[0] == '/') done.clear();
+            pushComponents(std::string(target, static_cast<size_t>(n)), todo);
+            continue;
+        }
+        if (errno != EINVAL && errno != ENOENT && errno != ENOTDIR && errno != EACCES) {
+            error = errno;
+            return false;
+        }
+        done.push_back(std::move(c));
+    }
+    out.clear();
+    for (const auto& d : done) out += "/" + d;
+    if (out.empty()) out = "/";
+    if (out.size() >= PATH_MAX) {
+        error = ENAMETOOLONG;
+        return false;
+    }
+    return true;
 }
 
 Node matchNode(const std::string& p) {
@@ -180,11 +229,6 @@ bool hostAllowsFastPath() {
     return allowed;
 }
 
-bool underPicture(const std::string& p) {
-    size_t n = sizeof kPictureDir - 1;
-    return p.compare(0, n, kPictureDir) == 0 && (p.size() == n || p[n] == '/');
-}
-
 // ---- sandbox root ----
 std::mutex g_rootMu;
 std::string* g_root = nullptr;
@@ -233,31 +277,81 @@ int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
 
 }  // namespace
 
-PathVerdict classifyPath(int dirfd, const char* path, bool followLast) {
+namespace {
+
+PathVerdict refused(int error) {
     PathVerdict v;
-    if (!path || !path[0]) return v;
-    std::string abs;
-    if (!absolutize(dirfd, path, abs)) return v;
-    std::string norm = normalize(abs);
-    Node n = matchNode(norm);
-    if (n == Node::Count) {
-        std::string resolved = resolveLinks(norm, followLast);
-        n = matchNode(resolved);
-        if (n == Node::Count && underPicture(norm)) {
-            v.kind = PathVerdict::Sandbox;
-            v.hostPath = paths::sandboxRoot() + norm;
-            // A link inside the sandbox may still lead to a board node.
-            std::string hostResolved = resolveLinks(v.hostPath, followLast);
-            n = matchNode(hostResolved);
-            if (n == Node::Count && followLast) n = matchDevice(hostResolved);
-            if (n == Node::Count) return v;
-        }
-        if (n == Node::Count && followLast) n = matchDevice(resolved);
+    v.kind = PathVerdict::Refused;
+    v.error = error;
+    return v;
+}
+
+PathVerdict nodeVerdict(Node n) {
+    PathVerdict v;
+    v.kind = PathVerdict::Node;
+    v.node = n;
+    return v;
+}
+
+// A relative path whose base folder cannot be named (a working directory
+// deeper than PATH_MAX, no /proc to name a descriptor): it reaches a board
+// node only through "..", a symbolic link or a device node on its way.  With
+// none of these it is passed, otherwise refused with the error that stopped
+// the naming.
+PathVerdict unnamedBase(int dirfd, const char* path, bool followLast, int error) {
+    if (!hostAllowsFastPath()) return refused(error);
+    VB_REAL(int (*)(int, const char*, struct stat64*, int), fstatat64);
+    std::vector<std::string> todo;
+    pushComponents(path, todo);
+    std::string prefix;
+    while (!todo.empty()) {
+        std::string c = std::move(todo.back());
+        todo.pop_back();
+        if (c.empty() || c == ".") continue;
+        if (c == "..") return refused(error);
+        prefix += (prefix.empty() ? "" : "/") + c;
+        const bool last = todo.empty();
+        struct stat64 st;
+        if (real_fstatat64(dirfd, prefix.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) break;  // nothing further
+        if (S_ISLNK(st.st_mode) && (!last || followLast)) return refused(error);
+        if ((S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))) return refused(error);
     }
-    if (n != Node::Count) {
-        v.kind = PathVerdict::Node;
-        v.node = n;
-        v.hostPath.clear();
+    return PathVerdict{};
+}
+
+}  // namespace
+
+PathVerdict classifyPath(int dirfd, const char* path, bool followLast) {
+    if (!path || !path[0]) return PathVerdict{};
+    const int saved = errno;
+    std::string abs;
+    if (!absolutize(dirfd, path, abs)) {
+        const int error = errno == ENAMETOOLONG || errno == ERANGE ? ENAMETOOLONG : EACCES;
+        errno = saved;
+        return unnamedBase(dirfd, path, followLast, error);
+    }
+    // A relative path whose full name is longer than the kernel would take
+    // is judged from its base folder, as the kernel walks it.
+    if (abs.size() >= PATH_MAX && path[0] != '/') return unnamedBase(dirfd, path, followLast, ENAMETOOLONG);
+    // The spelling alone already names a node ("/dev/x/../mem" too).
+    Node n = matchNode(normalize(abs));
+    if (n != Node::Count) return nodeVerdict(n);
+    std::string resolved;
+    int error = 0;
+    const bool walked = walk(abs, followLast, resolved, error);
+    errno = saved;
+    if (!walked) return refused(error);
+    n = matchNode(resolved);
+    if (n != Node::Count) return nodeVerdict(n);
+    PathVerdict v;
+    if (underPicture(resolved)) {
+        v.kind = PathVerdict::Sandbox;
+        v.hostPath = paths::sandboxRoot() + resolved;
+    }
+    // Another name of a host's node (a hard link, a mknod copy).
+    if (followLast) {
+        n = matchDevice(v.kind == PathVerdict::Sandbox ? v.hostPath : resolved);
+        if (n != Node::Count) return nodeVerdict(n);
     }
     return v;
 }

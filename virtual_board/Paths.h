@@ -13,9 +13,13 @@ namespace vb {
 
 // How the board treats a path argument.
 struct PathVerdict {
-    enum Kind { Pass, Node, Sandbox } kind = Pass;
+    // Refused: the path cannot be judged here (a working directory too deep
+    // to name, a descriptor that cannot be named, a link that cannot be
+    // read): it might be the board's, so the call fails with `error`.
+    enum Kind { Pass, Node, Sandbox, Refused } kind = Pass;
     vb::Node node = vb::Node::Count;
     std::string hostPath;  // Sandbox: the rewritten path
+    int error = 0;         // Refused: the errno of the call
 };
 // dirfd is AT_FDCWD or a directory descriptor for the *at() calls.  With
 // followLast false a link in the last component is the object itself (lstat,

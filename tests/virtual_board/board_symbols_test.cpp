@@ -3,12 +3,15 @@
 // of the libraries and programs in the build tree and fails on an import the
 // board does not define: such a call would go straight to the kernel.
 #include <dirent.h>
+#include <dlfcn.h>
+#include <gnu/libc-version.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <sstream>
 #include <string>
@@ -144,7 +147,8 @@ std::string run(const std::string& cmd, int& status) {
     }
     char buf[4096];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
     status = pclose(p);
     return out;
 }
@@ -229,6 +233,77 @@ TEST(BoardSymbols, EveryNodeReachingImportOfTheSdkIsInterposed) {
                               << ", which can reach a device node but is not interposed";
         }
     }
+}
+
+// The family of a libc name: its name without the marks of its variants
+// (__x, x64, x_time64, __x_chk, __x_2, xv2), so that open, open64, __open,
+// __open_2 and __open64_2 are one family, as are fstatat, fstatat64 and
+// __fstatat64_time64.
+std::string family(std::string name) {
+    if (name.compare(0, 2, "__") == 0) name.erase(0, 2);
+    for (const char* mark : {"_time64", "_chk", "_2"}) {
+        const size_t n = strlen(mark);
+        if (name.size() > n && name.compare(name.size() - n, n, mark) == 0) name.erase(name.size() - n);
+    }
+    for (size_t at; (at = name.find("64")) != std::string::npos;)
+        name.erase(at, 2);
+    if (name.size() > 2 && name.compare(name.size() - 2, 2, "v2") == 0) name.erase(name.size() - 2);
+    return name;
+}
+
+// The public functions of the libc this process runs on.  The file is read
+// through this process (under an emulator its path is the emulated
+// system's) into a copy that readelf can read.
+std::set<std::string> libcExports(const std::string& scratch) {
+    Dl_info info{};
+    EXPECT_NE(dladdr(reinterpret_cast<void*>(&gnu_get_libc_version), &info), 0);
+    EXPECT_NE(info.dli_fname, nullptr);
+    std::set<std::string> names;
+    if (!info.dli_fname) return names;
+    FILE* in = fopen(info.dli_fname, "rb");
+    FILE* out = fopen(scratch.c_str(), "wb");
+    EXPECT_NE(in, nullptr) << info.dli_fname;
+    EXPECT_NE(out, nullptr) << scratch;
+    char buf[65536];
+    size_t n;
+    while (in && out && (n = fread(buf, 1, sizeof buf, in)) > 0)
+        EXPECT_EQ(fwrite(buf, 1, n, out), n);
+    if (in) fclose(in);
+    if (out) fclose(out);
+    int status = 0;
+    std::istringstream lines(run("readelf -W --dyn-syms '" + scratch + "' 2>/dev/null", status));
+    EXPECT_EQ(status, 0);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream f(line);
+        std::string num, value, size, type, bind, vis, ndx, name;
+        if (!(f >> num >> value >> size >> type >> bind >> vis >> ndx >> name)) continue;
+        if (type != "FUNC" || ndx == "UND" || name.find("GLIBC_PRIVATE") != std::string::npos) continue;
+        names.insert(name.substr(0, name.find('@')));
+    }
+    return names;
+}
+
+// Every variant libc exports of a call the board takes over must be taken
+// over too: a program built with other options (large files, 64-bit time,
+// fortified calls) imports the variant, which would otherwise go straight
+// to the kernel with a board path.
+TEST(BoardSymbols, EveryLibcVariantOfAnInterposedCallIsInterposed) {
+    const std::string board = binDir() + "/../lib/libvyxboard.so";
+    ASSERT_TRUE(isFile(board)) << board;
+    const std::set<std::string> interposed = symbols(board, false);
+    const std::string scratch = "/tmp/vyxboard-libc-" + std::to_string(getpid()) + ".so";
+    const std::set<std::string> libc = libcExports(scratch);
+    unlink(scratch.c_str());
+    ASSERT_GT(libc.count("open"), 0u) << "cannot read libc's exports";
+    ASSERT_GT(libc.count("fstatat64"), 0u) << "cannot read libc's exports";
+    std::set<std::string> families;
+    for (const auto& name : interposed)
+        if (libc.count(name)) families.insert(family(name));
+    for (const auto& name : libc)
+        if (families.count(family(name)) && !interposed.count(name))
+            ADD_FAILURE() << "libc exports " << name << " beside the interposed " << family(name)
+                          << ", but the board does not take it over";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace vb {
@@ -43,5 +44,12 @@ int sysDupFd(int fd, bool cloexec) {
 }
 
 void sysSay(const char* text) { sysWrite(2, text, strlen(text)); }
+
+void overflowDetected(const char* call) {
+    sysSay("*** buffer overflow detected ***: ");
+    sysSay(call);
+    sysSay("\n");
+    abort();
+}
 
 }  // namespace vb

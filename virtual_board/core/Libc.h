@@ -35,6 +35,9 @@ int sysDupFd(int fd, bool cloexec);
 
 // Writes a message to standard error without going through stdio.
 void sysSay(const char* text);
+// A fortified call (__read_chk, ...) was given a length beyond its buffer:
+// ends the program as libc's own check does.
+[[noreturn]] void overflowDetected(const char* call);
 
 }  // namespace vb
 
