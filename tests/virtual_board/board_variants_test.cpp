@@ -3,6 +3,7 @@
 // 32-bit ARM, __ioctl_time64, __select64, __stat64_time64 ...): each must
 // still land on the board.  This unit is compiled with those options.
 #include <fcntl.h>
+#include <ftw.h>
 #include <linux/spi/spidev.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -10,10 +11,14 @@
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/time.h>
 #include <unistd.h>
+#include <utime.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -90,6 +95,42 @@ TEST(BoardVariants, LargeFileTime64AndFortifiedCallsReachTheBoard) {
     vb::clearFakeFreeSpace();
     EXPECT_EQ(vb::openNodeDescriptors(), 0);
     EXPECT_EQ(vb::liveNodeMappings(), 0);
+}
+
+// The naming and time-setting calls of such a program (__readlink_chk,
+// __realpath_chk, nftw64, and on 32-bit ARM __utimensat64, __utimes64,
+// __utime64, __nftw64_time64, ...) see the nodes and the sandbox too.
+TEST(BoardVariants, NamingAndTimeCallsReachTheBoard) {
+    const char* node = "/dev/vyx_capture_0";
+    char name[PATH_MAX];
+    ASSERT_NE(realpath(node, name), nullptr);
+    EXPECT_STREQ(name, node);
+    char target[32];
+    errno = 0;
+    EXPECT_EQ(readlink(node, target, sizeof target), -1);
+    EXPECT_EQ(errno, EINVAL);
+    const timespec ts[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
+    const timeval tv[2] = {{1, 0}, {1, 0}};
+    const utimbuf ub{1, 1};
+    for (int r : {utimensat(AT_FDCWD, node, ts, 0), utimes(node, tv), lutimes(node, tv), utime(node, &ub),
+                  futimesat(AT_FDCWD, node, tv)}) {
+        EXPECT_EQ(r, -1);
+        EXPECT_EQ(errno, EACCES);
+    }
+    struct statx sx;
+    ASSERT_EQ(statx(AT_FDCWD, node, 0, STATX_TYPE, &sx), 0);
+    EXPECT_TRUE(S_ISCHR(sx.stx_mode));
+    static int visits;
+    visits = 0;
+    ASSERT_EQ(nftw(
+                  "/picture/sd",
+                  [](const char* p, const struct stat*, int, FTW*) {
+                      visits += strncmp(p, "/picture/sd", 11) == 0;
+                      return 0;
+                  },
+                  4, FTW_PHYS),
+              0);
+    EXPECT_GE(visits, 1);
 }
 
 }  // namespace
