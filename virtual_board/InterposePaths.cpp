@@ -35,9 +35,9 @@
 #include "PathArgs.h"
 #include "Paths.h"
 
-using vb::Node;
 using vb::changePath;
 using vb::kStandInNode;
+using vb::Node;
 using vb::PathVerdict;
 using vb::statPath;
 

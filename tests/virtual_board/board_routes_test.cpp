@@ -22,36 +22,38 @@
 
 #include <gtest/gtest.h>
 
+#include "BoardTest.h"
 #include "VyxBoard.h"
 
 namespace {
 
 constexpr char kCapture[] = "/dev/vyx_capture_0";
 
-class BoardRoutes : public testing::Test {
+// Each test has a scratch folder and may change the working directory.
+class BoardRoutes : public vyxtest::BoardTest {
 protected:
     void SetUp() override {
-        vb::resetFaults();
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        BoardTest::SetUp();
         char templ[] = "/tmp/vyxboard-routes-XXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);
         scratch = templ;
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     }
     void TearDown() override {
         EXPECT_EQ(chdir(cwd), 0);
-        std::string cmd = "rm -rf '" + scratch + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
-        vb::resetFaults();
-        EXPECT_EQ(vb::openNodeDescriptors(), 0);
+        EXPECT_EQ(system(("rm -rf '" + scratch + "'").c_str()), 0);
+        BoardTest::TearDown();
     }
-    static vb::Node opened(int fd) {
-        vb::Node n = vb::nodeOfDescriptor(fd);
-        if (fd >= 0) close(fd);
-        return n;
-    }
-    char cwd[PATH_MAX];
+    char cwd[PATH_MAX] = {};
     std::string scratch;
 };
+
+// The node a descriptor was opened on (Node::Count: none); closes it.
+vb::Node nodeOf(int fd) {
+    const vb::Node n = vb::nodeOfDescriptor(fd);
+    if (fd >= 0) close(fd);
+    return n;
+}
 
 // The kernel follows a link before it applies a ".." after it: a link to a
 // folder of /dev followed by "../<node>" is the node.
@@ -60,8 +62,8 @@ TEST_F(BoardRoutes, DotDotAfterALinkIsAppliedToTheLinksTarget) {
     ASSERT_EQ(symlink("/dev/shm", shm.c_str()), 0);
     ASSERT_EQ(mkdir((scratch + "/sub").c_str(), 0755), 0);
     const std::string viaLink = shm + "/../vyx_capture_0";
-    EXPECT_EQ(opened(open(viaLink.c_str(), O_RDONLY)), vb::Node::Capture);
-    EXPECT_EQ(opened(openat(AT_FDCWD, viaLink.c_str(), O_RDONLY)), vb::Node::Capture);
+    EXPECT_EQ(nodeOf(open(viaLink.c_str(), O_RDONLY)), vb::Node::Capture);
+    EXPECT_EQ(nodeOf(openat(AT_FDCWD, viaLink.c_str(), O_RDONLY)), vb::Node::Capture);
     struct stat st;
     ASSERT_EQ(stat(viaLink.c_str(), &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
@@ -71,16 +73,16 @@ TEST_F(BoardRoutes, DotDotAfterALinkIsAppliedToTheLinksTarget) {
 
     // A link whose own target climbs: sub/up -> ../shm/../vyx_capture_0.
     ASSERT_EQ(symlink("../shm/../vyx_capture_0", (scratch + "/sub/up").c_str()), 0);
-    EXPECT_EQ(opened(open((scratch + "/sub/up").c_str(), O_RDONLY)), vb::Node::Capture);
+    EXPECT_EQ(nodeOf(open((scratch + "/sub/up").c_str(), O_RDONLY)), vb::Node::Capture);
     // Relative to a directory descriptor.
     int dir = open(scratch.c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(dir, 0);
-    EXPECT_EQ(opened(openat(dir, "shm/../vyx_capture_0", O_RDONLY)), vb::Node::Capture);
+    EXPECT_EQ(nodeOf(openat(dir, "shm/../vyx_capture_0", O_RDONLY)), vb::Node::Capture);
     close(dir);
     // A plain ".." without links is still collapsed as spelled.
     ASSERT_EQ(mkdir((scratch + "/sub/x").c_str(), 0755), 0);
     int fd = open((scratch + "/sub/x/../up").c_str(), O_RDONLY);
-    EXPECT_EQ(opened(fd), vb::Node::Capture);
+    EXPECT_EQ(nodeOf(fd), vb::Node::Capture);
     // A loop of links is the kernel's ELOOP, never a pass.
     ASSERT_EQ(symlink("loop-b", (scratch + "/loop-a").c_str()), 0);
     ASSERT_EQ(symlink("loop-a", (scratch + "/loop-b").c_str()), 0);
