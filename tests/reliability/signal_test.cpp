@@ -157,26 +157,39 @@ TEST_F(Signals, AFrameAfterManySignalsIsStillCaptured) {
 }
 
 // The PL's pulses and settle pauses keep their length under signals: the
-// two 50 ms pulses that clear the read buffers when they are emptied.
+// two 50 ms pulses that clear the read buffers when they are emptied.  On a
+// loaded machine the storm thread may get no CPU during one call, which then
+// proves nothing; the call is repeated (a bounded number of times) until
+// five signals landed during one, and every call must keep its pauses.
 TEST_F(Signals, ThePLsPausesKeepTheirLengthUnderSignals) {
     Handler handler(SIGUSR1, 0);
     const pthread_t calling = pthread_self();
     std::atomic<bool> stop{false};
-    const unsigned before = g_unHandled.load();
+    const unsigned started = g_unHandled.load();
     auto storm = std::async(std::launch::async, [&] {
         while (!stop.load()) {
             pthread_kill(calling, SIGUSR1);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
-    const auto start = Clock::now();
-    const int ret = VYXZEB_EmptyFrameBuffer(0);
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    const auto stormDeadline = Clock::now() + std::chrono::milliseconds(kBoundMs);
+    while (g_unHandled.load() == started && Clock::now() < stormDeadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    constexpr int kAttempts = 20;
+    unsigned during = 0;
+    for (int attempt = 0; attempt < kAttempts && during < 5u; ++attempt) {
+        const unsigned before = g_unHandled.load();
+        const auto start = Clock::now();
+        const int ret = VYXZEB_EmptyFrameBuffer(0);
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+        during = g_unHandled.load() - before;
+        EXPECT_EQ(ret, 0);
+        EXPECT_GE(took.count(), 100) << "with " << during << " signals during the call";
+    }
     stop.store(true);
     storm.get();
-    EXPECT_EQ(ret, 0);
-    EXPECT_GE(took.count(), 100);
-    EXPECT_GE(g_unHandled.load() - before, 5u) << "signals came during the pauses";
+    EXPECT_GE(during, 5u) << "no call of " << kAttempts << " had five signals during its pauses";
 }
 
 }  // namespace
