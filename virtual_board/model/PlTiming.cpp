@@ -96,6 +96,15 @@ bool PlTiming::sampleLocked(int64_t nowNs) {
         m_events.push_back(e);
         found = true;
     };
+    // The pulses first: the library writes a pulse after the levels it goes
+    // with (capture started, then the software trigger), so once a pulse is
+    // taken those levels are visible too.  Read the other way round, a
+    // sample falling between the two writes saw the old levels with the new
+    // pulse, and the trigger was thrown away as one that came while capture
+    // was stopped.  The levels are applied before the pulses.
+    const bool clearRead = takePulse(m_hw.fpga, fpga::kClearReadBuf);
+    const bool release = takePulse(m_hw.fpga, fpga::kReleaseBuf);
+    const bool softTrigger = takePulse(m_hw.fpga, fpga::kSoftTrigger);
     const AcqLevels levels = AcquisitionModel::sample(m_hw);
     if (!m_haveLevels || levels != m_levels) {
         m_levels = levels;
@@ -107,9 +116,9 @@ bool PlTiming::sampleLocked(int64_t nowNs) {
         m_events.push_back(e);
         found = true;
     }
-    if (takePulse(m_hw.fpga, fpga::kClearReadBuf)) queue(AcqEvent::ClearRead);
-    if (takePulse(m_hw.fpga, fpga::kReleaseBuf)) queue(AcqEvent::Release);
-    if (takePulse(m_hw.fpga, fpga::kSoftTrigger)) {
+    if (clearRead) queue(AcqEvent::ClearRead);
+    if (release) queue(AcqEvent::Release);
+    if (softTrigger) {
         queue(AcqEvent::SoftTrigger);
         if (SignalTrace* trace = m_trace.load()) trace->pulse(nowNs, Sig::SoftTrigger);
     }
