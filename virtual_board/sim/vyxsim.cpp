@@ -60,6 +60,7 @@
 #include <utility>
 #include <vector>
 
+#include "Namespace.h"
 #include "ScreenFile.h"
 #include "SimConfig.h"
 
@@ -104,6 +105,9 @@ struct Options {
     // Board settings: variable and value.
     std::vector<std::pair<std::string, std::string>> board;
     std::vector<std::string> command;
+    // The private view of the device nodes: 0 where the kernel allows it,
+    // -1 never (--no-namespace), 1 required (--require-namespace).
+    int privateView = 0;
 };
 
 namespace env = vb::model::env;
@@ -162,6 +166,9 @@ void usage(FILE* out) {
             "  --frames N           end the program after N delivered frames\n"
             "  --seconds S          end the program after S seconds\n"
             "  --hdmi FILE          write the HDMI screen as PNG to FILE when the run ends\n"
+            "  --no-namespace       run on this machine's own view of its device nodes\n"
+            "                       (default: a private view in which they are empty files)\n"
+            "  --require-namespace  refuse to run where the private view cannot be made\n"
             "  --hdmi-every MS      with --hdmi: also rewrite FILE every MS milliseconds while\n"
             "                       the program runs (replaced whole: a viewer never sees half)\n"
             "what the camera sees:\n"
@@ -254,6 +261,8 @@ bool parse(int argc, char** argv, Options& o) {
         } else if (const Switch* sw = findSwitch(a)) {
             o.board.emplace_back(sw->variable, sw->value);
             if (a == "--trigger-on-signal") o.triggerOnSignal = true;
+        } else if (a == "--no-namespace" || a == "--require-namespace") {
+            o.privateView = a == "--no-namespace" ? -1 : 1;
         } else if (a == "-h" || a == "--help") {
             usage(stdout);
             exit(0);
@@ -676,6 +685,23 @@ int outOfTheWay(int fd) {
 
 }  // namespace
 
+// Puts the program in its private view of the device nodes (in the child);
+// false when the run must not go on without it.
+bool privateView(int wanted, const std::string& root) {
+    if (wanted < 0) return true;
+    const std::string placeholder = root + "/.device-placeholder";
+    int fd = open(placeholder.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0444);
+    if (fd >= 0) close(fd);
+    std::string why;
+    if (vyxsim::enterPrivateView(placeholder, root + "/picture", why)) return true;
+    fprintf(stderr,
+            "vyxsim: %s the program on this machine's own device nodes (no private view: %s): a raw "
+            "system call or a child that loses the board (clean environment, static or set-user-ID) "
+            "can reach them\n",
+            wanted > 0 ? "refusing to run" : "running", why.c_str());
+    return wanted == 0;
+}
+
 int main(int argc, char** argv) {
     Options o;
     if (!parse(argc, argv, o)) return kStatusUsage;
@@ -728,6 +754,7 @@ int main(int argc, char** argv) {
     if (child == 0) {
         setpgid(0, 0);
         for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGTTOU, SIGUSR1}) signal(sig, SIG_DFL);
+        if (!privateView(o.privateView, root)) _exit(kStatusNoBoard);
         setenv("VYX_BOARD_ROOT", root.c_str(), 1);
         std::string control =
             std::to_string(outOfTheWay(toBoard[0])) + "," + std::to_string(outOfTheWay(fromBoard[1]));
