@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -121,30 +122,41 @@ void pushComponents(const std::string& path, std::vector<std::string>& todo) {
 // that cannot be read for another reason than its absence, too many links
 // (ELOOP), a result beyond PATH_MAX (ENAMETOOLONG).
 bool walk(const std::string& abs, bool followLast, std::string& out, int& error) {
-    std::vector<std::string> done, todo;
+    std::vector<std::string> todo;
     pushComponents(abs, todo);
+    // The path walked so far and, per component, its length before it: a
+    // ".." cuts the string back, so a walk costs one lookup per component.
+    std::string cur;
+    std::vector<size_t> marks;
+    // Below a component that does not exist nothing can be a link: the
+    // rest is taken as spelled until a ".." climbs back above it.
+    size_t missingAt = SIZE_MAX;
     int hops = 0;
     while (!todo.empty()) {
         std::string c = std::move(todo.back());
         todo.pop_back();
         if (c.empty() || c == ".") continue;
         if (c == "..") {
-            if (!done.empty()) done.pop_back();
+            if (!marks.empty()) {
+                cur.resize(marks.back());
+                marks.pop_back();
+            }
+            if (marks.size() <= missingAt) missingAt = SIZE_MAX;
             continue;
         }
-        std::string cand;
-        for (const auto& d : done) cand += "/" + d;
-        cand += "/" + c;
-        if (cand.size() >= PATH_MAX) {
+        const size_t mark = cur.size();
+        cur += '/';
+        cur += c;
+        if (cur.size() >= PATH_MAX) {
             error = ENAMETOOLONG;
             return false;
         }
-        if (todo.empty() && !followLast) {
-            done.push_back(std::move(c));
-            break;
+        if ((todo.empty() && !followLast) || missingAt != SIZE_MAX) {
+            marks.push_back(mark);
+            continue;
         }
         char target[PATH_MAX];
-        const std::string look = hostView(cand);
+        const std::string look = hostView(cur);
         ssize_t n = realReadlink(look.c_str(), target, sizeof target);
         if (n >= static_cast<ssize_t>(sizeof target)) {
             error = ENAMETOOLONG;
@@ -155,7 +167,12 @@ bool walk(const std::string& abs, bool followLast, std::string& out, int& error)
                 error = ELOOP;
                 return false;
             }
-            if (target[0] == '/') done.clear();
+            cur.resize(mark);
+            if (target[0] == '/') {
+                cur.clear();
+                marks.clear();
+                missingAt = SIZE_MAX;
+            }
             pushComponents(std::string(target, static_cast<size_t>(n)), todo);
             continue;
         }
@@ -163,15 +180,10 @@ bool walk(const std::string& abs, bool followLast, std::string& out, int& error)
             error = errno;
             return false;
         }
-        done.push_back(std::move(c));
+        if (errno == ENOENT || errno == ENOTDIR) missingAt = marks.size();
+        marks.push_back(mark);
     }
-    out.clear();
-    for (const auto& d : done) out += "/" + d;
-    if (out.empty()) out = "/";
-    if (out.size() >= PATH_MAX) {
-        error = ENAMETOOLONG;
-        return false;
-    }
+    out = cur.empty() ? std::string("/") : cur;
     return true;
 }
 
