@@ -216,23 +216,25 @@ TEST_F(VyxcamServe, BadInputGetsItsStatusAndChangesNothing)
         const char* field;   // nullptr: the body as a whole
     };
     const Case cases[] = {
-        {"{\"gain\":", nullptr},                                    // malformed JSON
-        {"[1,2]", "settings"},                                      // not an object
-        {"{\"brightness\":3}", "brightness"},                       // unknown key
-        {"{\"gain\":\"16\"}", "gain"},                              // wrong type
+        {"{\"gain\":", nullptr},               // malformed JSON
+        {"{\"exposure_ms\":1e400}", nullptr},  // a number no double holds
+        {"[1,2]", "settings"},                 // not an object
+        {"{\"brightness\":3}", "brightness"},  // unknown key
+        {"{\"gain\":\"16\"}", "gain"},         // wrong type
         {"{\"gain\":-1}", "gain"},
         {"{\"mirror\":1}", "mirror"},
         {"{\"exposure_ms\":\"long\"}", "exposure_ms"},
-        {"{\"address_mode\":5}", "address_mode"},                   // outside the API's limits
+        {"{\"address_mode\":5}", "address_mode"},  // outside the API's limits
         {"{\"frame_buffers\":4}", "frame_buffers"},
         {"{\"trigger\":\"sometimes\"}", "trigger"},
-        {"{\"fov\":{\"x\":0,\"y\":0,\"width\":320}}", "fov"},      // incomplete window
+        {"{\"fov\":{\"x\":0,\"y\":0,\"width\":320}}", "fov"},  // incomplete window
         {"{\"fov\":{\"x\":0,\"y\":0,\"width\":320,\"height\":256,\"z\":1}}", "fov.z"},
-        {"{\"fov\":{\"x\":0,\"y\":0,\"width\":320,\"height\":256},\"center\":{\"width\":320,\"height\":256}}", "center"},
-        {"{\"mirror\":true,\"gain\":100000}", "gain"},              // outside the sensor's range: nothing applied
+        {"{\"fov\":{\"x\":0,\"y\":0,\"width\":320,\"height\":256},\"center\":{\"width\":320,\"height\":256}}",
+         "center"},
+        {"{\"mirror\":true,\"gain\":100000}", "gain"},  // outside the sensor's range: nothing applied
         {"{\"flip\":true,\"fov\":{\"x\":1200,\"y\":0,\"width\":320,\"height\":256}}", "fov"},
         {"{\"exposure_ms\":100000}", "exposure_ms"},
-        {"{\"address_mode\":1,\"exposure_ms\":100000}", "exposure_ms"},   // found after the geometry changed
+        {"{\"address_mode\":1,\"exposure_ms\":100000}", "exposure_ms"},  // found after the geometry changed
     };
     for (const Case& k : cases) {
         auto r = c.Put("/api/settings", k.body, "application/json");

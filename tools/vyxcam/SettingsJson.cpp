@@ -114,6 +114,16 @@ void readKey(const std::string& key, const Json& v, CameraSettings& s)
 
 }  // namespace
 
+std::optional<Json> jsonFromBody(const std::string& body, std::string* error)
+{
+    try {
+        return Json::parse(body);
+    } catch (const Json::exception& e) {  // parse_error, and out_of_range for 1e400
+        *error = e.what();
+        return std::nullopt;
+    }
+}
+
 CameraSettings settingsFromJson(const Json& body, int sensor)
 {
     if (!body.is_object()) wrong("settings", "not a JSON object", "an object of settings");

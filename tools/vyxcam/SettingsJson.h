@@ -7,6 +7,7 @@
 #ifndef VYXCAM_SETTINGS_JSON_H
 #define VYXCAM_SETTINGS_JSON_H
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -24,6 +25,10 @@ struct FieldError : std::runtime_error {
     std::string field;     // "gain", "fov.width"
     std::string allowed;   // "0 to 4", "true or false"
 };
+
+// The JSON value of a request body; nullopt with the reason in *error when
+// the body is not JSON (bad syntax, or a number beyond what a double holds).
+std::optional<Json> jsonFromBody(const std::string& body, std::string* error);
 
 // Reads the settings a JSON object asks for, for camera set `sensor`.
 // Throws FieldError.

@@ -117,16 +117,14 @@ struct WebServer::Routes {
     static void putSettings(WebServer& w, const Request& req, Response& res)
     {
         if (refuseChange(w, res)) return;
-        Json body;
-        try {
-            body = Json::parse(req.body);
-        } catch (const Json::parse_error& e) {
-            return sendError(res, 400, std::string("the body is not JSON: ") + e.what(),
+        std::string error;
+        const std::optional<Json> body = jsonFromBody(req.body, &error);
+        if (!body)
+            return sendError(res, 400, "the body is not JSON: " + error,
                              Json{{"field", nullptr}, {"allowed", "a JSON object of settings"}});
-        }
         CameraSettings s;
         try {
-            s = settingsFromJson(body, w.m_config.sensor);
+            s = settingsFromJson(*body, w.m_config.sensor);
         } catch (const FieldError& e) {
             return sendError(res, 400, e.what(), Json{{"field", e.field}, {"allowed", e.allowed}});
         }
