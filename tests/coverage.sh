@@ -43,7 +43,10 @@ if [ "$run_tests" = 1 ]; then
     find "$build" -name '*.gcda' -delete
     # A failing test still leaves its counters; the report comes anyway and
     # the script's status says the run was not clean.
-    ctest --test-dir "$build" -j"${JOBS:-2}" "${ctest_args[@]}" >"$build/coverage-ctest.log" 2>&1 || status=$?
+    # The check that the threshold loops are vectorised reads the machine
+    # code, which -O0 leaves scalar: it runs in the optimised builds only.
+    ctest --test-dir "$build" -j"${JOBS:-2}" -E '_loops_vectorised$' "${ctest_args[@]}" \
+        >"$build/coverage-ctest.log" 2>&1 || status=$?
     tail -n 3 "$build/coverage-ctest.log"
 fi
 
