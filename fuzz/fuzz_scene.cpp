@@ -60,8 +60,11 @@ void Write(const std::string& path, const uint8_t* data, size_t size)
 // Width x height as the header chunk gives them (0 when there is none).
 uint64_t DeclaredPixels(const uint8_t* data, size_t size)
 {
-    if (size < 24 || std::memcmp(data + 12, "IHDR", 4) != 0) return 0;
-    auto be32 = [](const uint8_t* p) { return uint64_t{p[0]} << 24 | uint64_t{p[1]} << 16 | uint64_t{p[2]} << 8 | p[3]; };
+    if (size < 24 || std::memcmp(data + 12, "IHDR", 4) != 0)
+        return 0;
+    auto be32 = [](const uint8_t* p) {
+        return uint64_t{p[0]} << 24 | uint64_t{p[1]} << 16 | uint64_t{p[2]} << 8 | p[3];
+    };
     return be32(data + 16) * be32(data + 20);
 }
 
@@ -69,14 +72,17 @@ uint64_t DeclaredPixels(const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (DeclaredPixels(data, size) > kMaxPixels) return 0;
+    if (DeclaredPixels(data, size) > kMaxPixels)
+        return 0;
     const std::string path = Folder() + "/scene.png";
     Write(path, data, size);
 
     std::vector<uint8_t> scene(3, 0x5a);
     const bool read = vb::model::loadSceneFromPng(path, scene);
-    if (!read && scene != std::vector<uint8_t>(3, 0x5a)) Fail("a refused file changed the scene");
-    if (read && scene.size() != kArrayBytes) Fail("a scene of " + std::to_string(scene.size()) + " bytes");
+    if (!read && scene != std::vector<uint8_t>(3, 0x5a))
+        Fail("a refused file changed the scene");
+    if (read && scene.size() != kArrayBytes)
+        Fail("a scene of " + std::to_string(scene.size()) + " bytes");
     unlink(path.c_str());
     return 0;
 }
