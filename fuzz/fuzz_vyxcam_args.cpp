@@ -176,9 +176,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     g_null = std::fopen("/dev/null", "w");
     if (g_null == nullptr)
         Fail("cannot open /dev/null");
-    static NullBuffer sink;
-    std::cout.rdbuf(&sink);
-    std::cerr.rdbuf(&sink);
     return 0;
 }
 
@@ -196,9 +193,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     vb::resetCounters();
     g_ran.clear();
+    // The streams point at the sink only while the reader runs: at exit they
+    // flush into their own buffers again.
+    static NullBuffer sink;
     FILE* const out = stdout;
     stdout = stderr = g_null;
+    std::streambuf* const cout = std::cout.rdbuf(&sink);
+    std::streambuf* const cerr = std::cerr.rdbuf(&sink);
     const int status = vyxcam::runCommandLine(static_cast<int>(args.size()), argv.data());
+    std::cout.rdbuf(cout);
+    std::cerr.rdbuf(cerr);
     stdout = out;
     stderr = g_report;
     if (status != 0 && status != vyxcam::kExitUsage)
