@@ -18,31 +18,16 @@
 
 #include <gtest/gtest.h>
 
-#ifndef VYX_TEST_EMULATOR
-#define VYX_TEST_EMULATOR ""
-#endif
+#include "SimCommand.h"
 
 namespace {
 
 constexpr char kMarker[] = "STAND-IN-NODE";
 constexpr int kNoNamespace = 77;
 
-std::string binDir() {
-    const char* env = getenv("VYX_TEST_BIN");
-    return env ? env : ".";
-}
+using vyxtest::binDir;
 
-// Output (stdout and stderr) and exit status of a command line.
-int run(const std::string& cmd, std::string& out) {
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (!p) return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    const int status = pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int run(const std::string& cmd, std::string& out) { return vyxtest::runCommand(cmd, out); }
 
 class BoardEscape : public testing::Test {
 protected:
@@ -50,10 +35,7 @@ protected:
         char templ[] = "/tmp/vyxboard-escape-XXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);
         dir = templ;
-        std::string emulator = VYX_TEST_EMULATOR;
-        for (char& c : emulator)
-            if (c == '|') c = ' ';
-        sim = (emulator.empty() ? "" : emulator + " ") + binDir() + "/vyxsim --root " + dir + "/root";
+        sim = vyxtest::vyxsimCommand(dir);
     }
     void TearDown() override { EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0); }
 

@@ -27,29 +27,15 @@
 
 #include <gtest/gtest.h>
 
-#include "VcdReader.h"
+#include "SimCommand.h"
 
-#ifndef VYX_TEST_EMULATOR
-#define VYX_TEST_EMULATOR ""
-#endif
+#include "VcdReader.h"
 
 namespace {
 
-std::string binDir() {
-    if (const char* env = getenv("VYX_TEST_BIN")) return env;
-    return ".";
-}
+using vyxtest::binDir;
 
-// Runs a command line; returns its exit status and output (stdout and stderr).
-int run(const std::string& cmd, std::string& out) {
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (!p) return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    int status = pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int run(const std::string& cmd, std::string& out) { return vyxtest::runCommand(cmd, out); }
 
 class Launcher : public testing::Test {
 protected:
@@ -57,10 +43,7 @@ protected:
         char templ[] = "/tmp/vyxsim-test-XXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);
         dir = templ;
-        std::string emulator = VYX_TEST_EMULATOR;
-        for (char& c : emulator)
-            if (c == '|') c = ' ';
-        sim = (emulator.empty() ? "" : emulator + " ") + binDir() + "/vyxsim --root " + dir + "/root";
+        sim = vyxtest::vyxsimCommand(dir);
     }
     bool emulated() const { return !std::string(VYX_TEST_EMULATOR).empty(); }
 
