@@ -115,12 +115,13 @@ TEST_F(Timing, AStalledPlCatchesUpWithEveryFrameThatFellDue) {
     const uint32_t lastBefore = lastCounter();
     letClockPass(40 * kPeriodNs);
     const int64_t until = vb::modelClockNs();
-    vb::modelStall(false);
+    // The PL catches up to `until` and parks there while the frames are
+    // read: a test thread the machine does not schedule must not let the
+    // frame log run past them.
+    vb::modelStallAt(until);
     ASSERT_TRUE(vb::modelWaitClock(until, kWaitMs));
-    // Parked again while the frames are read: a test thread the machine
-    // does not schedule must not let the frame log run past them.
-    vb::modelStall(true);
     const std::vector<vb::ModelFrame> all = framesAfter(start);
+    EXPECT_EQ(vb::modelCounters().clockNs, until) << "the PL ran on past the moment it was to stop at";
     vb::modelStall(false);
     stop();
 

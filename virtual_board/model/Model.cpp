@@ -418,6 +418,10 @@ void modelStall(bool stalled) {
     if (model::started()) model::theModel().timing->stall(stalled);
 }
 
+void modelStallAt(int64_t clockNs) {
+    if (model::started()) model::theModel().timing->stallAt(clockNs);
+}
+
 bool modelWaitFor(bool (*done)(const ModelCounters&, const void*), const void* arg, int timeoutMs) {
     return model::waitUntil(timeoutMs, [&] { return done(model::counters(), arg); });
 }

@@ -165,12 +165,38 @@ void PlTiming::stall(bool stalled) {
         std::lock_guard<std::mutex> g(m_mu);
         if (!m_running) return;
         m_stalled = stalled;
+        m_stallAtNs = -1;
     }
     m_wake.notify_all();
     if (!stalled) return;
     // Back only once the thread is parked: nothing runs after this.
     std::unique_lock<std::mutex> p(m_pubMu);
     m_published.wait(p, [&] { return m_parked; });
+}
+
+void PlTiming::stallAt(int64_t clockNs) {
+    {
+        Holding holding;
+        std::lock_guard<std::mutex> g(m_mu);
+        if (!m_running) return;
+        m_stallAtNs = clockNs;
+        m_stalled = false;
+    }
+    m_wake.notify_all();
+}
+
+// The pass that reaches stallAt()'s moment: what the program's calls found
+// up to then is applied, what they found later waits for the next pass (a
+// sample now would carry a later time).  The next loop parks the thread.
+int64_t PlTiming::takeUpToStallLocked() {
+    const int64_t until = std::max(m_stallAtNs, m_passNs);
+    while (!m_events.empty() && m_events.front().atNs <= until) {
+        m_applying.push_back(m_events.front());
+        m_events.pop_front();
+    }
+    m_stallAtNs = -1;
+    m_stalled = true;
+    return until;
 }
 
 void PlTiming::run() {
@@ -197,21 +223,27 @@ void PlTiming::run() {
             Holding holding;
             std::lock_guard<std::mutex> g(m_mu);
             now = boardClockNs();
-            sampleLocked(now);
-            m_applying.swap(m_events);
-            m_showing.swap(m_shows);
+            if (m_stallAtNs >= 0 && now >= m_stallAtNs) {
+                now = takeUpToStallLocked();
+            } else {
+                sampleLocked(now);
+                m_applying.swap(m_events);
+                m_showing.swap(m_shows);
+            }
         }
+        m_passNs = now;
         m_acquisition.advance(now, m_applying);
         m_traceFloorNs.store(m_acquisition.earliestOpenNs(now));
         for (ShowRegisters& s : m_showing) m_display.show(s);
         m_showing.clear();
         m_display.refresh();
         publish(now);
-        const int64_t deadline = std::min(m_acquisition.nextDeadline(), now + kSampleIntervalNs);
+        int64_t deadline = std::min(m_acquisition.nextDeadline(), now + kSampleIntervalNs);
         pass.unlock();
 
         Holding holding;
         std::unique_lock<std::mutex> g(m_mu);
+        if (m_stallAtNs >= 0) deadline = std::min(deadline, m_stallAtNs);
         m_wake.wait_until(g, atClock(deadline),
                           [&] { return m_stop || m_stalled || !m_events.empty() || !m_shows.empty(); });
     }

@@ -61,6 +61,10 @@ public:
     // Test control: the PL thread stops running (as if the machine did not
     // schedule it), and catches up when it runs again.
     void stall(bool stalled);
+    // Test control: the PL thread runs on (a stalled one again) until it
+    // has accounted for everything due up to clockNs - not beyond, however
+    // late it wakes - and then stalls as stall(true) leaves it.
+    void stallAt(int64_t clockNs);
 
     // Where the trigger input and the software trigger are traced.
     void setTrace(SignalTrace* trace) { m_trace.store(trace); }
@@ -87,6 +91,7 @@ public:
 
 private:
     bool sampleLocked(int64_t nowNs);
+    int64_t takeUpToStallLocked();
     void run();
     void publish(int64_t nowNs);
 
@@ -107,6 +112,7 @@ private:
     AcqLevels m_levels;
     bool m_stop = false;
     bool m_stalled = false;
+    int64_t m_stallAtNs = -1;  // stallAt()'s moment, -1 when none
     bool m_running = false;  // this process runs the PL thread
 
     // PL thread only: what the last sample handed over.  Members rather
@@ -114,6 +120,7 @@ private:
     // thread) still finds them owned.
     std::deque<AcqEvent> m_applying;
     std::vector<ShowRegisters> m_showing;
+    int64_t m_passNs = -1;  // the moment of the last pass
 
     // Guarded by m_pubMu: what the PL thread has done.
     mutable std::mutex m_pubMu;

@@ -143,6 +143,11 @@ VB_API std::vector<ModelFrame> modelFrames();
 // registers are still sampled when the program calls into the board.  Off
 // again, it catches up with every frame that fell due meanwhile.
 VB_API void modelStall(bool stalled);
+// The PL thread runs (a stalled one again) until everything due up to
+// clockNs is accounted for, and stalls there, however late it is scheduled:
+// modelWaitClock(clockNs) returns once it is there, and nothing happens
+// after clockNs until modelStall(false).
+VB_API void modelStallAt(int64_t clockNs);
 
 // ---------------------------------------------------------------- screen
 constexpr int kScreenWidth = 1280;
