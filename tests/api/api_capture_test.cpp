@@ -12,18 +12,15 @@
 #include <tuple>
 #include <vector>
 
+#include "BoardTest.h"
 #include "PLRegs.h"
+#include "SharedDevice.h"
 #include "VYXZebApi.h"
 #include "VyxModel.h"
 
 namespace {
 
-class SharedDevice : public ::testing::Environment {
-public:
-    void SetUp() override { ASSERT_EQ(VYXZEB_Init(), 0); }
-    void TearDown() override { EXPECT_EQ(VYXZEB_UnInit(), 0); }
-};
-::testing::Environment* const g_device = ::testing::AddGlobalTestEnvironment(new SharedDevice);
+::testing::Environment* const g_device = ::testing::AddGlobalTestEnvironment(new vyxtest::SharedDevice);
 
 constexpr unsigned long kTimeOutMs = 5000;   // generous: the model delivers in milliseconds
 
@@ -61,17 +58,18 @@ Frame CaptureCopy() {
     return f;
 }
 
-class Capture : public ::testing::Test {
+class Capture : public vyxtest::BoardTest {
 protected:
     void SetUp() override {
-        vb::resetFaults();
+        BoardTest::SetUp();
         ASSERT_EQ(VYXZEB_CaptureSetTimeOut(0, kTimeOutMs), 0);
         ASSERT_EQ(VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE), 0);
     }
     void TearDown() override {
-        vb::resetFaults();
+        vb::resetBoard();  // interrupts flow again for the mode change
         VYXZEB_SetMultiFrame(0, 1);
         VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE);
+        BoardTest::TearDown();
     }
 };
 

@@ -13,24 +13,34 @@
 #include <thread>
 #include <vector>
 
+#include "BoardTest.h"
 #include "PLRegs.h"
+#include "SharedDevice.h"
 #include "TestSupport.h"
 #include "VYXZebApi.h"
 #include "VyxBoard.h"
 
 namespace {
 
-class SharedDevice : public ::testing::Environment {
-public:
-    void SetUp() override { ASSERT_EQ(VYXZEB_Init(), 0); }
-    void TearDown() override { EXPECT_EQ(VYXZEB_UnInit(), 0); }
-};
-::testing::Environment* const g_device = ::testing::AddGlobalTestEnvironment(new SharedDevice);
+::testing::Environment* const g_device = ::testing::AddGlobalTestEnvironment(new vyxtest::SharedDevice);
 
 constexpr unsigned long kPoolBase = 0x32800000UL;
 constexpr unsigned long kBlock = 0x800000UL;
 
-TEST(Identification, SensorCountTypeAndDeviceInformation) {
+// Every test runs on a board reset to its power-on state and leaves no
+// descriptor or mapping open (BoardTest.h).
+using Identification = vyxtest::BoardTest;
+using Routing = vyxtest::BoardTest;
+using Acquisition = vyxtest::BoardTest;
+using Registers = vyxtest::BoardTest;
+using Gpio = vyxtest::BoardTest;
+using Pool = vyxtest::BoardTest;
+using Display = vyxtest::BoardTest;
+using Flash = vyxtest::BoardTest;
+using SensorSettings = vyxtest::BoardTest;
+using Descriptors = vyxtest::BoardTest;
+
+TEST_F(Identification, SensorCountTypeAndDeviceInformation) {
     int n = -1;
     EXPECT_EQ(VYXZEB_GetSensorNum(&n), 0);
     EXPECT_EQ(n, 1);
@@ -50,7 +60,7 @@ TEST(Identification, SensorCountTypeAndDeviceInformation) {
     EXPECT_EQ(VYXZEB_GetDeviceInformation(0, &kind, nullptr), VYXZEB_RET_BAD_PARAMETER);
 }
 
-TEST(Routing, IndicesWithoutCameraSetGiveSetUnavailable) {
+TEST_F(Routing, IndicesWithoutCameraSetGiveSetUnavailable) {
     const int kNoSet = VYXZEB_RET_SET_UNAVAILABLE;
     for (int i : {1, 2, 3, 4, -1, 1000}) {
         SCOPED_TRACE(i);
@@ -74,7 +84,7 @@ TEST(Routing, IndicesWithoutCameraSetGiveSetUnavailable) {
     }
 }
 
-TEST(Acquisition, FixedFrameRateConvertsToAndFromThePeriod) {
+TEST_F(Acquisition, FixedFrameRateConvertsToAndFromThePeriod) {
     EXPECT_EQ(VYXZEB_SetFixFrameRate(0, 30), 0);
     EXPECT_EQ(vb::fpgaReg(vyxpl::fpga::kFramePeriod), 33333u);
     unsigned long fps = 0;
@@ -89,7 +99,7 @@ TEST(Acquisition, FixedFrameRateConvertsToAndFromThePeriod) {
     EXPECT_EQ(VYXZEB_GetFixFrameRate(0, nullptr), VYXZEB_RET_BAD_PARAMETER);
 }
 
-TEST(Acquisition, MultiFrameIsBoundedByTheFrameBuffer) {
+TEST_F(Acquisition, MultiFrameIsBoundedByTheFrameBuffer) {
     unsigned long lo = 0, hi = 0;
     ASSERT_EQ(VYXZEB_GetMultiFrameRange(0, &lo, &hi), 0);
     EXPECT_EQ(lo, 1u);
@@ -109,7 +119,7 @@ TEST(Acquisition, MultiFrameIsBoundedByTheFrameBuffer) {
 
 // A count set for small frames must not survive a change to larger ones:
 // the PL would write past its 10 MiB buffer into the neighbouring ones.
-TEST(Acquisition, MultiFrameCountShrinksWhenTheFramesGrow) {
+TEST_F(Acquisition, MultiFrameCountShrinksWhenTheFramesGrow) {
     vyxtest::LogCapture log;
     ASSERT_TRUE(log.ok());
     unsigned long lo = 0, hi = 0, count = 0;
@@ -141,7 +151,7 @@ TEST(Acquisition, MultiFrameCountShrinksWhenTheFramesGrow) {
 
 // A refused mode leaves the PL exactly as it was: acquisition the
 // application stopped stays stopped, and its buffers are not emptied.
-TEST(Acquisition, RefusedTriggerModeChangesNothing) {
+TEST_F(Acquisition, RefusedTriggerModeChangesNothing) {
     ASSERT_EQ(VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_CONTINUOUS), 0);
     ASSERT_EQ(VYXZEB_EmptyFrameBuffer(0), 0);
     const uint32_t control = vb::fpgaReg(vyxpl::fpga::kControl);
@@ -160,7 +170,7 @@ TEST(Acquisition, RefusedTriggerModeChangesNothing) {
     ASSERT_EQ(VYXZEB_EmptyFrameBuffer(0), 0);
 }
 
-TEST(Acquisition, FrameBufferNumberAndTriggerFilter) {
+TEST_F(Acquisition, FrameBufferNumberAndTriggerFilter) {
     EXPECT_EQ(VYXZEB_SetFrameBufNum(0, 4), VYXZEB_RET_BAD_PARAMETER);
     EXPECT_EQ(VYXZEB_SetFrameBufNum(0, 3), 0);
     EXPECT_EQ(vb::fpgaReg(vyxpl::fpga::kFrameBufNumber), 3u);
@@ -179,7 +189,7 @@ TEST(Acquisition, FrameBufferNumberAndTriggerFilter) {
     EXPECT_EQ(VYXZEB_SetTriggerFilter(0, 0), 0);
 }
 
-TEST(Acquisition, SoftwareTriggerWithAcquisitionStoppedIsRefused) {
+TEST_F(Acquisition, SoftwareTriggerWithAcquisitionStoppedIsRefused) {
     // After start-up the PL is in software-trigger mode with acquisition stopped.
     VYXZEB_TRIGGER_MODE mode = VYXZEB_TRIGGER_CONTINUOUS;
     ASSERT_EQ(VYXZEB_GetTriggerMode(0, &mode), 0);
@@ -189,7 +199,7 @@ TEST(Acquisition, SoftwareTriggerWithAcquisitionStoppedIsRefused) {
     EXPECT_EQ(frame, reinterpret_cast<unsigned char*>(0x1));
 }
 
-TEST(Registers, RawFpgaAccessChecksOffsets) {
+TEST_F(Registers, RawFpgaAccessChecksOffsets) {
     unsigned long value = 0;
     EXPECT_EQ(VYXZEB_RdRegFPGA(0, 0, &value), 0);
     EXPECT_EQ(value, vb::fpgaReg(0));
@@ -201,7 +211,7 @@ TEST(Registers, RawFpgaAccessChecksOffsets) {
     EXPECT_EQ(VYXZEB_WrRegFPGA(0, vyxpl::fpga::kTriggerDelay, 0), 0);
 }
 
-TEST(Gpio, PinsLevelsAndStatus) {
+TEST_F(Gpio, PinsLevelsAndStatus) {
     unsigned short num = 0, dir = 0;
     EXPECT_EQ(VYXZEB_GpioGetNum(&num), 0);
     EXPECT_EQ(num, 8);
@@ -235,7 +245,7 @@ TEST(Gpio, PinsLevelsAndStatus) {
     EXPECT_EQ(VYXZEB_GpioSet(10, true), VYXZEB_RET_GPIO_FAILED);
 }
 
-TEST(Pool, BlocksAreHandedOutInOrderAndFreedOnce) {
+TEST_F(Pool, BlocksAreHandedOutInOrderAndFreedOnce) {
     std::vector<unsigned char*> blocks;
     for (int k = 0; k < 24; ++k) {
         unsigned char* p = nullptr;
@@ -273,7 +283,7 @@ TEST(Pool, BlocksAreHandedOutInOrderAndFreedOnce) {
 
 // Freeing a block through a second copy of its pointer must not hand the
 // block to two owners.
-TEST(Pool, ABlockThatIsNotHandedOutCannotBeFreed) {
+TEST_F(Pool, ABlockThatIsNotHandedOutCannotBeFreed) {
     unsigned char* p = nullptr;
     ASSERT_EQ(VYXZEB_Malloc(16, &p), 0);
     unsigned char* copy = p;
@@ -292,7 +302,7 @@ TEST(Pool, ABlockThatIsNotHandedOutCannotBeFreed) {
     EXPECT_EQ(VYXZEB_Free(&b), 0);
 }
 
-TEST(Pool, BlockMemoryIsThePhysicalRamTheDisplayReads) {
+TEST_F(Pool, BlockMemoryIsThePhysicalRamTheDisplayReads) {
     unsigned char* p = nullptr;
     ASSERT_EQ(VYXZEB_Malloc(1280 * 720, &p), 0);
     p[0] = 0x5A;
@@ -305,7 +315,7 @@ TEST(Pool, BlockMemoryIsThePhysicalRamTheDisplayReads) {
     EXPECT_EQ(VYXZEB_Free(&p), 0);
 }
 
-TEST(Display, UserImagesMustBePoolBlocksThatHoldTheWholeImage) {
+TEST_F(Display, UserImagesMustBePoolBlocksThatHoldTheWholeImage) {
     unsigned char* p = nullptr;
     ASSERT_EQ(VYXZEB_Malloc(1280 * 720, &p), 0);
     const uint64_t flushes = vb::cacheFlushCount();
@@ -332,7 +342,7 @@ TEST(Display, UserImagesMustBePoolBlocksThatHoldTheWholeImage) {
 // 8-bit images go through the grey DMA (1 byte a pixel), 24-bit ones through
 // the colour DMA (3 bytes a pixel); no other depth has a path.  Whatever the
 // DMA reads must lie in the block.
-TEST(Display, UserImagesAreGreyOrColourAndBoundedByWhatTheDmaReads) {
+TEST_F(Display, UserImagesAreGreyOrColourAndBoundedByWhatTheDmaReads) {
     unsigned char* p = nullptr;
     ASSERT_EQ(VYXZEB_Malloc(kBlock, &p), 0);
     vb::writeReg(vb::Block::VdmaG8, vyxpl::vdma::kMm2sStartAddr, 0xDEAD0000u);
@@ -353,7 +363,7 @@ TEST(Display, UserImagesAreGreyOrColourAndBoundedByWhatTheDmaReads) {
     EXPECT_EQ(VYXZEB_Free(&p), 0);
 }
 
-TEST(Display, PlacementIsAlignedToFourPixels) {
+TEST_F(Display, PlacementIsAlignedToFourPixels) {
     EXPECT_EQ(VYXZEB_SetPosition(0, -3, 5, 641, 482), 0);
     int x = 0, y = 0;
     unsigned w = 0, h = 0;
@@ -365,7 +375,7 @@ TEST(Display, PlacementIsAlignedToFourPixels) {
     EXPECT_EQ(VYXZEB_SetPosition(0, 0, 0, 1280, 720), 0);
 }
 
-TEST(Flash, EnableAndInvertRoundTrip) {
+TEST_F(Flash, EnableAndInvertRoundTrip) {
     bool b = false;
     EXPECT_EQ(VYXZEB_FlashGetEnable(0, nullptr), VYXZEB_RET_BAD_PARAMETER);
     EXPECT_EQ(VYXZEB_FlashGetInvert(0, nullptr), VYXZEB_RET_BAD_PARAMETER);
@@ -381,7 +391,7 @@ TEST(Flash, EnableAndInvertRoundTrip) {
     EXPECT_FALSE(b);
 }
 
-TEST(SensorSettings, FieldOfViewRangeIsTheSmallestAndLargestWindow) {
+TEST_F(SensorSettings, FieldOfViewRangeIsTheSmallestAndLargestWindow) {
     unsigned long minW = 0, minH = 0, maxW = 0, maxH = 0;
     ASSERT_EQ(VYXZEB_GetCaptureFieldOfViewRange(0, &minW, &minH, &maxW, &maxH), 0);
     EXPECT_EQ(minW, 16u);
@@ -392,7 +402,7 @@ TEST(SensorSettings, FieldOfViewRangeIsTheSmallestAndLargestWindow) {
 
 // NaN or a negative time names no exposure; finite non-negative times keep
 // being limited to the sensor's range.
-TEST(SensorSettings, ExposureTimeThatIsNoTimeIsRefused) {
+TEST_F(SensorSettings, ExposureTimeThatIsNoTimeIsRefused) {
     unsigned long lines = 0, before = 0;
     ASSERT_EQ(VYXZEB_SetExposureTime(0, 25.0f), 0);
     ASSERT_EQ(VYXZEB_GetExposureLines(0, &before), 0);
@@ -415,7 +425,7 @@ TEST(SensorSettings, ExposureTimeThatIsNoTimeIsRefused) {
 // A window and address mode that leave no pixel are refused, whichever of
 // the two is set last; the refused call leaves the sensor and the PL as they
 // were.
-TEST(SensorSettings, WindowAndModeThatGiveAnEmptyFrameAreRefused) {
+TEST_F(SensorSettings, WindowAndModeThatGiveAnEmptyFrameAreRefused) {
     struct Geometry {
         unsigned long x = 0, y = 0, w = 0, h = 0, lines = 0;
         VYX_ADDRESSMODE mode = VYX_ADDRESSMODE_NORMAL;
@@ -466,7 +476,7 @@ TEST(SensorSettings, WindowAndModeThatGiveAnEmptyFrameAreRefused) {
 
 // No program the application starts (system(), popen()) may inherit the
 // library's device descriptors or its log file.
-TEST(Descriptors, EveryDescriptorTheLibraryOpensIsClosedOnExec) {
+TEST_F(Descriptors, EveryDescriptorTheLibraryOpensIsClosedOnExec) {
     vyxtest::LogCapture log;
     ASSERT_TRUE(log.ok());
     // The interrupt thread opens its node once it runs; wait for it, bounded.

@@ -3,12 +3,17 @@
 // in any state.
 #include <gtest/gtest.h>
 
+#include "BoardTest.h"
 #include "TestSupport.h"
 #include "VYXZebApi.h"
 
 namespace {
 
-TEST(ApiFrame, EveryDeviceCallGivesNotInitialisedBeforeAnyArgumentCheck) {
+// Every test runs on a board reset to its power-on state and leaves no
+// descriptor or mapping open (BoardTest.h).
+using ApiFrame = vyxtest::BoardTest;
+
+TEST_F(ApiFrame, EveryDeviceCallGivesNotInitialisedBeforeAnyArgumentCheck) {
     ASSERT_EQ(VYXZEB_UnInit(), VYXZEB_RET_NOT_INITIALIZED);
     const int kNI = VYXZEB_RET_NOT_INITIALIZED;
     // Null pointers everywhere: the initialisation test comes first.
@@ -76,7 +81,7 @@ TEST(ApiFrame, EveryDeviceCallGivesNotInitialisedBeforeAnyArgumentCheck) {
     EXPECT_EQ(VYXZEB_HelperSaveToBmp(nullptr, 0, 0, 0, nullptr), kNI);
 }
 
-TEST(ApiFrame, CallsWithoutDeviceWorkInAnyState) {
+TEST_F(ApiFrame, CallsWithoutDeviceWorkInAnyState) {
     int v[4] = {-1, -1, -1, -1};
     EXPECT_EQ(VYXZEB_GetLibVersion(&v[0], &v[1], &v[2], &v[3]), 0);
     EXPECT_EQ(v[0], 2);
@@ -96,7 +101,7 @@ TEST(ApiFrame, CallsWithoutDeviceWorkInAnyState) {
     EXPECT_EQ(VYXZEB_LogSet(false, nullptr), 1);   // nothing to close
 }
 
-TEST(ApiFrame, LifeCycle) {
+TEST_F(ApiFrame, LifeCycle) {
     ASSERT_EQ(VYXZEB_Init(), 0);
     EXPECT_EQ(VYXZEB_Init(), VYXZEB_RET_ALREADY_INITIALIZED);
     // The first device keeps working after the refused second Init.

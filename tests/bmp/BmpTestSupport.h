@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "BoardTest.h"
 #include "VYXZebApi.h"
 #include "VyxBoard.h"
 
@@ -68,8 +69,9 @@ inline void EmptyFolder(const std::string& boardFolder) {
 }
 
 // A fixture whose tests share one initialised device per suite
-// (VYXZEB_Init takes over a second).
-class SharedDeviceTest : public ::testing::Test {
+// (VYXZEB_Init takes over a second); each test starts on a reset board and
+// leaves no descriptor or mapping of its own open (BoardTest.h).
+class SharedDeviceTest : public vyxtest::BoardTest {
 protected:
     static void SetUpTestSuite() { s_init = VYXZEB_Init(); }
     static void TearDownTestSuite() {

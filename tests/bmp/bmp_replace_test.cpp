@@ -86,6 +86,7 @@ private:
 class BmpReplaceTest : public SharedDeviceTest {
 protected:
     void SetUp() override {
+        SharedDeviceTest::SetUp();
         ASSERT_EQ(0, s_init);
         EmptyFolder("/picture/sd/");
         EmptyFolder("/picture/data/");

@@ -61,7 +61,9 @@ std::vector<std::string> Check(const std::vector<Saved>& files) {
     return lines;
 }
 
-TEST(BmpBeforeInit, RefusedWhileTheLibraryIsNotInitialised) {
+using BmpBeforeInit = vyxtest::BoardTest;
+
+TEST_F(BmpBeforeInit, RefusedWhileTheLibraryIsNotInitialised) {
     // Another suite may have saved under that name: start without it.
     unlink(Host("/picture/sd/a.bmp").c_str());
     ASSERT_FALSE(Exists(Host("/picture/sd/a.bmp")));
@@ -73,16 +75,16 @@ TEST(BmpBeforeInit, RefusedWhileTheLibraryIsNotInitialised) {
 class BmpTest : public SharedDeviceTest {
 protected:
     void SetUp() override {
+        SharedDeviceTest::SetUp();
         ASSERT_EQ(0, s_init);
-        vb::clearFakeFreeSpace();
         EmptyFolder("/picture/sd/");
         EmptyFolder("/picture/data/");
     }
     void TearDown() override {
-        vb::clearFakeFreeSpace();
         // Whatever happened, no temporary file stays behind.
         for (const char* folder : {"/picture/sd/", "/picture/data/"})
             for (const std::string& n : Listing(folder)) EXPECT_EQ(std::string::npos, n.find(".tmp")) << n;
+        SharedDeviceTest::TearDown();
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "BoardTest.h"
 #include "BusSPI0.h"
 #include "BusSPI1.h"
 #include "VYXGpio.h"
@@ -13,11 +14,7 @@
 
 namespace {
 
-class BusTest : public ::testing::Test {
-protected:
-    void SetUp() override { vb::resetFaults(); vb::clearIoctlLog(); vb::clearGpioWrites(); }
-    void TearDown() override { vb::resetFaults(); }
-};
+using BusTest = vyxtest::BoardTest;
 
 std::vector<vb::IoctlRecord> GpioIoctls()
 {
@@ -117,7 +114,7 @@ TEST_F(BusTest, GpioUsesTheDriversRequestPerLine)
     EXPECT_EQ(3, vb::gpioWrites()[0].line);
 
     // A refused request fails and leaves the level output alone.
-    vb::setFault(vb::Node::Gpio, vb::Op::Ioctl, vb::Fault{});
+    const vyxtest::ScopedFault refused(vb::Node::Gpio, vb::Op::Ioctl, vb::Fault{});
     EXPECT_EQ(VYXZEB_RET_GPIO_FAILED, gpio.GPIOGet(4, &bLevel));
     EXPECT_EQ(VYXZEB_RET_GPIO_FAILED, gpio.GPIOSet(4, true));
     EXPECT_TRUE(bLevel);

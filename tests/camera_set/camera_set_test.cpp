@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "BoardTest.h"
 #include "BusSPI0.h"
 #include "PLRegs.h"
 #include "TestSupport.h"
@@ -48,7 +49,7 @@ long ElapsedMs(Clock::time_point start) {
 unsigned Announced(CVYXSet& set) { return set.m_Sync.AnnouncedFrames(); }
 
 // One set shared by the suite: construction pauses a second (the PL settles).
-class CameraSetTest : public ::testing::Test {
+class CameraSetTest : public vyxtest::BoardTest {
 protected:
     static void SetUpTestSuite() {
         vb::resetFaults();
@@ -64,8 +65,8 @@ protected:
         s_bus = nullptr;
     }
     void SetUp() override {
+        BoardTest::SetUp();
         ASSERT_TRUE(s_ok);
-        vb::resetFaults();
         // An external trigger mode with no trigger input: the PL stays idle,
         // so only the test decides when a frame is announced.
         ASSERT_EQ(0, s_set->SetTriggerMode(VYXZEB_TRIGGER_EXTERNAL_TYPE0));
@@ -163,11 +164,12 @@ TEST_F(CameraSetTest, CaptureThatCannotWaitGivesUpWithItsMessage) {
     CVYXSet& set = *s_set;
     vyxtest::LogCapture log;
     ASSERT_TRUE(log.ok());
-    vb::setServiceFault(vb::Service::SemInit, vb::Fault());
     set.AnnounceFrame();
     unsigned char* frame = reinterpret_cast<unsigned char*>(&frame);
-    EXPECT_EQ(VYXZEB_RET_CAPTURE_TIMEOUT, set.CaptureData(&frame));
-    vb::clearServiceFault(vb::Service::SemInit);
+    {
+        const vyxtest::ScopedServiceFault noSemaphore(vb::Service::SemInit, vb::Fault());
+        EXPECT_EQ(VYXZEB_RET_CAPTURE_TIMEOUT, set.CaptureData(&frame));
+    }
     EXPECT_EQ(nullptr, frame);
     EXPECT_TRUE(vyxtest::Contains(log.Text(), "VYXERR_(----------CaptureData cannot wait for a frame)")) << log.Text();
     EXPECT_EQ(1u, Announced(set));   // the frame stays for the next capture
@@ -332,9 +334,10 @@ TEST_F(CameraSetTest, BusFailureHalfWayThroughAWindowChangeLeavesThePlInStepWith
     ASSERT_EQ(0, set.SetCaptureFieldOfView(0, 0, 1280, 1024));
     vb::Fault fault;
     fault.fromCall = 2;  // the window's origin is unchanged: write 1 is the width, 2 the height
-    vb::setFault(vb::Node::Spi0, vb::Op::Write, fault);
-    EXPECT_NE(0, set.SetCaptureFieldOfView(0, 0, 640, 480));
-    vb::clearFault(vb::Node::Spi0, vb::Op::Write);
+    {
+        const vyxtest::ScopedFault heightLost(vb::Node::Spi0, vb::Op::Write, fault);
+        EXPECT_NE(0, set.SetCaptureFieldOfView(0, 0, 640, 480));
+    }
     int w = 0, h = 0, bits = 0;
     ASSERT_EQ(0, set.GetCaptureSize(&w, &h, &bits));
     EXPECT_EQ(640, w);
@@ -362,22 +365,20 @@ TEST_F(CameraSetTest, TwoSetsHaveHandshakesOfTheirOwn) {
 
 // ---- construction failure rows ------------------------------------------
 
-class CameraSetFailureTest : public ::testing::Test {
+// Each row leaves nothing open: the fixture's tear-down checks every node.
+class CameraSetFailureTest : public vyxtest::BoardTest {
 protected:
     void SetUp() override {
-        vb::resetFaults();
+        BoardTest::SetUp();
         bus_ = OpenBus();
-        descriptors_ = vb::openNodeDescriptors(vb::Node::CacheOps);
         mappings_ = vb::liveNodeMappings(vb::Node::CacheOps);
     }
     void TearDown() override {
-        vb::resetFaults();
-        EXPECT_EQ(descriptors_, vb::openNodeDescriptors(vb::Node::CacheOps));
-        EXPECT_EQ(mappings_, vb::liveNodeMappings(vb::Node::CacheOps));
+        bus_.reset();
+        BoardTest::TearDown();
     }
     std::unique_ptr<CBusSPI0> bus_;
     vyxtest::LogCapture log_;
-    int descriptors_ = 0;
     int mappings_ = 0;
 };
 
@@ -411,7 +412,7 @@ TEST_F(CameraSetFailureTest, ThirdMappingFailureKeepsTheFirstTwoUntilDestroyed) 
     vb::Fault fault;
     fault.fromCall = 3;
     fault.times = 1;
-    vb::setFault(vb::Node::CacheOps, vb::Op::Mmap, fault);
+    const vyxtest::ScopedFault thirdMapping(vb::Node::CacheOps, vb::Op::Mmap, fault);
     bool ok = true;
     {
         CVYXSet set(&ok, bus_.get(), VYXZEB_SENSOR_Q210B);
@@ -440,7 +441,7 @@ TEST_F(CameraSetFailureTest, PluginFailuresFailTheSet) {
          "VYXERR_(CVYXSet dlsym the new sensor object interface[newSensor] failed)"},
     };
     for (const Row& row : rows) {
-        vb::resetFaults();
+        vb::resetBoard();
         row.inject();
         log_.Mark();
         bool ok = true;
@@ -487,8 +488,9 @@ size_t HeapBytes() {
     return mi.uordblks + mi.hblkhd;
 }
 
-TEST(CameraSetCycles, RepeatedSetsLeaveDescriptorsMappingsAndMemoryFlat) {
-    vb::resetFaults();
+using CameraSetCycles = vyxtest::BoardTest;
+
+TEST_F(CameraSetCycles, RepeatedSetsLeaveDescriptorsMappingsAndMemoryFlat) {
     std::unique_ptr<CBusSPI0> bus = OpenBus();
     auto once = [&] {
         bool ok = false;

@@ -16,6 +16,7 @@
 #include <thread>
 #include <utility>
 
+#include "BoardTest.h"
 #include "VYXSet.h"
 #include "SharedDevice.h"
 #include "VYXZebApi.h"
@@ -51,19 +52,19 @@ uint32_t Stamp(const unsigned char* frame) {
 
 uint64_t FramesWritten() { return vb::modelCounters().framesWritten; }
 
-class Handshake : public ::testing::Test {
+// The board's reset also takes the trigger input low.
+class Handshake : public vyxtest::BoardTest {
 protected:
     void SetUp() override {
-        vb::resetFaults();
-        vb::setGpioInput(vb::kTriggerInputLine, false);
+        BoardTest::SetUp();
         ASSERT_EQ(VYXZEB_CaptureSetTimeOut(0, kTimeOutMs), 0);
         ASSERT_EQ(VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE), 0);
     }
     void TearDown() override {
-        vb::resetFaults();
-        vb::setGpioInput(vb::kTriggerInputLine, false);
+        vb::resetBoard();  // no fault left in the way of the clean-up
         VYXZEB_CaptureSetTimeOut(0, kTimeOutMs);
         VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE);
+        BoardTest::TearDown();
     }
 
     // One rising edge on the trigger input: its frame written, the line low
