@@ -9,16 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "BoardTest.h"
+#include "SharedDevice.h"
 #include "VYXZebApi.h"
 
 namespace {
 
-class Device : public ::testing::Environment {
-public:
-    void SetUp() override { ASSERT_EQ(0, VYXZEB_Init()); }
-    void TearDown() override { EXPECT_EQ(0, VYXZEB_UnInit()); }
-};
-const ::testing::Environment* const kDevice = ::testing::AddGlobalTestEnvironment(new Device);
+const ::testing::Environment* const kDevice = ::testing::AddGlobalTestEnvironment(new vyxtest::SharedDevice);
 
 struct Call {
     const char* name;
@@ -34,11 +31,14 @@ void Check(const std::vector<Call>& calls)
 constexpr int kOk = VYXZEB_RET_SUCCESS;
 constexpr int kBad = VYXZEB_RET_BAD_PARAMETER;
 
+// Every test runs on a board reset to its power-on state and leaves no
+// descriptor or mapping open (BoardTest.h).
+using Contract = vyxtest::BoardTest;
+
 // Getters given no place to write.  Those the API checks itself refuse with
 // -1009; the others pass the null pointer on, and each layer below writes
 // nothing to it.
-TEST(Contract, NullOutputs)
-{
+TEST_F(Contract, NullOutputs) {
     unsigned long ul = 0;
     Check({
         {"GetLibVersion", [] { return VYXZEB_GetLibVersion(nullptr, nullptr, nullptr, nullptr); }, kBad},
@@ -82,8 +82,7 @@ TEST(Contract, NullOutputs)
 }
 
 // Every setter's value comes back from its getter, at the ends of its range.
-TEST(Contract, GettersReturnWhatTheSettersStored)
-{
+TEST_F(Contract, GettersReturnWhatTheSettersStored) {
     unsigned long ul = 0, lo = 0, hi = 0;
     bool b = false;
     unsigned short us = 0;
@@ -152,8 +151,7 @@ TEST(Contract, GettersReturnWhatTheSettersStored)
 
 // Address modes: 0..4 are the sensor's; any other value changes nothing and
 // is not refused.
-TEST(Contract, AddressModeOutsideTheSensorsModesChangesNothing)
-{
+TEST_F(Contract, AddressModeOutsideTheSensorsModesChangesNothing) {
     VYX_ADDRESSMODE before{}, after{};
     ASSERT_EQ(kOk, VYXZEB_GetAddressMode(0, &before));
     EXPECT_EQ(kOk, VYXZEB_SetAddressMode(0, static_cast<VYX_ADDRESSMODE>(7)));
@@ -163,8 +161,7 @@ TEST(Contract, AddressModeOutsideTheSensorsModesChangesNothing)
 
 // GPIO: GpioGetNum counts the eight pins, but the driver has lines 0..9:
 // lines 3..9 can be set and 0..9 read; anything else is refused with -1010.
-TEST(Contract, GpioLinesEightAndNineBeyondThePinCount)
-{
+TEST_F(Contract, GpioLinesEightAndNineBeyondThePinCount) {
     unsigned short num = 0;
     ASSERT_EQ(kOk, VYXZEB_GpioGetNum(&num));
     EXPECT_EQ(8, num);
@@ -179,8 +176,7 @@ TEST(Contract, GpioLinesEightAndNineBeyondThePinCount)
 
 // A block from VYXZEB_Malloc goes back once; the second free of the same
 // address is refused and changes nothing.
-TEST(Contract, ABlockIsFreedOnce)
-{
+TEST_F(Contract, ABlockIsFreedOnce) {
     unsigned char* block = nullptr;
     ASSERT_EQ(kOk, VYXZEB_Malloc(4096, &block));
     unsigned char* copy = block;

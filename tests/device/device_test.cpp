@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "BoardTest.h"
 #include "TestSupport.h"
 #include "VYXSet.h"
 #include "VYXZebApi.h"
@@ -27,16 +28,18 @@ void ExpectNothingOpen() {
     EXPECT_EQ(vb::liveNodeMappings(), 0);
 }
 
-class DeviceFailures : public ::testing::Test {
+class DeviceFailures : public vyxtest::BoardTest {
 protected:
     void SetUp() override {
+        BoardTest::SetUp();
         ASSERT_TRUE(log_.ok());
         log_.Mark();
     }
     void TearDown() override {
-        vb::resetFaults();
+        vb::resetBoard();
         if (g_Zeb) VYXZEB_UnInit();
         ExpectNothingOpen();
+        BoardTest::TearDown();
     }
     LogCapture log_;
 };
@@ -62,20 +65,22 @@ TEST_F(DeviceFailures, PoolThatCannotOpenOrMapFailsInitWithoutThread) {
     // The camera set opens /dev/cache_ops first; the pool's open is the second.
     vb::Fault secondOpen;
     secondOpen.fromCall = 2;
-    vb::setFault(vb::Node::CacheOps, vb::Op::Open, secondOpen);
-    EXPECT_EQ(VYXZEB_Init(), VYXZEB_RET_FAILED);
-    std::string text = log_.SinceMark();
+    std::string text;
+    {
+        const vyxtest::ScopedFault poolOpen(vb::Node::CacheOps, vb::Op::Open, secondOpen);
+        EXPECT_EQ(VYXZEB_Init(), VYXZEB_RET_FAILED);
+        text = log_.SinceMark();
+    }
     EXPECT_TRUE(Contains(text, "VYXERR_(----------CreatePhysicalPool open device /dev/cache_ops failed)")) << text;
     EXPECT_TRUE(Contains(text, "VYXWARNING_(CZeb::CZeb CreatePhysicalPool failed!)")) << text;
     EXPECT_FALSE(Contains(text, "StartCaptureInterruptThread")) << text;
     EXPECT_EQ(vb::openNodeDescriptors(vb::Node::Capture), 0);
     ExpectNothingOpen();
 
-    vb::resetFaults();
     log_.Mark();
     vb::Fault poolMap;
     poolMap.physOffset = 0x32800000;
-    vb::setFault(vb::Node::CacheOps, vb::Op::Mmap, poolMap);
+    const vyxtest::ScopedFault poolMapping(vb::Node::CacheOps, vb::Op::Mmap, poolMap);
     EXPECT_EQ(VYXZEB_Init(), VYXZEB_RET_FAILED);
     text = log_.SinceMark();
     EXPECT_TRUE(Contains(text, "VYXERR_(----------CreatePhysicalPool mmap m_pPhyMemPoolMapBase failed)")) << text;
@@ -107,9 +112,10 @@ TEST_F(DeviceFailures, MissingCaptureNodeLeavesCapturesTimingOut) {
 
 TEST_F(DeviceFailures, InterruptThreadThatCannotStartFailsInit) {
     // Without its interrupt thread no capture could ever complete.
-    vb::setServiceFault(vb::Service::ThreadCreate, vb::Fault{});
-    EXPECT_EQ(VYXZEB_Init(), VYXZEB_RET_FAILED);
-    vb::clearServiceFault(vb::Service::ThreadCreate);
+    {
+        const vyxtest::ScopedServiceFault noThread(vb::Service::ThreadCreate, vb::Fault{});
+        EXPECT_EQ(VYXZEB_Init(), VYXZEB_RET_FAILED);
+    }
     EXPECT_EQ(g_Zeb, nullptr);
     const std::string text = log_.SinceMark();
     EXPECT_TRUE(Contains(text, "VYXLOG_(++++++++++StartCaptureInterruptThread)")) << text;
@@ -117,7 +123,7 @@ TEST_F(DeviceFailures, InterruptThreadThatCannotStartFailsInit) {
 }
 
 // ---- one shared device for the pool and the interrupt thread ----
-class SharedDevice : public ::testing::Test {
+class SharedDevice : public vyxtest::BoardTest {
 protected:
     static void SetUpTestSuite() {
         ASSERT_EQ(VYXZEB_Init(), 0);
@@ -201,7 +207,9 @@ TEST_F(SharedDevice, EachCodeOfSetZeroAnnouncesOnceAndOtherTextsAreIgnored) {
 // moment t0 (one ignored code read), so without the wake the thread could
 // not end before t0 + 1 s.  A slow machine may miss that window by itself,
 // never on three runs in a row; a missing wake misses it every time.
-TEST(Teardown, UnInitWakesTheInterruptThreadInsteadOfWaitingOutItsSelect) {
+using Teardown = vyxtest::BoardTest;
+
+TEST_F(Teardown, UnInitWakesTheInterruptThreadInsteadOfWaitingOutItsSelect) {
     using Clock = std::chrono::steady_clock;
     constexpr auto kThreadWait = std::chrono::seconds(1);
     bool bWokenEarly = false;
@@ -234,7 +242,7 @@ TEST(Teardown, UnInitWakesTheInterruptThreadInsteadOfWaitingOutItsSelect) {
 
 // Init/UnInit cycles while interrupts keep arriving: the thread must never
 // touch a destroyed camera set, and nothing may accumulate.
-TEST(Teardown, RepeatedCyclesUnderInterruptsLeaveNothingBehind) {
+TEST_F(Teardown, RepeatedCyclesUnderInterruptsLeaveNothingBehind) {
     std::atomic<bool> stop{false};
     std::thread storm([&] {
         while (!stop) {

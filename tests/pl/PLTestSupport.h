@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "BoardTest.h"
 #include "plugin/ISensor.h"
 #include "PL.h"
 #include "PLRegs.h"
@@ -82,15 +83,14 @@ inline uint32_t G8(uint16_t off) { return vb::readReg(vb::Block::VdmaG8, off); }
 inline uint32_t Rgb(uint16_t off) { return vb::readReg(vb::Block::VdmaRgb, off); }
 inline uint32_t Hdmi(uint16_t off) { return vb::readReg(vb::Block::VdmaHdmi, off); }
 
-// Every test starts and ends with a board free of faults.
-class PLTest : public ::testing::Test {
+// Every test starts on a reset board (no fault, counters at 0) and leaves
+// no descriptor or mapping open (BoardTest.h).
+class PLTest : public vyxtest::BoardTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(vb::isActive());
-        vb::resetFaults();
-        vb::resetCounters();
+        BoardTest::SetUp();
     }
-    void TearDown() override { vb::resetFaults(); }
 
     // A fully initialised CPL, optionally with a sensor.
     std::unique_ptr<CPL> MakePL(CISensor* pSensor = nullptr) {

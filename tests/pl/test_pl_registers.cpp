@@ -230,7 +230,7 @@ TEST_F(PLConstruction, FpgaMapFailureTouchesNothingElse)
     vb::writeReg(vb::Block::VdmaG8, vdma::kMm2sControl, 0x77u);
     vb::Fault f;
     f.physOffset = phys::kFpgaBase;
-    vb::setFault(vb::Node::Mem, vb::Op::Mmap, f);
+    const vyxtest::ScopedFault fpgaMap(vb::Node::Mem, vb::Op::Mmap, f);
     vb::resetCounters();
 
     bool bInit = true;
@@ -252,7 +252,7 @@ TEST_F(PLConstruction, ScalerOpenFailureStopsBeforeTheVdma)
     vb::Fault f;
     f.fromCall = 2; // the FPGA block opens, the scaler does not
     f.times = 1;
-    vb::setFault(vb::Node::Mem, vb::Op::Open, f);
+    const vyxtest::ScopedFault scalerOpen(vb::Node::Mem, vb::Op::Open, f);
     vb::resetCounters();
 
     bool bInit = true;
@@ -273,7 +273,7 @@ TEST_F(PLConstruction, HdmiMapFailureLeavesTheOthersUsable)
     const int nMaps = vb::liveNodeMappings(vb::Node::Mem);
     vb::Fault f;
     f.physOffset = phys::kVdmaHdmiBase;
-    vb::setFault(vb::Node::Mem, vb::Op::Mmap, f);
+    const vyxtest::ScopedFault hdmiMap(vb::Node::Mem, vb::Op::Mmap, f);
 
     bool bInit = true;
     auto pl = std::make_unique<CPL>(nullptr, &bInit);

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "BoardTest.h"
 #include "BusSPI0.h"
 #include "SensorQ210B.h"
 #include "VYXLog.h"
@@ -44,10 +45,13 @@ inline Frames Bus0()
     return out;
 }
 
-class SensorTest : public ::testing::Test {
+// Runs on the board test fixture: every test starts on a reset board and
+// leaves no descriptor or mapping open (BoardTest.h).
+class SensorTest : public vyxtest::BoardTest {
 protected:
     void SetUp() override
     {
+        BoardTest::SetUp();
         static const std::vector<int> s_powerOn = [] {
             std::vector<int> regs;
             for (int a = 0; a < 128; ++a)
@@ -55,7 +59,6 @@ protected:
             return regs;
         }();
         m_powerOn = &s_powerOn;
-        vb::resetFaults();
         bool bOk = false;
         m_pBus = new CBusSPI0(&bOk, 100, 8, 1);
         ASSERT_TRUE(bOk);
@@ -65,7 +68,9 @@ protected:
     {
         delete s;
         delete m_pBus;
-        vb::resetFaults();
+        s = nullptr;
+        m_pBus = nullptr;
+        vb::resetBoard();  // no fault in the way of putting the chip back
         // Raw writes on a descriptor of our own, past the code under test.
         const int nFd = open("/dev/spidev32766.0", O_RDWR);
         for (int a = 0; a < 128; ++a) {
@@ -77,6 +82,7 @@ protected:
             }
         }
         close(nFd);
+        BoardTest::TearDown();
     }
     void Make()
     {

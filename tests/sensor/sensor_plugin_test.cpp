@@ -12,12 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include "BoardTest.h"
 #include "BusSPI0.h"
 #include "plugin/ISensor.h"
 #include "VyxBoard.h"
 
-TEST(SensorPlugin, LogsIntoTheLibrarysLogFile)
-{
+using SensorPlugin = vyxtest::BoardTest;
+
+TEST_F(SensorPlugin, LogsIntoTheLibrarysLogFile) {
     bool bOk = false, bOn = false;
     CBusSPI0 bus(&bOk, 100, 8, 1);
     ASSERT_TRUE(bOk);
@@ -34,9 +36,10 @@ TEST(SensorPlugin, LogsIntoTheLibrarysLogFile)
     char szFolder[] = "/tmp/vyx-plugin-log-XXXXXX", szPath[128] = {0};
     ASSERT_EQ(0, VYXZEB_LogSet(true, mkdtemp(szFolder)));
     VYXZEB_LogGet(&bOn, szPath);
-    vb::setFault(vb::Node::Spi0, vb::Op::Write, vb::Fault{});   // EIO
-    EXPECT_EQ(VYXZEB_RET_SENSOR_FAILED, pSensor->SetGain(7));
-    vb::resetFaults();
+    {
+        const vyxtest::ScopedFault writeFails(vb::Node::Spi0, vb::Op::Write, vb::Fault{});  // EIO
+        EXPECT_EQ(VYXZEB_RET_SENSOR_FAILED, pSensor->SetGain(7));
+    }
     EXPECT_EQ(0, pSensor->DumpSensorRegister(nullptr));
     std::stringstream text;
     text << std::ifstream(szPath).rdbuf();

@@ -51,10 +51,11 @@ TEST_F(SensorTest, ShadowSkipsUnchangedValuesAndRefusesOtherRegisters)
     LogCapture log;
     vb::Fault fault;
     fault.error = EIO;
-    vb::setFault(vb::Node::Spi0, vb::Op::Write, fault);
-    EXPECT_EQ(VYXZEB_RET_SENSOR_FAILED, s->SensorWrReg(17, 0x0F0F, &bChanged));
-    EXPECT_FALSE(bChanged);
-    vb::resetFaults();
+    {
+        const vyxtest::ScopedFault writeFails(vb::Node::Spi0, vb::Op::Write, fault);
+        EXPECT_EQ(VYXZEB_RET_SENSOR_FAILED, s->SensorWrReg(17, 0x0F0F, &bChanged));
+        EXPECT_FALSE(bChanged);
+    }
     EXPECT_EQ(0, s->SensorWrReg(17, 0x0F0F, &bChanged));
     EXPECT_TRUE(bChanged);
     EXPECT_NE(std::string::npos,
@@ -97,7 +98,7 @@ TEST_F(SensorTest, RecoverRewritesTheShadowAndStopsAtTheFirstFailure)
 
     vb::Fault fault;
     fault.fromCall = 4;   // register 14
-    vb::setFault(vb::Node::Spi0, vb::Op::Write, fault);
+    const vyxtest::ScopedFault fourthWrite(vb::Node::Spi0, vb::Op::Write, fault);
     vb::resetCounters();
     vb::clearSpiLog();
     EXPECT_EQ(VYXZEB_RET_SENSOR_FAILED, s->SensorRecover());

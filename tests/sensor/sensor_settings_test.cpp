@@ -147,6 +147,54 @@ TEST_F(SensorTest, FieldOfViewIsLimitedAndAligned)
     }
 }
 
+// The window goes out as register writes: first column, first row, columns
+// (then the line length the new width needs), rows.  A bus failure at any
+// of the first three is reported, and no window register after it is sent.
+TEST_F(SensorTest, WindowChangeStopsAtTheFirstFailedWrite) {
+    Make();
+    const Frames all = {{20, 64 + 6}, {18, 32 + 6}, {21, 640}, {19, 480}};
+    for (unsigned failing = 1; failing <= 3; ++failing) {
+        ASSERT_EQ(0, s->SetCaptureFieldOfView(0, 0, 1280, 1024));
+        vb::clearSpiLog();
+        vb::Fault fault;
+        fault.fromCall = failing;
+        fault.times = 1;
+        {
+            const vyxtest::ScopedFault writeFails(vb::Node::Spi0, vb::Op::Write, fault);
+            EXPECT_EQ(VYXZEB_RET_SENSOR_FAILED, s->SetCaptureFieldOfView(64, 32, 640, 480))
+                << "write " << failing;
+        }
+        const Frames sent = Bus0();
+        ASSERT_GE(sent.size(), failing - 1) << "write " << failing;
+        EXPECT_EQ(Frames(all.begin(), all.begin() + (failing - 1)),
+                  Frames(sent.begin(), sent.begin() + (failing - 1)))
+            << "write " << failing;
+        for (size_t later = failing - 1; later < all.size(); ++later)
+            for (const auto& f : sent)
+                EXPECT_NE(all[later].first, f.first) << "written although write " << failing << " failed";
+    }
+}
+
+// Every getter of the plug-in takes a null output and writes nothing
+// through it: the library forwards what the application passes.
+TEST_F(SensorTest, GettersTakeANullOutput) {
+    Make();
+    CISensor* p = s;
+    EXPECT_EQ(0, p->GetType(nullptr));
+    EXPECT_EQ(0, s->GetType(static_cast<VYXZEB_SENSOR_TYPE*>(nullptr)));
+    EXPECT_EQ(0, p->FlashGetEnable(nullptr));
+    EXPECT_EQ(0, p->FlashGetInvert(nullptr));
+    EXPECT_EQ(0, p->GetCaptureFieldOfView(nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(0, p->GetCaptureSize(nullptr, nullptr, nullptr));
+    EXPECT_EQ(0, p->GetColAddressMode(nullptr));
+    EXPECT_EQ(0, p->GetRowAddressMode(nullptr));
+    EXPECT_NE(0, p->CMD_SensorRdReg32(15, nullptr));
+    // The register reads back through a real output all the same.
+    unsigned long value = 0;
+    EXPECT_EQ(0, p->CMD_SensorRdReg32(15, &value));
+    EXPECT_EQ(static_cast<unsigned long>(ChipReg(15)), value);
+}
+
 TEST_F(SensorTest, AddressModesAndReadoutDivideTheImage)
 {
     Make();
