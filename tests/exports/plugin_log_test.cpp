@@ -12,6 +12,7 @@
 
 #include <dlfcn.h>
 
+#include "BoardTest.h"
 #include "BusSPI0.h"
 #include "plugin/ISensor.h"
 #include "VYXZebApi.h"
@@ -25,7 +26,9 @@ std::string ReadFile(const char* path) {
     return ss.str();
 }
 
-TEST(PluginLog, PluginLinesLandInTheLibrarysLogFile) {
+using PluginLog = vyxtest::BoardTest;
+
+TEST_F(PluginLog, PluginLinesLandInTheLibrarysLogFile) {
     char folder[] = "/tmp/vyx_plugin_log_XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     ASSERT_EQ(VYXZEB_LogSet(true, folder), 0);

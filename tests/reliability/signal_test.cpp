@@ -14,6 +14,7 @@
 #include <future>
 #include <thread>
 
+#include "BoardTest.h"
 #include "SharedDevice.h"
 #include "VYXZebApi.h"
 #include "VyxModel.h"
@@ -50,16 +51,18 @@ private:
 
 ::testing::Environment* const g_device = ::testing::AddGlobalTestEnvironment(new vyxtest::SharedDevice);
 
-class Signals : public ::testing::Test {
+// The board's reset also takes the trigger input low.
+class Signals : public vyxtest::BoardTest {
 protected:
     void SetUp() override {
-        vb::setGpioInput(vb::kTriggerInputLine, false);
+        BoardTest::SetUp();
         ASSERT_EQ(VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE), 0);
     }
     void TearDown() override {
         vb::setGpioInput(vb::kTriggerInputLine, false);
         VYXZEB_CaptureSetTimeOut(0, 8000);
         VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE);
+        BoardTest::TearDown();
     }
 };
 

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "BoardTest.h"
 #include "ProcessCensus.h"
 #include "TestSupport.h"
 #include "VYXZebApi.h"
@@ -280,7 +281,9 @@ const Role kRoles[] = {{"capture", CaptureThread},
                        {"io", IoThread},
                        {"show", ShowThread}};
 
-TEST(Stress, ConcurrentCallsThreeRoundsThenUnInit) {
+using Stress = vyxtest::BoardTest;
+
+TEST_F(Stress, ConcurrentCallsThreeRoundsThenUnInit) {
     vyxtest::TempDir logDir;
     const double seconds = RoundSeconds();
     // Generous: a thread ends at most one capture time-out after the round.

@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include "BoardTest.h"
 #include "PLRegs.h"
 #include "VyxModel.h"
 
@@ -226,15 +227,22 @@ private:
     std::vector<std::pair<void*, size_t>> m_maps;
 };
 
-// Fixture: one board program per test, reset to the power-on state.
-class ModelTest : public ::testing::Test {
+// Fixture: one board program per test, reset to the power-on state; the
+// test leaves no descriptor or mapping open beyond the program's own
+// (BoardTest.h).
+class ModelTest : public vyxtest::BoardTest {
 protected:
     void SetUp() override
     {
+        BoardTest::SetUp();
         ASSERT_TRUE(board.ok()) << "the board's device files could not be opened and mapped";
         board.reset();
     }
-    void TearDown() override { board.reset(); }
+    void TearDown() override
+    {
+        board.reset();
+        BoardTest::TearDown();
+    }
     RawBoard board;
 };
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "BoardTest.h"
 #include "VYXZebApi.h"
 #include "VyxModel.h"
 
@@ -15,12 +16,13 @@ namespace {
 
 constexpr int kW = 1280, kH = 1024;
 
-class LibraryOnBoard : public ::testing::Test {
+class LibraryOnBoard : public vyxtest::BoardTest {
 protected:
     static void SetUpTestSuite() { ASSERT_EQ(VYXZEB_Init(), 0); }
     static void TearDownTestSuite() { VYXZEB_UnInit(); }
     void SetUp() override
     {
+        BoardTest::SetUp();
         ASSERT_EQ(VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE), 0);
         ASSERT_EQ(VYXZEB_CaptureSetTimeOut(0, 5000), 0);
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BoardTest.h"
 #include "CameraInfo.h"
 #include "Errors.h"
 #include "FrameSaver.h"
@@ -32,12 +33,13 @@ constexpr int kRegGain = 55;
 constexpr uint32_t kFpgaTriggerMode = 112;
 constexpr uint32_t kFpgaCaptureStart = 108;
 
-class CameraSuite : public ::testing::Test {
+class CameraSuite : public vyxtest::BoardTest {
 protected:
     static void SetUpTestSuite() { ASSERT_EQ(VYXZEB_Init(), VYXZEB_RET_SUCCESS); }
     static void TearDownTestSuite() { VYXZEB_UnInit(); }
     void SetUp() override
     {
+        BoardTest::SetUp();
         // Back to the start state the tool finds after VYXZEB_Init.
         CameraSettings s;
         s.addressMode = 0;
