@@ -238,8 +238,7 @@ protected:
         ASSERT_TRUE(board.ok()) << "the board's device files could not be opened and mapped";
         board.reset();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         board.reset();
         BoardTest::TearDown();
     }
