@@ -72,14 +72,17 @@ pid_t TemporaryOwner(const char* pszName, const char** ppRest) {
         strcmp(pszName + len - kTempSuffixLen, kTempSuffix) != 0)
         return 0;
     const char* p = pszName + kTempPrefixLen;
-    long lPid = 0;
+    // Checked before each step: on the board a long is 32 bits, and a number
+    // that overflowed it would wrap round to some other process's id.
+    int nPid = 0;
     for (; *p >= '0' && *p <= '9'; ++p) {
-        lPid = lPid * 10 + (*p - '0');
-        if (lPid > INT_MAX) return 0;
+        const int nDigit = *p - '0';
+        if (nPid > (INT_MAX - nDigit) / 10) return 0;
+        nPid = nPid * 10 + nDigit;
     }
     if (*p != '-') return 0;
     *ppRest = p + 1;
-    return static_cast<pid_t>(lPid);
+    return static_cast<pid_t>(nPid);
 }
 
 bool ProcessGone(pid_t pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
