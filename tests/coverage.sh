@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # Line and branch coverage of the test suite, per source folder.
 #
-#   tests/coverage.sh [--build DIR] [--html DIR] [--no-test] [-- CTEST_ARGS...]
+#   tests/coverage.sh [--build DIR] [--html DIR] [--json FILE] [--keep] [--no-test]
+#                     [-- CTEST_ARGS...]
 #
 #   --build DIR   build folder (default build-coverage)
 #   --html DIR    also write a detailed HTML report into DIR
+#   --json FILE   also write every counted line and branch of the shipped
+#                 libraries as gcovr JSON (for listing what is not taken)
+#   --keep        add this run's counters to those of the last run instead
+#                 of starting from zero (after a full run, run only the
+#                 suites that changed: --keep -- -R NAME)
 #   --no-test     report on the counters of an earlier run, run nothing
 #   CTEST_ARGS    passed to ctest (for example -R api_ to run some suites)
 #
@@ -18,6 +24,8 @@ cd "$(dirname "$0")/.."
 
 build=build-coverage
 html=""
+json=""
+keep=0
 run_tests=1
 ctest_args=()
 die() { echo "tests/coverage.sh: $*" >&2; exit 2; }
@@ -25,8 +33,10 @@ while [ $# -gt 0 ]; do
     case "$1" in
     --build) build=${2:?}; shift 2 ;;
     --html) html=${2:?}; shift 2 ;;
+    --json) json=${2:?}; shift 2 ;;
+    --keep) keep=1; shift ;;
     --no-test) run_tests=0; shift ;;
-    -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     --) shift; ctest_args=("$@"); break ;;
     *) die "unknown argument $1 (see --help)" ;;
     esac
@@ -40,7 +50,7 @@ if [ "$run_tests" = 1 ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
         -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage >/dev/null
     cmake --build "$build" -j"${JOBS:-2}"
-    find "$build" -name '*.gcda' -delete
+    if [ "$keep" = 0 ]; then find "$build" -name '*.gcda' -delete; fi
     # A failing test still leaves its counters; the report comes anyway and
     # the script's status says the run was not clean.
     # The check that the threshold loops are vectorised reads the machine
@@ -63,9 +73,13 @@ print("%-16s %18s %22s" % (sys.argv[1], cell("line"), cell("branch")))
 '
 printf '%-16s %18s %22s\n' folder "lines" "branches"
 for f in "${folders[@]}"; do
-    json=$(gcovr "${common[@]}" --filter "$f/" --json-summary 2>/dev/null) || die "gcovr failed on $f"
-    python3 -c "$row" "$f" <<<"$json"
+    summary=$(gcovr "${common[@]}" --filter "$f/" --json-summary 2>/dev/null) || die "gcovr failed on $f"
+    python3 -c "$row" "$f" <<<"$summary"
 done
+if [ -n "$json" ]; then
+    gcovr "${common[@]}" --filter 'libvyxzeb/' --filter 'sensor_q210b/' --json -o "$json"
+    echo "JSON report: $json"
+fi
 if [ -n "$html" ]; then
     mkdir -p "$html"
     gcovr "${common[@]}" --filter 'libvyxzeb/' --filter 'sensor_q210b/' --filter 'log/' --filter 'demos/' \
