@@ -77,7 +77,8 @@ pid_t TemporaryOwner(const char* pszName, const char** ppRest) {
     int nPid = 0;
     for (; *p >= '0' && *p <= '9'; ++p) {
         const int nDigit = *p - '0';
-        if (nPid > (INT_MAX - nDigit) / 10) return 0;
+        if (nPid > (INT_MAX - nDigit) / 10)
+            return 0;
         nPid = nPid * 10 + nDigit;
     }
     if (*p != '-') return 0;

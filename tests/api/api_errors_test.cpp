@@ -40,7 +40,8 @@ TEST_F(ApiErrors, AnyOneMissingOutputRefusesTheWholeAnswer) {
         int* p[4] = {&v[0], &v[1], &v[2], &v[3]};
         p[missing] = nullptr;
         EXPECT_EQ(VYXZEB_RET_BAD_PARAMETER, VYXZEB_GetLibVersion(p[0], p[1], p[2], p[3])) << missing;
-        for (int k = 0; k < 4; ++k) EXPECT_EQ(kSentinel, v[k]) << "output " << k << " with " << missing << " missing";
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(kSentinel, v[k]) << "output " << k << " with " << missing << " missing";
     }
     for (int missing = 0; missing < 2; ++missing) {
         int v[2] = {kSentinel, kSentinel};

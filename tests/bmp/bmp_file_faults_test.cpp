@@ -61,7 +61,8 @@ protected:
     }
     void ExpectOnly(const std::string& content, const char* what) {
         EXPECT_EQ(std::vector<std::string>{"frame.bmp"}, Listing("/picture/data/")) << what;
-        EXPECT_TRUE(content == ReadHost(Host(kTarget))) << what << (content == m_old ? ": not the earlier image" : ": not the new image");
+        EXPECT_TRUE(content == ReadHost(Host(kTarget)))
+            << what << (content == m_old ? ": not the earlier image" : ": not the new image");
     }
     std::string m_old, m_new;
 };

@@ -49,17 +49,18 @@ TEST_F(BmpTemporaryNames, NamesThatOnlyResembleTheWritersStay) {
     const std::string wraps = std::to_string(ullDead + (1ULL << 32));
     const std::string wrapsFar = std::to_string(ullDead + (10ULL << 32));
     const std::vector<std::string> kept = {
-        ".vyxbmp-.tmp",                              // nothing between prefix and suffix
-        ".vyxbmp-" + dead + ".tmp",                  // no '-' after the number
-        ".vyxbmp-" + dead + "x-0badf00d-0.tmp",      // not a number
-        ".vyxbmp-0-0badf00d-0.tmp",                  // 0 is no process (kill would reach the group)
-        ".vyxbmp-" + wraps + "-0badf00d-0.tmp",      // beyond any process id
+        ".vyxbmp-.tmp",                          // nothing between prefix and suffix
+        ".vyxbmp-" + dead + ".tmp",              // no '-' after the number
+        ".vyxbmp-" + dead + "x-0badf00d-0.tmp",  // not a number
+        ".vyxbmp-0-0badf00d-0.tmp",              // 0 is no process (kill would reach the group)
+        ".vyxbmp-" + wraps + "-0badf00d-0.tmp",  // beyond any process id
         ".vyxbmp-" + wrapsFar + "-0badf00d-0.tmp",
-        ".vyxbmp-" + dead + "-0badf00d-0.tm",        // another suffix
-        "vyxbmp-" + dead + "-0badf00d-0.tmp",        // another prefix
+        ".vyxbmp-" + dead + "-0badf00d-0.tm",  // another suffix
+        "vyxbmp-" + dead + "-0badf00d-0.tmp",  // another prefix
     };
     const std::string stale = ".vyxbmp-" + dead + "-0badf00d-0.tmp";
-    for (const std::string& n : kept) WriteHost(Host("/picture/data/" + n), "user's");
+    for (const std::string& n : kept)
+        WriteHost(Host("/picture/data/" + n), "user's");
     WriteHost(Host("/picture/data/" + stale), "left behind");
 
     ASSERT_EQ(0, Save("/picture/data/frame.bmp"));
@@ -67,7 +68,8 @@ TEST_F(BmpTemporaryNames, NamesThatOnlyResembleTheWritersStay) {
     expected.push_back("frame.bmp");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, Listing("/picture/data/"));
-    for (const std::string& n : kept) EXPECT_EQ("user's", ReadHost(Host("/picture/data/" + n))) << n;
+    for (const std::string& n : kept)
+        EXPECT_EQ("user's", ReadHost(Host("/picture/data/" + n))) << n;
 }
 
 }  // namespace
