@@ -68,8 +68,8 @@ TEST_F(ApiErrors, AnyOneMissingOutputRefusesTheWholeAnswer) {
 }
 
 // The capture node fails one read (the driver lost that interrupt): the
-// frame it announced is never reported, and the software capture waiting
-// for it times out.  The interrupt thread carries on: once a trigger-mode
+// frame it announced is never reported, and the software captures waiting
+// for it time out.  The interrupt thread carries on: once a trigger-mode
 // change has emptied the buffers (and forgotten the frame still owed to the
 // capture that gave up), the next frame is announced again.
 TEST_F(ApiErrors, AFailedReadOfTheInterruptNodeLosesOnlyThatFrame) {
@@ -84,6 +84,12 @@ TEST_F(ApiErrors, AFailedReadOfTheInterruptNodeLosesOnlyThatFrame) {
         EXPECT_EQ(nullptr, pFrame);
         EXPECT_EQ(1u, vb::callCount(vb::Node::Capture, vb::Op::Read)) << "the lost record was read once";
     }
+    // The next capture first waits for the frame still owed to the one that
+    // gave up (it may yet come, and must not pass for this capture's own),
+    // and fires no trigger of its own before its deadline.
+    EXPECT_EQ(VYXZEB_RET_CAPTURE_TIMEOUT, VYXZEB_CaptureData(0, &pFrame));
+    EXPECT_EQ(nullptr, pFrame);
+    EXPECT_EQ(1u, vb::callCount(vb::Node::Capture, vb::Op::Read)) << "no frame was triggered";
     ASSERT_EQ(0, VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE));
     ASSERT_EQ(0, VYXZEB_CaptureSetTimeOut(0, kTimeOutMs));
     ASSERT_EQ(0, VYXZEB_CaptureData(0, &pFrame)) << "the interrupt thread stopped after a failed read";
@@ -91,6 +97,27 @@ TEST_F(ApiErrors, AFailedReadOfTheInterruptNodeLosesOnlyThatFrame) {
     EXPECT_TRUE(vb::modelFrameCounter(pFrame, &counter));
     EXPECT_EQ(0, VYXZEB_ReleaseBuffer(0));
     EXPECT_LE(2u, vb::callCount(vb::Node::Capture, vb::Op::Read));
+}
+
+// The functions that convert before or after the camera set answers refuse
+// an index without a set like every other, and write nothing.
+TEST_F(ApiErrors, ConvertingFunctionsRefuseAnIndexWithoutASet) {
+    const uint32_t period = vb::fpgaReg(vyxpl::fpga::kFramePeriod);
+    for (int index : {1, 3, 4, -1}) {
+        SCOPED_TRACE(index);
+        unsigned long ul[2] = {7, 7};
+        int n[2] = {kSentinel, kSentinel};
+        EXPECT_EQ(VYXZEB_RET_SET_UNAVAILABLE, VYXZEB_GetFixFrameRate(index, &ul[0]));
+        EXPECT_EQ(VYXZEB_RET_SET_UNAVAILABLE, VYXZEB_SetFixFrameRate(index, 30));
+        EXPECT_EQ(VYXZEB_RET_SET_UNAVAILABLE, VYXZEB_GetMultiFrameRange(index, &ul[0], &ul[1]));
+        EXPECT_EQ(VYXZEB_RET_SET_UNAVAILABLE, VYXZEB_SetMultiFrame(index, 1));
+        EXPECT_EQ(VYXZEB_RET_SET_UNAVAILABLE, VYXZEB_GetDeviceInformation(index, &n[0], &n[1]));
+        EXPECT_EQ(7u, ul[0]);
+        EXPECT_EQ(7u, ul[1]);
+        EXPECT_EQ(kSentinel, n[0]);
+        EXPECT_EQ(kSentinel, n[1]);
+    }
+    EXPECT_EQ(period, vb::fpgaReg(vyxpl::fpga::kFramePeriod));
 }
 
 // The rows of an address mode reach the chip, then the bus fails on the

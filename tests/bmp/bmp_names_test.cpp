@@ -1,8 +1,10 @@
-// Which files in a picture folder the BMP writer takes for temporary files
-// that an ended process left behind, and removes.  Only names of its own
-// form whose process id names an ended process qualify: a user's file that
-// merely resembles one, or whose number does not fit a process id, stays.
+// Names as the BMP writer judges them: which files in a picture folder it
+// takes for temporary files that an ended process left behind, and removes
+// (only names of its own form whose process id names an ended process: a
+// user's file that merely resembles one, or whose number does not fit a
+// process id, stays), and which folders on the way to an image it accepts.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,7 +30,7 @@ pid_t EndedProcess() {
     return pid;
 }
 
-class BmpTemporaryNames : public SharedDeviceTest {
+class BmpNames : public SharedDeviceTest {
 protected:
     void SetUp() override {
         ASSERT_EQ(0, s_init);
@@ -41,7 +43,7 @@ protected:
     }
 };
 
-TEST_F(BmpTemporaryNames, NamesThatOnlyResembleTheWritersStay) {
+TEST_F(BmpNames, NamesThatOnlyResembleTheWritersStay) {
     const std::string dead = std::to_string(EndedProcess());
     // The ended process's id plus 2^32 and plus 10 * 2^32: cut to 32 bits
     // (or wrapped in a 32-bit long) they would name the ended process.
@@ -70,6 +72,24 @@ TEST_F(BmpTemporaryNames, NamesThatOnlyResembleTheWritersStay) {
     EXPECT_EQ(expected, Listing("/picture/data/"));
     for (const std::string& n : kept)
         EXPECT_EQ("user's", ReadHost(Host("/picture/data/" + n))) << n;
+}
+
+// A component that merely starts with a dot, or with two, is a name like
+// any other; only ".." itself climbs.  A folder that does not exist fails
+// the save without creating it.
+TEST_F(BmpNames, DottedFoldersAreFoldersAndMissingOnesAreNotMade) {
+    for (const char* folder : {".a", "a.", "..a", "..."}) {
+        SCOPED_TRACE(folder);
+        const std::string path = std::string("/picture/data/") + folder + "/";
+        ASSERT_EQ(0, mkdir(Host(path).c_str(), 0755));
+        EXPECT_EQ(0, Save((path + "x.bmp").c_str()));
+        EXPECT_EQ(std::vector<std::string>{"x.bmp"}, Listing(path));
+    }
+    EXPECT_EQ(VYXZEB_RET_BAD_PARAMETER, Save("/picture/data/.a/../x.bmp"));
+    EXPECT_EQ(VYXZEB_RET_FAILED, Save("/picture/data/none/x.bmp"));
+    EXPECT_EQ(VYXZEB_RET_FAILED, Save("/picture/data/none/deeper/x.bmp"));
+    EXPECT_FALSE(Exists(Host("/picture/data/none")));
+    EXPECT_FALSE(Exists(Host("/picture/data/x.bmp")));
 }
 
 }  // namespace
