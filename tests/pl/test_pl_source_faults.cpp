@@ -17,7 +17,8 @@ TEST_F(PLSourceFaults, ASourceBlockThatDoesNotMapStopsTheSetUpThere) {
         uint32_t phys;
         bool greyUp;  // the grey source came up before the failure
     };
-    const Case cases[] = {{"grey source", phys::kVdmaG8Base, false}, {"colour source", phys::kVdmaRgb888Base, true}};
+    const Case cases[] = {{"grey source", phys::kVdmaG8Base, false},
+                          {"colour source", phys::kVdmaRgb888Base, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const int nFds = vb::openNodeDescriptors(vb::Node::Mem);
@@ -37,7 +38,8 @@ TEST_F(PLSourceFaults, ASourceBlockThatDoesNotMapStopsTheSetUpThere) {
         EXPECT_EQ(0, pl->SetFixFrameRate(41));
         EXPECT_EQ(41u, Fpga(fpga::kFramePeriod));
         EXPECT_EQ(0, pl->CMD_WrReg_VSCALER(scaler::kControl, 0));
-        EXPECT_EQ(c.greyUp ? 0 : VYXZEB_RET_REGISTER_ACCESS_FAILED, pl->CMD_WrReg_VDMAG8(vdma::kMm2sHSize, 640));
+        EXPECT_EQ(c.greyUp ? 0 : VYXZEB_RET_REGISTER_ACCESS_FAILED,
+                  pl->CMD_WrReg_VDMAG8(vdma::kMm2sHSize, 640));
         // From the failure on: nothing reaches the blocks.
         EXPECT_EQ(VYXZEB_RET_REGISTER_ACCESS_FAILED, pl->CMD_WrReg_VDMARGB888(vdma::kMm2sHSize, 1920));
         EXPECT_EQ(VYXZEB_RET_REGISTER_ACCESS_FAILED, pl->CMD_WrReg_VDMAHDMI(vdma::kS2mmHSize, 3840));
