@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "BoardTest.h"
 #include "Nodes.h"
 #include "VyxBoard.h"
 
@@ -65,11 +66,11 @@ bool sensorGot(int bus) {
     return false;
 }
 
-class BoardDescriptors : public testing::Test {
+class BoardDescriptors : public vyxtest::BoardTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(vb::isActive());
-        vb::resetBoard();
+        BoardTest::SetUp();
         own = ownNodeDescriptors();
         ASSERT_EQ(own.count(vyxnode::kSpi0Path), 1u) << "the SPI node's own object is not in /proc/self/fd";
         ASSERT_EQ(own.count(vyxnode::kSpi1Path), 1u);
@@ -78,8 +79,7 @@ protected:
     }
     void TearDown() override {
         close(data);
-        vb::resetBoard();
-        EXPECT_EQ(vb::openNodeDescriptors(), 0);
+        BoardTest::TearDown();
     }
     std::map<std::string, int> own;
     int data = -1;

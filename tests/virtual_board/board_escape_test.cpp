@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "BoardTest.h"
 #include "SimCommand.h"
 
 namespace {
@@ -29,15 +30,19 @@ using vyxtest::binDir;
 
 int run(const std::string& cmd, std::string& out) { return vyxtest::runCommand(cmd, out); }
 
-class BoardEscape : public testing::Test {
+class BoardEscape : public vyxtest::BoardTest {
 protected:
     void SetUp() override {
+        BoardTest::SetUp();
         char templ[] = "/tmp/vyxboard-escape-XXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);
         dir = templ;
         sim = vyxtest::vyxsimCommand(dir);
     }
-    void TearDown() override { EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0); }
+    void TearDown() override {
+        EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
+        BoardTest::TearDown();
+    }
 
     // Runs `body` in a private mount namespace whose /dev has the stand-ins
     // (an overlay over the machine's /dev, so /dev/null and the rest stay).

@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include "BoardTest.h"
 #include "VyxBoard.h"
 
 namespace {
@@ -31,20 +32,9 @@ constexpr uint32_t kScalerBase = 0x43C10000;
 constexpr uint32_t kVdmaHdmiBase = 0x43020000;
 constexpr size_t kWindowBytes = 0x40000;
 
-class BoardFaults : public testing::Test {
-protected:
-    void SetUp() override {
-        vb::resetFaults();
-        vb::resetCounters();
-        vb::clearSpiLog();
-        vb::clearIoctlLog();
-    }
-    void TearDown() override {
-        vb::resetFaults();
-        EXPECT_EQ(vb::openNodeDescriptors(), 0);
-        EXPECT_EQ(vb::liveNodeMappings(), 0);
-    }
-};
+// Every test starts on a reset board (no faults, call counters at zero,
+// empty logs) and leaves no descriptor or mapping open (BoardTest.h).
+using BoardFaults = vyxtest::BoardTest;
 
 void* mapAt(int fd, size_t len, uint64_t phys) {
     return mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd, static_cast<off_t>(phys));

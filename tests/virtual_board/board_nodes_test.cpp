@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "BoardTest.h"
 #include "VyxBoard.h"
 
 namespace {
@@ -32,22 +33,9 @@ constexpr size_t kPoolBytes = 0xD800000;
 constexpr size_t kFpgaMapBytes = 156;
 constexpr unsigned long kCacheFlush = 0xF704;
 
-class BoardNodes : public testing::Test {
-protected:
-    void SetUp() override {
-        vb::resetFaults();
-        vb::clearSpiLog();
-        vb::clearIoctlLog();
-        vb::clearGpioWrites();
-        openBefore = vb::openNodeDescriptors();
-        mapsBefore = vb::liveNodeMappings();
-    }
-    void TearDown() override {
-        EXPECT_EQ(vb::openNodeDescriptors(), openBefore) << "a node descriptor leaked";
-        EXPECT_EQ(vb::liveNodeMappings(), mapsBefore) << "a node mapping leaked";
-    }
-    int openBefore = 0, mapsBefore = 0;
-};
+// Every test starts on a reset board (no faults, empty logs) and leaves no
+// descriptor or mapping open (BoardTest.h).
+using BoardNodes = vyxtest::BoardTest;
 
 void* mapAt(int fd, size_t len, uint64_t phys) {
     return mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd, static_cast<off_t>(phys));

@@ -20,14 +20,18 @@
 
 #include <gtest/gtest.h>
 
+#include "BoardTest.h"
 #include "VyxBoard.h"
 
 namespace {
 
-class BoardPaths : public testing::Test {
+// Each test has a scratch folder and may change the working directory; it
+// starts on a reset board and leaves no descriptor or mapping open
+// (BoardTest.h).
+class BoardPaths : public vyxtest::BoardTest {
 protected:
     void SetUp() override {
-        vb::resetFaults();
+        BoardTest::SetUp();
         ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
         char templ[] = "/tmp/vyxboard-paths-XXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);
@@ -37,9 +41,7 @@ protected:
         EXPECT_EQ(chdir(cwd), 0);
         std::string cmd = "rm -rf '" + scratch + "'";
         EXPECT_EQ(system(cmd.c_str()), 0);
-        vb::clearFakeFreeSpace();
-        vb::resetFaults();
-        EXPECT_EQ(vb::openNodeDescriptors(), 0);
+        BoardTest::TearDown();
     }
     // Opens a path and reports which node the board gave (Node::Count: none).
     static vb::Node opened(int fd) {

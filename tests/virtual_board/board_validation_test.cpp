@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include "BoardTest.h"
 #include "Nodes.h"
 #include "VyxBoard.h"
 
@@ -27,10 +28,10 @@ namespace {
 
 constexpr size_t kSpiBuffer = 4096;
 
-class BoardValidation : public testing::Test {
+class BoardValidation : public vyxtest::BoardTest {
 protected:
     void SetUp() override {
-        vb::resetBoard();
+        BoardTest::SetUp();
         spi = open(vyxnode::kSpi0Path, O_RDWR);
         ASSERT_GE(spi, 0);
         // Non-null, but neither readable nor writable: the page after a
@@ -44,8 +45,7 @@ protected:
     void TearDown() override {
         munmap(page, 2 * kPage);
         close(spi);
-        vb::resetBoard();
-        EXPECT_EQ(vb::openNodeDescriptors(), 0);
+        BoardTest::TearDown();
     }
     // -1 and the errno of a call, or its result when it succeeded.
     template <typename R>

@@ -23,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include "BoardTest.h"
 #include "VyxBoard.h"
 
 #if !defined(_FILE_OFFSET_BITS) || _FILE_OFFSET_BITS != 64
@@ -35,9 +36,11 @@ namespace {
 volatile int g_rdwr = O_RDWR;
 volatile int g_rdonly = O_RDONLY;
 
-TEST(BoardVariants, LargeFileTime64AndFortifiedCallsReachTheBoard) {
-    vb::resetFaults();
-    vb::clearSpiLog();
+// Every test starts on a reset board (no faults, empty logs) and leaves no
+// descriptor or mapping open (BoardTest.h).
+using BoardVariants = vyxtest::BoardTest;
+
+TEST_F(BoardVariants, LargeFileTime64AndFortifiedCallsReachTheBoard) {
     int spi = open("/dev/spidev32766.0", g_rdwr);
     ASSERT_GE(spi, 0);
     EXPECT_EQ(vb::nodeOfDescriptor(spi), vb::Node::Spi0);
@@ -92,15 +95,12 @@ TEST(BoardVariants, LargeFileTime64AndFortifiedCallsReachTheBoard) {
     struct statfs sf;
     ASSERT_EQ(statfs("/picture/sd/", &sf), 0);
     EXPECT_LE(static_cast<uint64_t>(sf.f_bsize) * sf.f_bfree, 12345u);
-    vb::clearFakeFreeSpace();
-    EXPECT_EQ(vb::openNodeDescriptors(), 0);
-    EXPECT_EQ(vb::liveNodeMappings(), 0);
 }
 
 // The naming and time-setting calls of such a program (__readlink_chk,
 // __realpath_chk, nftw64, and on 32-bit ARM __utimensat64, __utimes64,
 // __utime64, __nftw64_time64, ...) see the nodes and the sandbox too.
-TEST(BoardVariants, NamingAndTimeCallsReachTheBoard) {
+TEST_F(BoardVariants, NamingAndTimeCallsReachTheBoard) {
     const char* node = "/dev/vyx_capture_0";
     char name[PATH_MAX];
     ASSERT_NE(realpath(node, name), nullptr);
