@@ -27,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include "BoardTest.h"
 #include "SimCommand.h"
 
 #include "VcdReader.h"
@@ -37,9 +38,10 @@ using vyxtest::binDir;
 
 int run(const std::string& cmd, std::string& out) { return vyxtest::runCommand(cmd, out); }
 
-class Launcher : public testing::Test {
+class Launcher : public vyxtest::BoardTest {
 protected:
     void SetUp() override {
+        BoardTest::SetUp();
         char templ[] = "/tmp/vyxsim-test-XXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);
         dir = templ;
@@ -81,6 +83,7 @@ protected:
     void TearDown() override {
         std::string out;
         run("rm -rf '" + dir + "'", out);
+        BoardTest::TearDown();
     }
     std::string dir, sim;
 };
