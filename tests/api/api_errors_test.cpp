@@ -16,6 +16,14 @@
 
 namespace {
 
+// This suite's PL reports a version word without a kind in its top byte;
+// the device reads the word when it comes up, so it is set before that.
+constexpr uint32_t kVersionWithoutKind = 0x00201807u;
+class VersionWithoutKind : public ::testing::Environment {
+public:
+    void SetUp() override { vb::setFpgaReg(vyxpl::fpga::kVersion, kVersionWithoutKind); }
+};
+::testing::Environment* const g_version = ::testing::AddGlobalTestEnvironment(new VersionWithoutKind);
 ::testing::Environment* const g_device = ::testing::AddGlobalTestEnvironment(new vyxtest::SharedDevice);
 
 constexpr unsigned long kTimeOutMs = 5000;  // generous: the model delivers in milliseconds
@@ -97,6 +105,15 @@ TEST_F(ApiErrors, AFailedReadOfTheInterruptNodeLosesOnlyThatFrame) {
     EXPECT_TRUE(vb::modelFrameCounter(pFrame, &counter));
     EXPECT_EQ(0, VYXZEB_ReleaseBuffer(0));
     EXPECT_LE(2u, vb::callCount(vb::Node::Capture, vb::Op::Read));
+}
+
+// A version word whose top byte is 0 names no kind: the kind reads 0 (not
+// the byte less one, which would wrap to -1), the version the whole word.
+TEST_F(ApiErrors, APlVersionWithoutAKindReportsKindZero) {
+    int kind = kSentinel, version = kSentinel;
+    ASSERT_EQ(0, VYXZEB_GetDeviceInformation(0, &kind, &version));
+    EXPECT_EQ(0, kind);
+    EXPECT_EQ(static_cast<int>(kVersionWithoutKind), version);
 }
 
 // The functions that convert before or after the camera set answers refuse

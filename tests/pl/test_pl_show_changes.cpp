@@ -73,4 +73,24 @@ TEST_F(PLShowChanges, EverySettingOfTheWidgetIsNoticedOnItsOwn) {
     EXPECT_EQ(kPlanted, Fpga(fpga::kShowWinStart));
 }
 
+// What the show programmed is what the scaler's registers read back
+// through the object, word by word; a read with nowhere to put the word is
+// accepted and changes nothing.
+TEST_F(PLShowChanges, TheScalerReadsBackWhatTheShowProgrammed) {
+    std::unique_ptr<CPL> pl = MakePL();
+    ASSERT_EQ(0, pl->SetVideoWidgetPos(0, 0, 1280, 720));
+    ASSERT_EQ(0, pl->SetPosition(64, 40, 640, 360));
+    ShowExpecting(*pl, "placement", 64, 40, 704, 400);
+    for (uint16_t off :
+         {scaler::kOutputSize, scaler::kSourceSize, scaler::kHShiftFactor, scaler::kVShiftFactor}) {
+        unsigned long value = 0xDEADu;
+        EXPECT_EQ(0, pl->CMD_RdReg_VSCALER(off, &value)) << off;
+        EXPECT_EQ(Scaler(off), value) << off;
+        EXPECT_EQ(0, pl->CMD_RdReg_VSCALER(off, nullptr)) << off;
+    }
+    unsigned long size = 0;
+    ASSERT_EQ(0, pl->CMD_RdReg_VSCALER(scaler::kOutputSize, &size));
+    EXPECT_EQ((360ul << 16) | 640ul, size);
+}
+
 }  // namespace
