@@ -200,4 +200,25 @@ TEST_F(AddressModeHalfWay, ThePlFollowsTheSizeTheChipDelivers) {
     EXPECT_EQ(static_cast<uint32_t>(w * h), vb::fpgaReg(vyxpl::fpga::kFramePixelsA));
 }
 
+// The bus fails on the rows, the first write: nothing changed on the chip,
+// the error is returned, and the mode and frame size stay as they were.
+TEST_F(AddressModeHalfWay, AFailureOnTheRowsChangesNothing) {
+    int w0 = 0, h0 = 0;
+    Size(&w0, &h0);
+    const uint32_t pixels = vb::fpgaReg(vyxpl::fpga::kFramePixelsA);
+    {
+        vyxtest::ScopedFault fault(vb::Node::Spi0, vb::Op::Write, FailOnce(1));
+        EXPECT_EQ(VYXZEB_RET_SENSOR_FAILED, VYXZEB_SetAddressMode(0, VYX_ADDRESSMODE_DIV4));
+    }
+    EXPECT_EQ(0u, vb::modelSensorRegister(q210b::kRegAddressMode));
+    VYX_ADDRESSMODE mode = VYX_ADDRESSMODE_DIV8;
+    EXPECT_EQ(0, VYXZEB_GetAddressMode(0, &mode));
+    EXPECT_EQ(VYX_ADDRESSMODE_NORMAL, mode);
+    int w = 0, h = 0;
+    Size(&w, &h);
+    EXPECT_EQ(w0, w);
+    EXPECT_EQ(h0, h);
+    EXPECT_EQ(pixels, vb::fpgaReg(vyxpl::fpga::kFramePixelsA));
+}
+
 }  // namespace
