@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,6 +57,16 @@ inline std::vector<std::string> Listing(const std::string& boardFolder) {
     closedir(d);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// The id of a process that has ended (and been reaped), for temporary files
+// an ended process left behind.
+inline pid_t EndedProcess() {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return pid;
 }
 
 // Removes everything in a sandbox folder, sub-folders included.

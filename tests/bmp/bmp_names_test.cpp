@@ -21,15 +21,6 @@ namespace {
 
 constexpr int kSide = 8;
 
-// The id of a process that has ended.
-pid_t EndedProcess() {
-    const pid_t pid = fork();
-    if (pid == 0) _exit(0);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return pid;
-}
-
 class BmpNames : public SharedDeviceTest {
 protected:
     void SetUp() override {

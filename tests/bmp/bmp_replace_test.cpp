@@ -200,15 +200,6 @@ TEST_F(BmpReplaceTest, AnImageTheProcessCannotWriteIsNotReplaced) {
     for (const std::string& n : Listing("/picture/sd/")) EXPECT_EQ(std::string::npos, n.find(".tmp")) << n;
 }
 
-// The id of a process that has ended.
-pid_t EndedProcess() {
-    const pid_t pid = fork();
-    if (pid == 0) _exit(0);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return pid;
-}
-
 TEST_F(BmpReplaceTest, TemporaryFilesOfEndedProcessesAreClearedByTheNextSave) {
     const std::string dead = std::to_string(EndedProcess());
     const std::string self = std::to_string(getpid());
