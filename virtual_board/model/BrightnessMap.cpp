@@ -23,11 +23,13 @@ constexpr uint32_t kWhite = 255;
 constexpr int kBlock = 64;
 
 // (v * mul + 2^15) >> 16, written as the product's high half plus its
-// rounding bit: the compiler keeps it in 16-bit lanes (multiply high and
-// low) instead of widening every pixel to 32 bits.
+// rounding bit, each in 16 bits: the compiler keeps every step in 16-bit
+// lanes (multiply high, multiply low, shift, add) instead of widening the
+// products to 32 bits.
 inline uint8_t fraction(uint8_t v, uint16_t mul) {
-    const uint32_t product = static_cast<uint32_t>(v) * mul;
-    return static_cast<uint8_t>((product >> kFractionBits) + ((product >> (kFractionBits - 1)) & 1));
+    const uint16_t high = static_cast<uint16_t>((static_cast<uint32_t>(v) * mul) >> kFractionBits);
+    const uint16_t low = static_cast<uint16_t>(static_cast<uint16_t>(v) * mul);
+    return static_cast<uint8_t>(high + (low >> (kFractionBits - 1)));
 }
 
 inline uint8_t gain(uint8_t v, uint32_t mul) {
@@ -35,29 +37,34 @@ inline uint8_t gain(uint8_t v, uint32_t mul) {
     return static_cast<uint8_t>(out < kWhite ? out : kWhite);
 }
 
-// dst[i] = fraction(src[i], mul): whole blocks, then the rest one by one.
-// Kept out of line: inlined into apply(), the compiler loses sight of the
-// 16-bit multiplier and widens the products to 32 bits.
-__attribute__((noinline)) void fractionRow(const uint8_t* __restrict src, uint8_t* __restrict dst, int n,
-                                           uint16_t mul) {
+// dst[i] = map(src[i]) for n pixels, kBlock at a time.  A row that no block
+// divides ends with one more block, laid over the end of the one before:
+// src and dst do not overlap, so the pixels it maps twice get the same
+// value, and the row never falls back to one pixel at a time.  Rows shorter
+// than a block go pixel by pixel.
+template <typename Map>
+inline void mapRow(const uint8_t* __restrict src, uint8_t* __restrict dst, int n, Map map) {
+    auto block = [map](const uint8_t* __restrict s, uint8_t* __restrict d) {
+        for (int k = 0; k < kBlock; ++k) d[k] = map(s[k]);
+    };
     int i = 0;
-    for (; i + kBlock <= n; i += kBlock) {
-        const uint8_t* s = src + i;
-        uint8_t* d = dst + i;
-        for (int k = 0; k < kBlock; ++k) d[k] = fraction(s[k], mul);
+    for (; i + kBlock <= n; i += kBlock) block(src + i, dst + i);
+    if (i == n) return;
+    if (n >= kBlock) {
+        block(src + n - kBlock, dst + n - kBlock);
+        return;
     }
-    for (; i < n; ++i) dst[i] = fraction(src[i], mul);
+    for (; i < n; ++i) dst[i] = map(src[i]);
 }
 
-// dst[i] = gain(src[i], mul), the same way.
-void gainRow(const uint8_t* __restrict src, uint8_t* __restrict dst, int n, uint32_t mul) {
-    int i = 0;
-    for (; i + kBlock <= n; i += kBlock) {
-        const uint8_t* s = src + i;
-        uint8_t* d = dst + i;
-        for (int k = 0; k < kBlock; ++k) d[k] = gain(s[k], mul);
-    }
-    for (; i < n; ++i) dst[i] = gain(src[i], mul);
+// The rows of the two fixed-point forms, kept out of line so that each is
+// compiled for its own multiplier.
+__attribute__((noinline)) void fractionRow(const uint8_t* src, uint8_t* dst, int n, uint16_t mul) {
+    mapRow(src, dst, n, [mul](uint8_t v) { return fraction(v, mul); });
+}
+
+__attribute__((noinline)) void gainRow(const uint8_t* src, uint8_t* dst, int n, uint32_t mul) {
+    mapRow(src, dst, n, [mul](uint8_t v) { return gain(v, mul); });
 }
 
 }  // namespace
