@@ -174,7 +174,7 @@ TEST_F(FrameSourceRender, GainAndLightGiveThePlainRendering) {
 // Address modes, halving and trimming average blocks of the array; mirror
 // and flip reverse the result, also at the array's edges.
 TEST_F(FrameSourceRender, BinningMirrorAndFlipGiveThePlainRendering) {
-    const int codes[] = {0x00, 0x08, 0x10, 0x18, 0x38, 0x05};
+    const int codes[] = {0x00, 0x08, 0x10, 0x18, 0x38, 0x05, 0xFF};
     std::mt19937 random(15);
     for (int colCode : codes)
         for (int rowCode : codes)
@@ -197,7 +197,8 @@ TEST_F(FrameSourceRender, BinningMirrorAndFlipGiveThePlainRendering) {
 }
 
 // The PL's lines may be wider than the image (black beyond it) or narrower
-// (the image is cut), and a frame may end in the middle of a line.
+// (the image is cut), and a frame may end in the middle of a line; the
+// frame reused from the kept image is the same.
 TEST_F(FrameSourceRender, LineWidthsAndFramesEndingMidLineGiveThePlainRendering) {
     Settings s;
     s.firstCol = 400, s.firstRow = 300, s.cols = 320, s.rows = 240, s.exposure = 500;
@@ -207,9 +208,10 @@ TEST_F(FrameSourceRender, LineWidthsAndFramesEndingMidLineGiveThePlainRendering)
     for (const auto& shape : shapes)
         for (bool mirror : {false, true}) {
             s.mirror = mirror;
-            check(s, shape[0], shape[1], pattern.data(),
-                  "bytes " + std::to_string(shape[0]) + " line " + std::to_string(shape[1]) +
-                      (mirror ? " mirrored" : ""));
+            const std::string what = "bytes " + std::to_string(shape[0]) + " line " +
+                                     std::to_string(shape[1]) + (mirror ? " mirrored" : "");
+            check(s, shape[0], shape[1], pattern.data(), what);
+            check(s, shape[0], shape[1], pattern.data(), what + ", reused");
         }
 }
 

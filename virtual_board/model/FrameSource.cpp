@@ -20,6 +20,9 @@ constexpr double kNsPerS = 1e9;
 // destination lies a few bytes past the source modulo 4 KiB - and frame
 // buffers and the kept image can lie that way.
 constexpr size_t kCopyPiece = 1024;
+// A fresh frame is rendered in bands of about this many bytes, half the
+// first-level data cache of the processors the board runs on.
+constexpr uint32_t kBandBytes = 16 * 1024;
 
 int64_t threadCpuNs() {
     timespec ts{};
@@ -117,8 +120,6 @@ void FrameSource::render(uint8_t* dst, uint32_t bytes, uint32_t lineWidth, const
     } else {
         const int64_t start = threadCpuNs();
         renderAfresh(key, dst);
-        m_image.resize(bytes);
-        copyFrame(m_image.data(), dst, bytes);
         m_key = key;
         m_haveImage = true;
         m_renderNs.fetch_add(threadCpuNs() - start);
@@ -131,20 +132,42 @@ void FrameSource::render(uint8_t* dst, uint32_t bytes, uint32_t lineWidth, const
     }
 }
 
+// The image for `key`, made when the sensor's settings or the light
+// changed.
+SensorImage& FrameSource::imageFor(const Key& key) {
+    if (!m_sensorImage || key.regs != m_imageRegs || key.light != m_imageLight) {
+        m_sensorImage.emplace(sensorReadout(key.regs), key.light);
+        m_imageRegs = key.regs;
+        m_imageLight = key.light;
+    }
+    return *m_sensorImage;
+}
+
+// Renders into dst in bands of lines and keeps each band while it is still
+// in the cache: the kept image costs no second pass over the frame.
 void FrameSource::renderAfresh(const Key& key, uint8_t* dst) {
-    SensorReadout r = sensorReadout(key.regs);
-    r.brightness *= key.light;
-    const uint32_t lines = key.bytes / key.lineWidth;
-    const uint32_t rest = key.bytes % key.lineWidth;
-    const int width = static_cast<int>(key.lineWidth);
+    SensorImage& image = imageFor(key);
+    const uint32_t width = key.lineWidth;
+    const uint32_t lines = key.bytes / width;
+    const uint32_t rest = key.bytes % width;
+    const uint32_t band = std::max<uint32_t>(1, kBandBytes / width);
+    m_image.resize(key.bytes);
     std::lock_guard<std::mutex> g(m_lock);
     const uint8_t* scene = m_scene.picture(key.picture, m_scratch);
-    renderSensorImage(r, scene, dst, width, 0, static_cast<int>(lines), key.lineWidth);
+    for (uint32_t y = 0; y < lines; y += band) {
+        const uint32_t n = std::min(band, lines - y);
+        const size_t at = static_cast<size_t>(y) * width;
+        image.render(scene, dst + at, static_cast<int>(width), static_cast<int>(y), static_cast<int>(n),
+                     width);
+        copyFrame(m_image.data() + at, dst + at, static_cast<size_t>(n) * width);
+    }
     if (rest != 0) {
         // A pixel count that is not a whole number of lines ends mid-line.
-        m_lastLine.resize(key.lineWidth);
-        renderSensorImage(r, scene, m_lastLine.data(), width, static_cast<int>(lines), 1, key.lineWidth);
-        std::memcpy(dst + static_cast<size_t>(lines) * key.lineWidth, m_lastLine.data(), rest);
+        m_lastLine.resize(width);
+        image.render(scene, m_lastLine.data(), static_cast<int>(width), static_cast<int>(lines), 1, width);
+        const size_t at = static_cast<size_t>(lines) * width;
+        std::memcpy(dst + at, m_lastLine.data(), rest);
+        std::memcpy(m_image.data() + at, m_lastLine.data(), rest);
     }
 }
 

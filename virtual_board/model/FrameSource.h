@@ -13,7 +13,9 @@
 // is kept and copied as long as nothing that shapes it changed (the sensor's
 // registers, the scene and its picture, the light, the frame size): a frame
 // then costs one copy, plus the noise when it is on.  Any change renders
-// afresh.
+// afresh; the geometry of the image (SensorImage.h) is worked out again
+// only when the sensor's registers or the light changed, so the next
+// picture of a moving scene or a sequence costs its rows alone.
 #ifndef VYX_MODEL_FRAME_SOURCE_H
 #define VYX_MODEL_FRAME_SOURCE_H
 
@@ -21,9 +23,11 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "Scene.h"
+#include "SensorImage.h"
 #include "SensorModel.h"
 #include "SensorNoise.h"
 
@@ -70,6 +74,7 @@ private:
         bool operator==(const Key& o) const;
     };
     uint64_t pictureOf(const FrameTime& frame);
+    SensorImage& imageFor(const Key& key);
     void renderAfresh(const Key& key, uint8_t* dst);
 
     const SensorChip& m_sensor;
@@ -84,6 +89,9 @@ private:
     bool m_haveImage = false;
     Key m_key;
     std::vector<uint8_t> m_image;
+    std::optional<SensorImage> m_sensorImage;  // the geometry of the last settings
+    SensorRegisters m_imageRegs{};
+    double m_imageLight = 0;
     std::vector<uint8_t> m_scratch;   // a drawn picture
     std::vector<uint8_t> m_lastLine;  // the line a frame ends in
     uint64_t m_baseGeneration = 0;   // the scene the bases below belong to

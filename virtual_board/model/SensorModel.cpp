@@ -1,12 +1,10 @@
-// SensorModel.cpp - register file, clocks and image formation of the Q210B
-// as the virtual board emulates it (see SensorModel.h for the model).
+// SensorModel.cpp - register file, clocks, frame geometry and timing of the
+// Q210B as the virtual board emulates it (see SensorModel.h for the model;
+// the image itself is formed in SensorImage.cpp).
 #include "SensorModel.h"
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
-
-#include "BrightnessMap.h"
 
 namespace vb {
 namespace model {
@@ -100,27 +98,6 @@ int deliveredCount(int binned, bool trim, bool halve)
     return halve ? n / 2 : n;
 }
 
-// Array span [first, end) that delivered pixel `index` averages along one axis.
-struct Span { int first, end; };
-std::vector<Span> spans(int count, int origin, int code, bool halve, bool trim, int arrayPixels)
-{
-    std::vector<Span> out(static_cast<size_t>(count));
-    const int d = code + 8;
-    const int step = halve ? 2 : 1;
-    const int skip = trim ? kTrimPixels / 2 : 0;
-    for (int i = 0; i < count; ++i) {
-        const int p0 = i * step + skip;
-        const int p1 = p0 + step;
-        int first = origin + (p0 * d) / 8;
-        int end = origin + (p1 * d) / 8;
-        if (end <= first) end = first + 1;
-        first = std::max(first, 0);
-        end = std::min(end, arrayPixels);
-        out[static_cast<size_t>(i)] = Span{first, std::max(first, end)};
-    }
-    return out;
-}
-
 }  // namespace
 
 SensorReadout sensorReadout(const SensorRegisters& regs)
@@ -153,67 +130,6 @@ SensorReadout sensorReadout(const SensorRegisters& regs)
     r.readoutS = readoutLines * r.lineTimeS;
     r.frameTimeS = std::max(readoutLines, exposureLines + 1) * r.lineTimeS;
     return r;
-}
-
-namespace {
-
-// Binned average of a span of the array, rounded to nearest.
-uint8_t binned(const uint8_t* scene, const Span& rs, const Span& cs) {
-    const unsigned count = static_cast<unsigned>((rs.end - rs.first) * (cs.end - cs.first));
-    if (count == 0) return 0;  // the window reaches past the array: no light
-    unsigned sum = 0;
-    for (int sy = rs.first; sy < rs.end; ++sy) {
-        const uint8_t* src = scene + static_cast<size_t>(sy) * kArrayColumns;
-        for (int sx = cs.first; sx < cs.end; ++sx) sum += src[sx];
-    }
-    return static_cast<uint8_t>((sum + count / 2) / count);
-}
-
-}  // namespace
-
-void renderSensorImage(const SensorReadout& r, const uint8_t* scene, uint8_t* dst, int dstWidth,
-                       int firstLine, int lines, size_t dstStride) {
-    // The chip's analogue chain scales every binned value the same way.
-    const BrightnessMap brightness(r.brightness);
-
-    const int w = std::min(r.width, dstWidth);
-    const int h = r.height;
-    const std::vector<Span> rowSpan = spans(r.height, r.firstRow, r.rowCode, r.halve, r.trim, kArrayRows);
-    // Columns in output order (mirror applied).  Without binning every
-    // output pixel is one array pixel: the common case maps one run of the
-    // scene row when nothing is mirrored and the window lies inside the
-    // array; the others gather the row's values first.
-    std::vector<Span> colSpan = spans(r.width, r.firstColumn, r.columnCode, r.halve, r.trim, kArrayColumns);
-    if (r.mirror) std::reverse(colSpan.begin(), colSpan.end());
-    bool unitColumns = true, runOfColumns = w > 0;
-    for (int x = 0; x < w; ++x) {
-        const Span& cs = colSpan[static_cast<size_t>(x)];
-        unitColumns = unitColumns && cs.end - cs.first == 1;
-        runOfColumns = runOfColumns && cs.first == colSpan[0].first + x && cs.end == cs.first + 1;
-    }
-
-    std::vector<uint8_t> gathered(static_cast<size_t>(std::max(w, 0)));
-    for (int y = firstLine; y < firstLine + lines; ++y) {
-        uint8_t* line = dst + static_cast<size_t>(y - firstLine) * dstStride;
-        if (y < 0 || y >= h) {
-            std::fill(line, line + dstWidth, uint8_t{0});
-            continue;
-        }
-        const Span rs = rowSpan[static_cast<size_t>(r.flip ? r.height - 1 - y : y)];
-        const bool unitRow = rs.end - rs.first == 1;
-        const uint8_t* src = unitRow ? scene + static_cast<size_t>(rs.first) * kArrayColumns : nullptr;
-        if (unitRow && runOfColumns) {
-            brightness.apply(src + colSpan[0].first, line, w);
-        } else {
-            for (int x = 0; x < w; ++x) {
-                const Span& cs = colSpan[static_cast<size_t>(x)];
-                gathered[static_cast<size_t>(x)] =
-                    unitRow && unitColumns ? src[cs.first] : binned(scene, rs, cs);
-            }
-            brightness.apply(gathered.data(), line, w);
-        }
-        std::fill(line + w, line + dstWidth, uint8_t{0});
-    }
 }
 
 }  // namespace model

@@ -111,14 +111,7 @@ struct SensorReadout {
 };
 SensorReadout sensorReadout(const SensorRegisters& regs);
 
-// Renders lines [firstLine, firstLine + lines) of the delivered image into
-// dst: pixel (x, y) of the image goes to dst[(y - firstLine) * dstStride + x]
-// for x < dstWidth; PL pixels beyond the image are black.  scene is
-// kArrayColumns x kArrayRows bytes.  Only the window's pixels are read, and
-// a row costs a few vector instructions per 16 pixels when nothing is
-// binned (BrightnessMap.h).
-void renderSensorImage(const SensorReadout& readout, const uint8_t* scene, uint8_t* dst, int dstWidth,
-                       int firstLine, int lines, size_t dstStride);
+// The image these settings form from the scene: SensorImage.h.
 
 // The chip's register file.  Thread-safe: SPI traffic comes from the
 // application's threads, frames are formed on the board's PL thread.
