@@ -93,6 +93,38 @@ std::vector<uint8_t> reference(const SensorChip& chip, const uint8_t* scene, dou
     return out;
 }
 
+// The test pattern, 16 + x / 8 + y / 16 + ((x XOR y) AND 7).
+std::vector<uint8_t> testPattern() {
+    std::vector<uint8_t> p(static_cast<size_t>(kCols) * kRows);
+    for (int y = 0; y < kRows; ++y)
+        for (int x = 0; x < kCols; ++x)
+            p[static_cast<size_t>(y) * kCols + x] = static_cast<uint8_t>(16 + x / 8 + y / 16 + ((x ^ y) & 7));
+    return p;
+}
+
+// Picture k of the moving scene as MovingScene.h describes it: the
+// chequerboard, the disc moving down and wrapping round, the square moving
+// right and wrapping round, drawn over the disc.
+std::vector<uint8_t> movingPicture(uint64_t k) {
+    std::vector<uint8_t> p(static_cast<size_t>(kCols) * kRows);
+    const int64_t squareX = static_cast<int64_t>((moving::kSquareX0 + k * moving::kSquareSpeed) % kCols);
+    const int64_t discY = static_cast<int64_t>((moving::kDiscY0 + k * moving::kDiscSpeed) % kRows);
+    for (int y = 0; y < kRows; ++y)
+        for (int x = 0; x < kCols; ++x) {
+            uint8_t v = static_cast<uint8_t>(64 + 32 * (((x / 32) + (y / 32)) & 1) + ((x ^ y) & 7));
+            for (int64_t wrap : {-kRows, 0, kRows}) {
+                const int64_t dx = x - moving::kDiscX, dy = y + wrap - discY;
+                if (dx * dx + dy * dy <= moving::kDiscRadius * moving::kDiscRadius) v = moving::kDiscValue;
+            }
+            const int64_t sx = (x - squareX + kCols) % kCols;
+            if (sx < moving::kSquareSide && y >= moving::kSquareY &&
+                y < moving::kSquareY + moving::kSquareSide)
+                v = moving::kSquareValue;
+            p[static_cast<size_t>(y) * kCols + x] = v;
+        }
+    return p;
+}
+
 // The first index where two frames differ, with both values, or "".
 std::string firstDifference(const std::vector<uint8_t>& got, const std::vector<uint8_t>& want,
                             uint32_t lineWidth) {
@@ -105,7 +137,7 @@ std::string firstDifference(const std::vector<uint8_t>& got, const std::vector<u
 
 class FrameSourceRender : public ::testing::Test {
 protected:
-    FrameSourceRender() : source(chip), pattern(makeTestPatternScene()) {}
+    FrameSourceRender() : source(chip), pattern(testPattern()) {}
 
     // Renders one frame at `s` and compares it with the reference of `scene`.
     void check(const Settings& s, uint32_t bytes, uint32_t lineWidth, const uint8_t* scene,
@@ -231,15 +263,41 @@ TEST_F(FrameSourceRender, ScenesWithAndWithoutNoiseGiveThePlainRendering) {
         check(s, 160 * 128, 160, still.data(), "still scene");
         check(s, 160 * 128, 160, still.data(), "still scene, the same frame again");
         source.setScene(Scene::moving());
-        std::vector<uint8_t> picture(still.size());
-        for (uint64_t k = 0; k < 4; ++k) {
-            moving::drawPicture(k, picture.data());
-            check(s, 160 * 128, 160, picture.data(), "moving scene picture " + std::to_string(k));
-        }
+        for (uint64_t k = 0; k < 4; ++k)
+            check(s, 160 * 128, 160, movingPicture(k).data(), "moving scene picture " + std::to_string(k));
         source.setScene(Scene());
         s.mirror = true;
         check(s, "test pattern, mirrored");
         s.mirror = false;
+    }
+}
+
+// The moving scene's shapes wrap round the array's edges: pictures where
+// the square crosses the right edge and the disc the bottom, whole frames
+// and windows over the shapes, binned and mirrored.
+TEST_F(FrameSourceRender, MovingShapesThatWrapRoundGiveThePlainRendering) {
+    source.setScene(Scene::moving());
+    Settings whole;
+    Settings square;
+    square.firstCol = 1100, square.firstRow = 180, square.cols = 180, square.rows = 140, square.mirror = true;
+    Settings disc;
+    disc.firstCol = 840, disc.firstRow = 940, disc.cols = 128, disc.rows = 84,
+    disc.colCode = disc.rowCode = 8;
+    Settings corner;
+    corner.cols = 16, corner.rows = 1;
+    check(corner, 16, 16, movingPicture(0).data(), "picture 0");  // the sequence starts here
+    const uint64_t start = time.counter;
+    for (uint64_t picture : {140, 145, 219, 230, 240}) {
+        const std::vector<uint8_t> want = movingPicture(picture);
+        for (const Settings* s : {&whole, &square, &disc}) {
+            apply(chip, *s);
+            const SensorReadout r = sensorReadout(chip.snapshot());
+            const uint32_t w = static_cast<uint32_t>(r.width), h = static_cast<uint32_t>(r.height);
+            time.counter = start + picture - 1;  // check() counts this frame
+            check(*s, w * h, w, want.data(),
+                  "picture " + std::to_string(picture) + " window " + std::to_string(w));
+            if (HasFailure()) return;
+        }
     }
 }
 

@@ -153,7 +153,7 @@ void FrameSource::renderAfresh(const Key& key, uint8_t* dst) {
     const uint32_t band = std::max<uint32_t>(1, kBandBytes / width);
     m_image.resize(key.bytes);
     std::lock_guard<std::mutex> g(m_lock);
-    const uint8_t* scene = m_scene.picture(key.picture, m_scratch);
+    ScenePicture scene = m_scene.picture(key.picture);
     for (uint32_t y = 0; y < lines; y += band) {
         const uint32_t n = std::min(band, lines - y);
         const size_t at = static_cast<size_t>(y) * width;

@@ -92,7 +92,6 @@ private:
     std::optional<SensorImage> m_sensorImage;  // the geometry of the last settings
     SensorRegisters m_imageRegs{};
     double m_imageLight = 0;
-    std::vector<uint8_t> m_scratch;   // a drawn picture
     std::vector<uint8_t> m_lastLine;  // the line a frame ends in
     uint64_t m_baseGeneration = 0;   // the scene the bases below belong to
     uint64_t m_baseCounter = 0;      // its first frame

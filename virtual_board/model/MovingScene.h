@@ -36,6 +36,10 @@ constexpr uint8_t kDiscValue = 16;
 uint8_t background(int x, int y);
 // Draws picture `index` into an array-sized scene.
 void drawPicture(uint64_t index, uint8_t* scene);
+// Draws columns [first, end) of row y of picture `index` into row[first, end)
+// (0 <= first <= end <= 1280): the background from rows kept in the cache,
+// then the chords of the disc and the square that cross the row.
+void drawRow(uint64_t index, int y, int first, int end, uint8_t* row);
 
 }  // namespace moving
 }  // namespace model

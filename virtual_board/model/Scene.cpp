@@ -9,13 +9,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <strings.h>
 
 #include "MovingScene.h"
 #include "SimConfig.h"
-#include "SensorModel.h"
 
 namespace vb {
 namespace model {
@@ -72,18 +72,16 @@ bool loadSceneFromPng(const std::string&, std::vector<uint8_t>&) { return false;
 
 // ---------------------------------------------------------------- Scene
 
-Scene::Scene() { m_pictures.push_back(makeTestPatternScene()); }
-
 Scene Scene::still(std::vector<uint8_t> picture) {
     Scene s;
-    s.m_pictures.front().swap(picture);
+    s.m_kind = Kind::Stored;
+    s.m_pictures.push_back(std::move(picture));
     return s;
 }
 
 Scene Scene::moving() {
     Scene s;
-    s.m_pictures.clear();
-    s.m_moving = true;
+    s.m_kind = Kind::Moving;
     return s;
 }
 
@@ -134,7 +132,7 @@ bool Scene::load(const std::string& path, Scene& scene, std::string& error, std:
         return false;
     }
     Scene s;
-    s.m_pictures.clear();
+    s.m_kind = Kind::Stored;
     for (const std::string& name : names) {
         if (s.m_pictures.size() == kMaxScenePictures) {
             warnings += "scene folder " + path + ": only the first " + std::to_string(kMaxScenePictures) +
@@ -155,11 +153,55 @@ bool Scene::load(const std::string& path, Scene& scene, std::string& error, std:
     return true;
 }
 
-const uint8_t* Scene::picture(uint64_t index, std::vector<uint8_t>& scratch) const {
-    if (!m_moving) return m_pictures[index % m_pictures.size()].data();
-    scratch.resize(static_cast<size_t>(kArrayColumns) * kArrayRows);
-    moving::drawPicture(index, scratch.data());
-    return scratch.data();
+ScenePicture Scene::picture(uint64_t index) const {
+    ScenePicture p;
+    p.m_kind = m_kind;
+    p.m_index = index;
+    if (m_kind == Kind::Stored) p.m_stored = m_pictures[index % m_pictures.size()].data();
+    return p;
+}
+
+// ---------------------------------------------------------------- ScenePicture
+
+namespace {
+
+// Pixels per step of the vector loops (as in BrightnessMap.cpp).
+constexpr int kBlock = 64;
+
+// Row y of the test pattern is patternRows()[y % 8] plus 16 + y / 16:
+// (x XOR y) AND 7 is (x AND 7) XOR (y AND 7).
+using PatternRows = std::array<std::array<uint8_t, kArrayColumns>, 8>;
+const PatternRows& patternRows() {
+    static const PatternRows rows = [] {
+        PatternRows r{};
+        for (int k = 0; k < 8; ++k)
+            for (int x = 0; x < kArrayColumns; ++x) r[k][x] = static_cast<uint8_t>(x / 8 + ((x & 7) ^ k));
+        return r;
+    }();
+    return rows;
+}
+
+// dst[x] = src[x] + c for x in [first, end).
+void addConstant(const uint8_t* __restrict src, uint8_t* __restrict dst, int first, int end, uint8_t c) {
+    int x = first;
+    for (; x + kBlock <= end; x += kBlock)
+        for (int k = 0; k < kBlock; ++k) dst[x + k] = static_cast<uint8_t>(src[x + k] + c);
+    for (; x < end; ++x) dst[x] = static_cast<uint8_t>(src[x] + c);
+}
+
+}  // namespace
+
+const uint8_t* ScenePicture::row(int y, int first, int end) {
+    first = std::max(first, 0);
+    end = std::min(end, kArrayColumns);
+    switch (m_kind) {
+    case Kind::Stored: break;
+    case Kind::Pattern:
+        addConstant(patternRows()[y & 7].data(), m_row, first, end, static_cast<uint8_t>(16 + y / 16));
+        return m_row;
+    case Kind::Moving: moving::drawRow(m_index, y, first, end, m_row); return m_row;
+    }
+    return m_stored + static_cast<size_t>(y) * kArrayColumns;
 }
 
 }  // namespace model

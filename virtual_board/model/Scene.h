@@ -19,12 +19,22 @@
 //   - "moving": the built-in moving scene (MovingScene.h).
 // A scene that cannot be read at all is reported on standard error and the
 // test pattern is used instead.
+//
+// Frames read a picture a row at a time (ScenePicture), and only the
+// columns the sensor's window covers: a stored picture gives its rows as
+// they are; the test pattern and the moving scene draw the columns asked for
+// from a few precomputed rows (the pattern's rows repeat every 8 rows up to
+// a constant, the moving background's every 8 and 64), which stay in the
+// processor's cache, so a small window never reads the 1.3 MB of a whole
+// picture.
 #ifndef VYX_MODEL_SCENE_H
 #define VYX_MODEL_SCENE_H
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "SensorModel.h"
 
 namespace vb {
 namespace model {
@@ -39,10 +49,27 @@ std::vector<uint8_t> makeTestPatternScene();
 // file cannot be read.
 bool loadSceneFromPng(const std::string& path, std::vector<uint8_t>& scene);
 
+// One picture of a scene, read a row at a time.
+class ScenePicture {
+public:
+    // Array row y (0 <= y < kArrayRows): kArrayColumns bytes, of which at
+    // least columns [first, end) hold the picture's values.  A drawn row
+    // stays valid until the next call.
+    const uint8_t* row(int y, int first, int end);
+
+private:
+    friend class Scene;
+    enum class Kind { Stored, Pattern, Moving };
+    Kind m_kind = Kind::Pattern;
+    const uint8_t* m_stored = nullptr;  // a stored picture
+    uint64_t m_index = 0;               // picture of the moving scene
+    uint8_t m_row[kArrayColumns];       // a drawn row
+};
+
 class Scene {
 public:
     // The test pattern.
-    Scene();
+    Scene() = default;
     static Scene still(std::vector<uint8_t> picture);
     static Scene moving();
     // A PNG file, a folder of them or "moving"; false with the reason in
@@ -51,15 +78,17 @@ public:
     static bool load(const std::string& path, Scene& scene, std::string& error, std::string& warnings);
 
     // Whether every picture is the same (a frame can be reused).
-    bool still() const { return !m_moving && m_pictures.size() == 1; }
-    // Picture `index` of the scene (sequences loop), drawn into `scratch`
-    // when it is not stored.
-    const uint8_t* picture(uint64_t index, std::vector<uint8_t>& scratch) const;
-    size_t pictures() const { return m_pictures.size(); }
+    bool still() const {
+        return m_kind == Kind::Pattern || (m_kind == Kind::Stored && m_pictures.size() == 1);
+    }
+    // Picture `index` of the scene (sequences loop).  A stored picture is
+    // read in place: the scene must outlive the returned picture.
+    ScenePicture picture(uint64_t index) const;
 
 private:
-    std::vector<std::vector<uint8_t>> m_pictures;
-    bool m_moving = false;
+    using Kind = ScenePicture::Kind;
+    Kind m_kind = Kind::Pattern;
+    std::vector<std::vector<uint8_t>> m_pictures;  // stored pictures
 };
 
 }  // namespace model

@@ -88,44 +88,48 @@ SensorImage::SensorImage(const SensorReadout& r, double light)
       m_rowSpans(spans(r.height, r.firstRow, r.rowCode, r.halve, r.trim, kArrayRows)),
       m_colSpans(spans(r.width, r.firstColumn, r.columnCode, r.halve, r.trim, kArrayColumns)) {
     if (r.mirror) std::reverse(m_colSpans.begin(), m_colSpans.end());
-    if (!allUnit(m_colSpans))
-        m_columns = Columns::Binned;
-    else if (inSteps(m_colSpans, 1))
-        m_columns = Columns::Run;
-    else if (inSteps(m_colSpans, -1))
-        m_columns = Columns::Reversed;
-    else
-        m_columns = Columns::Gathered;
+    m_columns = columnsKind(m_colSpans);
     m_values.resize(static_cast<size_t>(m_width));
-
-    // What binned rows need: the columns they sum, and the reciprocal of
-    // every pixel count a delivered pixel can have.
-    int maxRows = 0, maxCols = 0;
-    std::vector<bool> rowSizes, colSizes;
-    auto note = [](std::vector<bool>& sizes, int size, int& max) {
-        if (static_cast<size_t>(size) >= sizes.size()) sizes.resize(static_cast<size_t>(size) + 1);
-        sizes[static_cast<size_t>(size)] = true;
-        max = std::max(max, size);
-    };
-    for (const Span& s : m_rowSpans) note(rowSizes, s.size(), maxRows);
-    for (const Span& s : m_colSpans) note(colSizes, s.size(), maxCols);
-    if (m_columns != Columns::Binned && maxRows <= 1) return;
-    m_sumFirst = kArrayColumns;
+    m_colFirst = kArrayColumns;
     for (const Span& s : m_colSpans)
         if (s.size() > 0) {
-            m_sumFirst = std::min(m_sumFirst, s.first);
-            m_sumEnd = std::max(m_sumEnd, s.end);
+            m_colFirst = std::min(m_colFirst, s.first);
+            m_colEnd = std::max(m_colEnd, s.end);
         }
-    m_sums.resize(static_cast<size_t>(std::max(m_sumEnd - m_sumFirst, 0)));
-    m_reciprocal.assign(static_cast<size_t>(maxRows * maxCols) + 1, 0);
-    for (int rows = 1; rows <= maxRows; ++rows)
-        for (int cols = 1; cols <= maxCols; ++cols)
-            if (rowSizes[static_cast<size_t>(rows)] && colSizes[static_cast<size_t>(cols)])
-                m_reciprocal[static_cast<size_t>(rows * cols)] =
-                    (uint64_t{1} << kReciprocalBits) / static_cast<uint64_t>(rows * cols) + 1;
+    const bool binnedRows =
+        std::any_of(m_rowSpans.begin(), m_rowSpans.end(), [](const Span& s) { return s.size() > 1; });
+    if (m_columns == Columns::Binned || binnedRows) prepareBinning();
 }
 
-void SensorImage::render(const uint8_t* scene, uint8_t* dst, int dstWidth, int firstLine, int lines,
+SensorImage::Columns SensorImage::columnsKind(const std::vector<Span>& cols) {
+    if (!allUnit(cols)) return Columns::Binned;
+    if (inSteps(cols, 1)) return Columns::Run;
+    if (inSteps(cols, -1)) return Columns::Reversed;
+    return Columns::Gathered;
+}
+
+// The column sums of a binned row, and the reciprocal of every pixel count
+// a delivered pixel can have (each row size that occurs times each column
+// size that occurs).
+void SensorImage::prepareBinning() {
+    m_sums.resize(static_cast<size_t>(std::max(m_colEnd - m_colFirst, 0)));
+    auto sizes = [](const std::vector<Span>& spans) {
+        std::vector<bool> seen;
+        for (const Span& s : spans) {
+            if (static_cast<size_t>(s.size()) >= seen.size()) seen.resize(static_cast<size_t>(s.size()) + 1);
+            seen[static_cast<size_t>(s.size())] = true;
+        }
+        return seen;
+    };
+    const std::vector<bool> rowSizes = sizes(m_rowSpans), colSizes = sizes(m_colSpans);
+    m_reciprocal.assign(rowSizes.size() * colSizes.size(), 0);
+    for (size_t rows = 1; rows < rowSizes.size(); ++rows)
+        for (size_t cols = 1; cols < colSizes.size(); ++cols)
+            if (rowSizes[rows] && colSizes[cols])
+                m_reciprocal[rows * cols] = (uint64_t{1} << kReciprocalBits) / (rows * cols) + 1;
+}
+
+void SensorImage::render(ScenePicture& scene, uint8_t* dst, int dstWidth, int firstLine, int lines,
                          size_t dstStride) {
     const int w = std::max(std::min(m_width, dstWidth), 0);
     for (int y = firstLine; y < firstLine + lines; ++y) {
@@ -140,9 +144,9 @@ void SensorImage::render(const uint8_t* scene, uint8_t* dst, int dstWidth, int f
 }
 
 // The first w pixels of the image row that averages the array rows `rows`.
-void SensorImage::renderRow(const uint8_t* scene, const Span& rows, uint8_t* line, int w) {
+void SensorImage::renderRow(ScenePicture& scene, const Span& rows, uint8_t* line, int w) {
     if (rows.size() == 1 && m_columns != Columns::Binned) {
-        const uint8_t* src = scene + static_cast<size_t>(rows.first) * kArrayColumns;
+        const uint8_t* src = scene.row(rows.first, m_colFirst, m_colEnd);
         const int first = m_colSpans[0].first;
         switch (m_columns) {
         case Columns::Run: m_map.apply(src + first, line, w); return;
@@ -169,14 +173,11 @@ void SensorImage::renderRow(const uint8_t* scene, const Span& rows, uint8_t* lin
 }
 
 // m_sums: the array rows `rows` summed column by column.
-void SensorImage::sumColumns(const uint8_t* scene, const Span& rows) {
-    const int n = m_sumEnd - m_sumFirst;
-    const uint8_t* row = scene + static_cast<size_t>(rows.first) * kArrayColumns + m_sumFirst;
-    firstRowSums(row, m_sums.data(), n);
-    for (int y = rows.first + 1; y < rows.end; ++y) {
-        row += kArrayColumns;
-        addRowSums(row, m_sums.data(), n);
-    }
+void SensorImage::sumColumns(ScenePicture& scene, const Span& rows) {
+    const int n = m_colEnd - m_colFirst;
+    firstRowSums(scene.row(rows.first, m_colFirst, m_colEnd) + m_colFirst, m_sums.data(), n);
+    for (int y = rows.first + 1; y < rows.end; ++y)
+        addRowSums(scene.row(y, m_colFirst, m_colEnd) + m_colFirst, m_sums.data(), n);
 }
 
 // m_values: each delivered pixel's average over its columns' sums, rounded
@@ -185,7 +186,7 @@ void SensorImage::averageColumns(int rowCount, int w) {
     const Span* spans = m_colSpans.data();
     const uint16_t* sums = m_sums.data();
     const uint64_t* reciprocal = m_reciprocal.data();
-    const int sumFirst = m_sumFirst;
+    const int sumFirst = m_colFirst;
     uint8_t* __restrict values = m_values.data();
     for (int x = 0; x < w; ++x) {
         const Span cols = spans[x];

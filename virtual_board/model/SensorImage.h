@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "BrightnessMap.h"
+#include "Scene.h"
 #include "SensorModel.h"
 
 namespace vb {
@@ -43,9 +44,9 @@ public:
 
     // Renders lines [firstLine, firstLine + lines) of the image into dst:
     // pixel (x, y) goes to dst[(y - firstLine) * dstStride + x] for
-    // x < dstWidth; pixels beyond the image are black.  scene is
-    // kArrayColumns x kArrayRows bytes; only the window's pixels are read.
-    void render(const uint8_t* scene, uint8_t* dst, int dstWidth, int firstLine, int lines, size_t dstStride);
+    // x < dstWidth; pixels beyond the image are black.  Only the rows and
+    // columns of the scene's picture that the window covers are read.
+    void render(ScenePicture& scene, uint8_t* dst, int dstWidth, int firstLine, int lines, size_t dstStride);
 
     // Array span [first, end) that a delivered pixel averages along one axis
     // (empty where the window lies past the array).
@@ -57,8 +58,10 @@ public:
 private:
     enum class Columns { Run, Reversed, Gathered, Binned };
 
-    void renderRow(const uint8_t* scene, const Span& rows, uint8_t* line, int w);
-    void sumColumns(const uint8_t* scene, const Span& rows);
+    static Columns columnsKind(const std::vector<Span>& cols);
+    void prepareBinning();
+    void renderRow(ScenePicture& scene, const Span& rows, uint8_t* line, int w);
+    void sumColumns(ScenePicture& scene, const Span& rows);
     void averageColumns(int rowCount, int w);
 
     int m_width = 0, m_height = 0;
@@ -67,7 +70,7 @@ private:
     std::vector<Span> m_rowSpans;  // per delivered row, in the array's order
     std::vector<Span> m_colSpans;  // per delivered column, mirror applied
     Columns m_columns = Columns::Run;
-    int m_sumFirst = 0, m_sumEnd = 0;    // array columns the binned rows sum
+    int m_colFirst = 0, m_colEnd = 0;    // array columns the image reads
     std::vector<uint8_t> m_values;       // a row before the brightness map
     std::vector<uint16_t> m_sums;        // column sums of a binned row
     std::vector<uint64_t> m_reciprocal;  // 2^40 / count + 1, by pixel count
