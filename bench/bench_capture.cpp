@@ -18,7 +18,16 @@
 //                          kFreshRenders renders after the timed loop, each
 //                          forced by restarting the scene;
 //   caller CPU per frame   the library's own work per frame on the calling
-//                          thread (the capture is zero-copy).
+//                          thread (the capture is zero-copy);
+//   latency                from the end of a frame's readout to the capture
+//                          returning it (median, 99th percentile, maximum);
+//   longest gap            the longest time between two frames the loop
+//                          received: a gap longer than the four buffers'
+//                          worth of frames is where frames were dropped;
+//   others' CPU, steal     what the rest of the machine did meanwhile: CPU
+//                          time of other processes and time the host took
+//                          the virtual CPUs away, as shares of all CPUs.
+//                          The target holds for an otherwise idle machine.
 // With --noise the sensor noise is on for the whole run (every frame gets
 // it, copied or fresh), and each point also reports
 //   noise / frame period   the noise's CPU time per frame as a share of the
@@ -29,12 +38,16 @@
 //
 //   cmake -DVYX_BUILD_BENCH=ON ... && ninja bench_capture && bin/bench_capture [--noise] [--json]
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 #include <time.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <string>
@@ -67,8 +80,93 @@ struct Point {
     double renderUs = -1;    // one fresh render, -1 when none happened
     double noiseUs = -1;     // the noise of one frame, -1 without --noise
     double framePeriodUs = 0;
+    double longestGapMs = 0;  // between two frames received
+    // From frame done to received; -1 when not measured.
+    double latencyP50Us = -1, latencyP99Us = -1, latencyMaxUs = -1;
+    double othersCpu = 0;  // other processes' CPU time, share of all CPUs
+    double steal = 0;      // time the host ran something else, share of all CPUs
     long frames = 0, failures = 0, dropped = 0;
 };
+
+// The machine's CPU time from /proc/stat and this process's own, in seconds.
+struct MachineCpu {
+    double busy = 0, steal = 0, self = 0;
+    std::chrono::steady_clock::time_point at;
+};
+
+MachineCpu ReadMachineCpu()
+{
+    MachineCpu m;
+    m.at = std::chrono::steady_clock::now();
+    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    std::ifstream stat("/proc/stat");
+    std::string cpu;
+    unsigned long long user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0, steal = 0;
+    if (stat >> cpu >> user >> nice >> system >> idle >> iowait >> irq >> softirq >> steal && cpu == "cpu") {
+        m.busy = static_cast<double>(user + nice + system + irq + softirq) / tick;
+        m.steal = static_cast<double>(steal) / tick;
+    }
+    rusage self{};
+    getrusage(RUSAGE_SELF, &self);
+    m.self = static_cast<double>(self.ru_utime.tv_sec + self.ru_stime.tv_sec) +
+             static_cast<double>(self.ru_utime.tv_usec + self.ru_stime.tv_usec) * 1e-6;
+    return m;
+}
+
+// Latency of each frame the loop received: from the moment the sensor's
+// readout ended (the board's clock, which is the steady clock) to the
+// moment the capture returned it.  The frame's counter comes from its stamp;
+// in continuous mode frame n is done n - m periods after frame m, so one
+// frame of the board's log dates them all.
+class FrameLatency {
+public:
+    FrameLatency() { m_received.reserve(kMaxFrames); }
+
+    void Received(const unsigned char* frame, std::chrono::steady_clock::time_point at)
+    {
+        uint32_t counter = 0;
+        if (m_received.size() < kMaxFrames && vb::modelFrameCounter(frame, &counter))
+            m_received.push_back(
+                {counter,
+                 std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count()});
+    }
+
+    void Summarise(int64_t periodNs, Point& p) const
+    {
+        const std::vector<vb::ModelFrame> log = vb::modelFrames();
+        if (log.empty() || m_received.empty())
+            return;
+        const vb::ModelFrame& ref = log.back();
+        std::vector<double> us;
+        us.reserve(m_received.size());
+        for (const auto& r : m_received) {
+            const int64_t frames = static_cast<int64_t>(r.first) - static_cast<int64_t>(ref.counter);
+            us.push_back(static_cast<double>(r.second - (ref.doneNs + frames * periodNs)) / 1e3);
+        }
+        std::sort(us.begin(), us.end());
+        const auto at = [&](double q) {
+            return us[static_cast<size_t>(q * static_cast<double>(us.size() - 1))];
+        };
+        p.latencyP50Us = at(0.50);
+        p.latencyP99Us = at(0.99);
+        p.latencyMaxUs = us.back();
+    }
+
+private:
+    static constexpr size_t kMaxFrames = 1 << 17;
+    std::vector<std::pair<uint32_t, int64_t>> m_received;  // counter, steady clock in ns
+};
+
+// Others' CPU and steal between two readings, as shares of all CPUs.
+void MachineShares(const MachineCpu& a, const MachineCpu& b, Point& p)
+{
+    const double cpus = static_cast<double>(sysconf(_SC_NPROCESSORS_ONLN));
+    const double span = std::chrono::duration<double>(b.at - a.at).count() * cpus;
+    if (span <= 0)
+        return;
+    p.othersCpu = std::max(0.0, (b.busy - a.busy) - (b.self - a.self)) / span;
+    p.steal = (b.steal - a.steal) / span;
+}
 
 // The last run of each point (Google Benchmark runs a point several times
 // while it finds the iteration count; the last run is the one it reports).
@@ -134,7 +232,10 @@ void BM_CaptureRelease(benchmark::State& state)
     VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_CONTINUOUS);
 
     double cpu = 0;
+    FrameLatency latency;
+    const MachineCpu machineStart = ReadMachineCpu();
     const auto start = std::chrono::steady_clock::now();
+    auto lastFrame = start;
     for (auto _ : state) {
         const double cpuStart = ThreadCpuSeconds();
         unsigned char* frame = nullptr;
@@ -143,12 +244,20 @@ void BM_CaptureRelease(benchmark::State& state)
         cpu += ThreadCpuSeconds() - cpuStart;
         if (ret == 0) {
             benchmark::DoNotOptimize(frame[0]);
+            const auto now = std::chrono::steady_clock::now();
+            if (p.frames > 0)
+                p.longestGapMs = std::max(p.longestGapMs,
+                                          std::chrono::duration<double, std::milli>(now - lastFrame).count());
+            lastFrame = now;
+            latency.Received(frame, now);
             ++p.frames;
         } else {
             ++p.failures;
         }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    MachineShares(machineStart, ReadMachineCpu(), p);
+    latency.Summarise(timing.framePeriodNs, p);
     VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE);
     const vb::ModelCounters after = vb::modelCounters();
     p.deliveredFps = seconds > 0 ? static_cast<double>(p.frames) / seconds : 0;
@@ -170,6 +279,10 @@ void BM_CaptureRelease(benchmark::State& state)
     state.counters["caller_cpu_us/frame"] = p.callerCpuUs;
     state.counters["board_cpu_us/frame"] = p.boardCpuUs;
     state.counters["dropped"] = static_cast<double>(p.dropped);
+    state.counters["longest_gap_ms"] = p.longestGapMs;
+    state.counters["latency_p99_us"] = p.latencyP99Us;
+    state.counters["others_cpu"] = p.othersCpu;
+    state.counters["steal"] = p.steal;
     state.counters["failed_captures"] = static_cast<double>(p.failures);
     g_points[{p.width, p.height, p.exposureUs}] = p;
     VYXZEB_SetExposureTime(0, 25.0f);
@@ -250,6 +363,10 @@ nlohmann::json PointsJson()
              {"dropped", p.dropped},
              {"failed_captures", p.failures},
              {"caller_cpu_us_per_frame", p.callerCpuUs},
+             {"longest_gap_ms", p.longestGapMs},
+             {"latency_us", {{"p50", p.latencyP50Us}, {"p99", p.latencyP99Us}, {"max", p.latencyMaxUs}}},
+             {"others_cpu_share", p.othersCpu},
+             {"steal_share", p.steal},
              {"board_cpu_us_per_frame", p.boardCpuUs},
              {"fresh_render_us", p.renderUs >= 0 ? nlohmann::json(p.renderUs) : nlohmann::json()},
              {"noise_us_per_frame", p.noiseUs >= 0 ? nlohmann::json(p.noiseUs) : nlohmann::json()}});

@@ -8,6 +8,16 @@
 //     (software trigger), each consumed with an atomic exchange against 0;
 //   - register 88 (show strobe), consumed likewise, with a copy of the
 //     registers the show pipeline reads.
+//
+// What a sample on the program's thread finds wakes the PL thread only when
+// it can bring the PL's next moment forward or must reach the screen: new
+// levels (capture started, a period or mode written), a software trigger, a
+// show.  A buffer release or a clear of the read side only frees buffers,
+// and buffers are taken when a frame is done: the PL thread applies them,
+// in time order, on its way to that frame, without a wake-up of its own.
+// That leaves one wake-up of the PL thread per frame in a capture loop; on a
+// virtual machine each one costs tens of microseconds of the host waking an
+// idle virtual CPU.
 #include "PlTiming.h"
 
 #include <sys/prctl.h>
@@ -83,18 +93,17 @@ void PlTiming::stop() {
         m_stop = true;
         m_running = false;
     }
-    m_wake.notify_all();
+    wake();
     if (m_thread.joinable()) m_thread.join();
 }
 
 bool PlTiming::sampleLocked(int64_t nowNs) {
-    bool found = false;
+    bool urgent = false;
     auto queue = [&](AcqEvent::Kind kind) {
         AcqEvent e;
         e.atNs = nowNs;
         e.kind = kind;
         m_events.push_back(e);
-        found = true;
     };
     // The pulses first: the library writes a pulse after the levels it goes
     // with (capture started, then the software trigger), so once a pulse is
@@ -114,31 +123,33 @@ bool PlTiming::sampleLocked(int64_t nowNs) {
         e.kind = AcqEvent::Levels;
         e.levels = levels;
         m_events.push_back(e);
-        found = true;
+        urgent = true;
     }
     if (clearRead) queue(AcqEvent::ClearRead);
     if (release) queue(AcqEvent::Release);
     if (softTrigger) {
         queue(AcqEvent::SoftTrigger);
+        urgent = true;
         if (SignalTrace* trace = m_trace.load()) trace->pulse(nowNs, Sig::SoftTrigger);
     }
     if (takePulse(m_hw.fpga, fpga::kShowStrobe)) {
         m_shows.push_back(ShowRegisters::copy(m_hw));
-        found = true;
+        urgent = true;
     }
-    return found;
+    m_urgent = m_urgent || urgent;
+    return urgent;
 }
 
 void PlTiming::sync() {
     if (t_holdsEngine) return;
-    bool found;
+    bool urgent;
     {
         Holding holding;
         std::lock_guard<std::mutex> g(m_mu);
         if (!m_running) return;
-        found = sampleLocked(boardClockNs());
+        urgent = sampleLocked(boardClockNs());
     }
-    if (found) m_wake.notify_all();
+    if (urgent) wake();
 }
 
 void PlTiming::input(bool level) {
@@ -154,9 +165,10 @@ void PlTiming::input(bool level) {
         e.kind = AcqEvent::Input;
         e.level = level;
         m_events.push_back(e);
+        m_urgent = true;
         if (SignalTrace* trace = m_trace.load()) trace->record(now, Sig::TriggerIn, level ? 1 : 0);
     }
-    m_wake.notify_all();
+    wake();
 }
 
 void PlTiming::stall(bool stalled) {
@@ -167,7 +179,7 @@ void PlTiming::stall(bool stalled) {
         m_stalled = stalled;
         m_stallAtNs = -1;
     }
-    m_wake.notify_all();
+    wake();
     if (!stalled) return;
     // Back only once the thread is parked: nothing runs after this.
     std::unique_lock<std::mutex> p(m_pubMu);
@@ -182,7 +194,7 @@ void PlTiming::stallAt(int64_t clockNs) {
         m_stallAtNs = clockNs;
         m_stalled = false;
     }
-    m_wake.notify_all();
+    wake();
 }
 
 // The pass that reaches stallAt()'s moment: what the program's calls found
@@ -229,6 +241,7 @@ void PlTiming::run() {
                 sampleLocked(now);
                 m_applying.swap(m_events);
                 m_showing.swap(m_shows);
+                m_urgent = false;
             }
         }
         m_passNs = now;
@@ -244,10 +257,11 @@ void PlTiming::run() {
         Holding holding;
         std::unique_lock<std::mutex> g(m_mu);
         if (m_stallAtNs >= 0) deadline = std::min(deadline, m_stallAtNs);
-        m_wake.wait_until(g, atClock(deadline),
-                          [&] { return m_stop || m_stalled || !m_events.empty() || !m_shows.empty(); });
+        m_wake.wait_until(g, atClock(deadline), [&] { return m_stop || m_stalled || m_urgent; });
     }
 }
+
+void PlTiming::wake() { m_wake.notify_all(); }
 
 void PlTiming::publish(int64_t nowNs) {
     {
@@ -280,7 +294,7 @@ bool PlTiming::waitProcessed(int64_t clockNs, int timeoutMs) {
 bool PlTiming::waitSeen(int timeoutMs) {
     const int64_t now = boardClockNs();
     sync();
-    m_wake.notify_all();
+    wake();
     return waitProcessed(now, timeoutMs);
 }
 

@@ -90,10 +90,13 @@ public:
     void unlockAfterFork(bool child);
 
 private:
+    // Queues what the registers hold at nowNs; true when it must wake the
+    // PL thread (PlTiming.cpp says which finds do).
     bool sampleLocked(int64_t nowNs);
     int64_t takeUpToStallLocked();
     void run();
     void publish(int64_t nowNs);
+    void wake();
 
     HardwareView m_hw;
     AcquisitionModel& m_acquisition;
@@ -108,6 +111,7 @@ private:
     std::condition_variable m_wake;
     std::deque<AcqEvent> m_events;
     std::vector<ShowRegisters> m_shows;
+    bool m_urgent = false;  // what samples found must not wait for the PL's next moment
     bool m_haveLevels = false;
     AcqLevels m_levels;
     bool m_stop = false;
