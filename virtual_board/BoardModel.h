@@ -69,6 +69,12 @@ struct ModelOps {
     // The run ends (the launcher is about to end the program): write out
     // what is still buffered.
     void (*finish)();
+    // A thread of the program is about to block on the board or a
+    // semaphore at nowNs (the board's clock): until when it should poll
+    // instead, because a frame falls due sooner than a sleeping thread is
+    // reliably woken; 0: it sleeps.  Then how long it polled.
+    int64_t (*pollUntil)(int64_t nowNs);
+    void (*polled)(int64_t ns);
 };
 
 // Called once by the model, before the program runs.

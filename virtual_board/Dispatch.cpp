@@ -8,8 +8,11 @@
 #include "Dispatch.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mman.h>
+#include <time.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "Board.h"
@@ -130,6 +133,27 @@ int nodeWait(Node node) {
 }
 
 void programWaits() { link::sync(); }
+
+int64_t boardNowNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+bool programPolls(int64_t deadlineNs, bool (*tryOnce)(void*), void* arg) {
+    if (!link::running()) return false;
+    const int64_t start = boardNowNs();
+    int64_t until = link::model().pollUntil(start);
+    if (until == 0) return false;
+    if (deadlineNs >= 0) until = std::min(until, deadlineNs);
+    bool ready = tryOnce(arg);
+    for (int64_t now = start; !ready && now < until; now = boardNowNs()) {
+        sched_yield();
+        ready = tryOnce(arg);
+    }
+    link::model().polled(boardNowNs() - start);
+    return ready;
+}
 
 bool nodeMissing(Node node) { return faults::missing(node); }
 

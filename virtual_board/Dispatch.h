@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 #include "Descriptors.h"
 #include "VyxBoard.h"
@@ -33,6 +34,21 @@ int nodeWait(Node node);
 // The program is about to block outside the board (a semaphore, a sleep):
 // the PL catches up with its registers first.
 void programWaits();
+// The board's clock (CLOCK_MONOTONIC) in nanoseconds.
+int64_t boardNowNs();
+// A thread of the program is about to block.  While a frame falls due
+// sooner than a sleeping thread is reliably woken (model/WakePolicy.h) it
+// polls instead: tryOnce() until it succeeds (true), or until the board's
+// window or the program's own deadline passes (deadlineNs on the board's
+// clock, -1: none; false - the real wait follows).  A signal during the
+// poll runs its handler but does not end the wait.
+bool programPolls(int64_t deadlineNs, bool (*tryOnce)(void*), void* arg);
+template <typename Try>
+bool programPolls(int64_t deadlineNs, Try&& tryOnce) {
+    using F = std::remove_reference_t<Try>;
+    return programPolls(
+        deadlineNs, [](void* f) { return (*static_cast<F*>(f))(); }, &tryOnce);
+}
 bool nodeMissing(Node node);
 // Path dlopen uses for the board's plug-in path, nullptr when it is missing.
 const char* pluginTarget(std::string& keep);

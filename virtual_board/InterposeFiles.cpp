@@ -28,6 +28,7 @@
 #include <linux/openat2.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include <cerrno>
@@ -526,14 +527,61 @@ int munmap(void* addr, size_t len) noexcept {
 
 // ================================================================ waits
 // The nodes are real descriptors, so waits are native; the board only makes
-// them fail on request.
+// them fail on request, and a select that waits for a node to become
+// readable polls first while frames come faster than a sleeping thread is
+// reliably woken (Dispatch.h).
+namespace {
+
+using SelectFn = int (*)(int, fd_set*, fd_set*, fd_set*, struct timeval*);
+
+bool readsNode(int nfds, const fd_set* r) {
+    for (int fd = 0; r && fd < nfds && fd < FD_SETSIZE; ++fd)
+        if (FD_ISSET(fd, r) && vb::fdNode(fd) != Node::Count) return true;
+    return false;
+}
+
+// The select answered by polling: its result in `result` and the sets.
+bool selectPolled(SelectFn real, int nfds, fd_set* r, fd_set* w, fd_set* e, struct timeval* tv, int& result) {
+    constexpr int64_t kNsPerUs = 1000;
+    if (!readsNode(nfds, r) || (tv && tv->tv_sec == 0 && tv->tv_usec == 0)) return false;
+    if (tv && (tv->tv_sec < 0 || tv->tv_usec < 0 || tv->tv_usec >= 1000000)) return false;
+    const int64_t start = vb::boardNowNs();
+    const int64_t deadline =
+        tv ? start + (static_cast<int64_t>(tv->tv_sec) * 1000000 + tv->tv_usec) * kNsPerUs : -1;
+    fd_set rr, ww, ee;
+    const bool polled = vb::programPolls(deadline, [&] {
+        if (r) rr = *r;
+        if (w) ww = *w;
+        if (e) ee = *e;
+        struct timeval zero {};
+        result = real(nfds, r ? &rr : nullptr, w ? &ww : nullptr, e ? &ee : nullptr, &zero);
+        return result != 0;
+    });
+    if (tv) {
+        // As Linux does: the time left.
+        const int64_t leftUs = std::max<int64_t>(deadline - vb::boardNowNs(), 0) / kNsPerUs;
+        tv->tv_sec = static_cast<time_t>(leftUs / 1000000);
+        tv->tv_usec = static_cast<suseconds_t>(leftUs % 1000000);
+    }
+    if (polled && result > 0) {
+        if (r) *r = rr;
+        if (w) *w = ww;
+        if (e) *e = ee;
+    }
+    return polled;
+}
+
+}  // namespace
+
 int select(int nfds, fd_set* r, fd_set* w, fd_set* e, struct timeval* tv) {
     int err = 0;
     if (waitNamesFaultyNode(nfds, r, w, e, err)) {
         errno = err;
         return -1;
     }
-    VB_REAL(int (*)(int, fd_set*, fd_set*, fd_set*, struct timeval*), select);
+    VB_REAL(SelectFn, select);
+    int result = 0;
+    if (selectPolled(real_select, nfds, r, w, e, tv, result)) return result;
     return real_select(nfds, r, w, e, tv);
 }
 

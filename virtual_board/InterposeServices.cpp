@@ -4,6 +4,9 @@
 // failures can be exercised; and the calls in which a thread of the program
 // blocks (semaphore waits and sleeps), before which the PL looks at its
 // registers: a store the program made just before it waits is seen at once.
+// While frames come faster than a sleeping thread is reliably woken, a
+// semaphore wait polls first (Dispatch.h); the 64-bit time variants of a
+// 32-bit program do not.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -17,6 +20,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -84,8 +88,34 @@ sem_t* sem_open(const char* name, int oflag, ...) noexcept {
 }
 
 // ================================================================ waits
+namespace {
+
+constexpr int64_t kNsPerS = 1000000000;
+constexpr int64_t kNoPoll = -2;  // the deadline cannot be told: the wait does not poll
+
+// The program's deadline `abstime` on `clock`, on the board's clock.
+int64_t boardDeadline(clockid_t clock, const struct timespec* abstime) {
+    if (abstime == nullptr || abstime->tv_nsec < 0 || abstime->tv_nsec >= kNsPerS) return kNoPoll;
+    if (clock != CLOCK_MONOTONIC && clock != CLOCK_REALTIME) return kNoPoll;
+    const int64_t at = static_cast<int64_t>(abstime->tv_sec) * kNsPerS + abstime->tv_nsec;
+    if (clock == CLOCK_MONOTONIC) return at;
+    struct timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return vb::boardNowNs() + at - (static_cast<int64_t>(now.tv_sec) * kNsPerS + now.tv_nsec);
+}
+
+// The semaphore taken by polling before the program's wait (Dispatch.h).
+bool semPolled(sem_t* sem, int64_t deadlineNs) {
+    if (deadlineNs == kNoPoll) return false;
+    VB_REAL(int (*)(sem_t*), sem_trywait);
+    return vb::programPolls(deadlineNs, [sem] { return real_sem_trywait(sem) == 0; });
+}
+
+}  // namespace
+
 int sem_wait(sem_t* sem) {
     vb::programWaits();
+    if (semPolled(sem, -1)) return 0;
     VB_REAL(int (*)(sem_t*), sem_wait);
     return real_sem_wait(sem);
 }
@@ -98,12 +128,14 @@ int sem_trywait(sem_t* sem) noexcept {
 
 int sem_timedwait(sem_t* sem, const struct timespec* abstime) {
     vb::programWaits();
+    if (semPolled(sem, boardDeadline(CLOCK_REALTIME, abstime))) return 0;
     VB_REAL(int (*)(sem_t*, const struct timespec*), sem_timedwait);
     return real_sem_timedwait(sem, abstime);
 }
 
 int sem_clockwait(sem_t* sem, clockid_t clock, const struct timespec* abstime) {
     vb::programWaits();
+    if (semPolled(sem, boardDeadline(clock, abstime))) return 0;
     VB_REAL(int (*)(sem_t*, clockid_t, const struct timespec*), sem_clockwait);
     return real_sem_clockwait(sem, clock, abstime);
 }

@@ -165,7 +165,9 @@ TEST_F(Launcher, BadOptionsAreRefusedBeforeAnythingRuns) {
                              "--hdmi x.png --hdmi-every nan",
                              "--hdmi x.png --hdmi-every -50",
                              "--hdmi x.png --hdmi-every 1e400",
-                             "--hdmi-every 100"}) {
+                             "--hdmi-every 100",
+                             "--poll sometimes",
+                             "--poll ''"}) {
         std::string out;
         EXPECT_EQ(run(sim + " " + opts + " -- /bin/sh -c 'touch " + marker + "'", out), 2) << opts << "\n"
                                                                                            << out;

@@ -17,9 +17,11 @@ bool noScreen(const char*) { return false; }
 uint64_t noFrames() { return 0; }
 void noEvent(BoardEvent, int, bool) {}
 void noFinish() {}
+int64_t noPoll(int64_t) { return 0; }
+void noPolled(int64_t) {}
 
-const ModelOps kNoModel = {noStart,  noSensorRead, noSensorWrite, noGpioInput, noSync,
-                           noScreen, noFrames,     noEvent,       noFinish};
+const ModelOps kNoModel = {noStart,  noSensorRead, noSensorWrite, noGpioInput, noSync,  noScreen,
+                           noFrames, noEvent,      noFinish,      noPoll,      noPolled};
 
 std::atomic<const ModelOps*> g_model{nullptr};
 std::atomic<bool> g_running{false};

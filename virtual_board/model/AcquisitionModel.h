@@ -159,6 +159,8 @@ public:
     void advance(int64_t nowNs, std::deque<AcqEvent>& events);
     // PL thread: when the next frame or filtered edge falls due, or kNever.
     int64_t nextDeadline() const;
+    // PL thread: frames are at least this far apart (the free-run period).
+    int64_t framePeriodNs() const { return periodNs(); }
 
     // Whether frames carry their counter in their first bytes (default on).
     void setStamp(bool on) { m_stamp.store(on); }

@@ -254,6 +254,7 @@ void start(const HardwareView& hw, const BoardPort& port) {
     pthread_atfork(
         lockForFork, [] { unlockAfterFork(false); }, [] { unlockAfterFork(true); });
     auto timing = std::make_unique<PlTiming>(hw, *m.acquisition, *m.display);
+    timing->setPollMode(config.poll);
     timing->start();
     {
         std::lock_guard<std::mutex> g(m.startMu);
@@ -319,12 +320,18 @@ void finish() {
     if (theModel().owner == getpid()) stopTrace(theModel());
 }
 
+int64_t pollUntil(int64_t nowNs) { return started() ? theModel().timing->programPollUntil(nowNs) : 0; }
+
+void polled(int64_t ns) {
+    if (started()) theModel().timing->programPolled(ns);
+}
+
 }  // namespace
 }  // namespace model
 
-const ModelOps kModelOps = {model::start,           model::sensorRead, model::sensorWrite,
-                            model::gpioInput,       model::sync,       model::saveScreenPng,
-                            model::framesDelivered, model::boardEvent, model::finish};
+const ModelOps kModelOps = {model::start,  model::sensorRead,    model::sensorWrite,     model::gpioInput,
+                            model::sync,   model::saveScreenPng, model::framesDelivered, model::boardEvent,
+                            model::finish, model::pollUntil,     model::polled};
 
 // ================================================================ test control
 
@@ -396,6 +403,10 @@ ModelCounters modelCounters()
     if (model::started()) {
         c.clockNs = model::theModel().timing->processedNs();
         c.plCpuNs = model::theModel().timing->cpuNs();
+        const model::PollStats poll = model::theModel().timing->pollStats();
+        c.pollWindowNs = poll.windowNs;
+        c.wakeLatenessNs = poll.latenessNs;
+        c.programPollNs = poll.programPollNs;
     }
     return c;
 }
@@ -416,6 +427,13 @@ bool modelWaitClock(int64_t clockNs, int timeoutMs) {
 
 void modelStall(bool stalled) {
     if (model::started()) model::theModel().timing->stall(stalled);
+}
+
+bool modelSetPoll(const std::string& mode) {
+    model::PollMode m;
+    if (!model::started() || !model::parsePollMode(mode.c_str(), m)) return false;
+    model::theModel().timing->setPollMode(m);
+    return true;
 }
 
 void modelStallAt(int64_t clockNs) {

@@ -20,6 +20,7 @@
 // idle virtual CPU.
 #include "PlTiming.h"
 
+#include <sched.h>
 #include <sys/prctl.h>
 #include <time.h>
 
@@ -37,6 +38,9 @@ namespace fpga = vyxpl::fpga;
 namespace {
 
 constexpr unsigned long kTimerSlackNs = 1000;  // wake within a microsecond of a deadline
+// A program's thread polling for a frame sees its interrupt well within this
+// after the frame is done (tens of microseconds while everything polls).
+constexpr int64_t kReachNs = 300000;
 
 int64_t threadCpuNs() {
     timespec ts{};
@@ -250,18 +254,60 @@ void PlTiming::run() {
         for (ShowRegisters& s : m_showing) m_display.show(s);
         m_showing.clear();
         m_display.refresh();
+        // Published before the pass is: whoever saw the pass sees its window.
+        const int64_t due = m_acquisition.nextDeadline();
+        const int64_t window = due == kNever ? 0 : m_latency.windowNs(m_acquisition.framePeriodNs());
+        m_dueNs.store(due);
+        m_windowNs.store(window);
         publish(now);
-        int64_t deadline = std::min(m_acquisition.nextDeadline(), now + kSampleIntervalNs);
+        const int64_t deadline = std::min(due, now + kSampleIntervalNs);
         pass.unlock();
-
-        Holding holding;
-        std::unique_lock<std::mutex> g(m_mu);
-        if (m_stallAtNs >= 0) deadline = std::min(deadline, m_stallAtNs);
-        m_wake.wait_until(g, atClock(deadline), [&] { return m_stop || m_stalled || m_urgent; });
+        waitForNext(deadline, window > 0 ? due - window : kNever);
     }
 }
 
-void PlTiming::wake() { m_wake.notify_all(); }
+// Sleeps until `deadline` or until the program's calls found something
+// urgent; from pollFromNs on it polls instead (WakePolicy.h).  A sleep that
+// ended on its own time tells the wake policy how late it was.
+void PlTiming::waitForNext(int64_t deadline, int64_t pollFromNs) {
+    Holding holding;
+    std::unique_lock<std::mutex> g(m_mu);
+    if (m_stallAtNs >= 0) deadline = std::min(deadline, m_stallAtNs);
+    const auto woken = [&] { return m_stop || m_stalled || m_urgent; };
+    if (woken()) return;
+    if (boardClockNs() >= pollFromNs) {
+        const uint64_t pokes = m_pokes.load();
+        g.unlock();
+        while (boardClockNs() < deadline && m_pokes.load() == pokes) sched_yield();
+        return;
+    }
+    const int64_t wakeAt = std::min(deadline, pollFromNs);
+    if (!m_wake.wait_until(g, atClock(wakeAt), woken)) m_latency.slept(boardClockNs() - wakeAt);
+}
+
+int64_t PlTiming::programPollUntil(int64_t nowNs) const {
+    const int64_t window = m_windowNs.load();
+    const int64_t due = m_dueNs.load();
+    if (window == 0 || due == kNever || due - nowNs > window) return 0;
+    // A frame overdue is the next thing the PL thread does.
+    return std::max(due, nowNs) + std::min(window, kReachNs);
+}
+
+void PlTiming::programPolled(int64_t ns) { m_programPollNs.fetch_add(ns); }
+
+PollStats PlTiming::pollStats() const {
+    PollStats s;
+    s.mode = m_latency.mode();
+    s.windowNs = m_windowNs.load();
+    s.latenessNs = m_latency.lateNs();
+    s.programPollNs = m_programPollNs.load();
+    return s;
+}
+
+void PlTiming::wake() {
+    m_pokes.fetch_add(1);
+    m_wake.notify_all();
+}
 
 void PlTiming::publish(int64_t nowNs) {
     {
@@ -307,7 +353,10 @@ void PlTiming::lockForFork() {
 void PlTiming::unlockAfterFork(bool child) {
     // The child has no PL thread: its samples would go nowhere, and the
     // parent's thread keeps serving the registers and RAM they share.
-    if (child) m_running = false;
+    if (child) {
+        m_running = false;
+        m_windowNs.store(0);
+    }
     m_pubMu.unlock();
     m_mu.unlock();
     m_passMu.unlock();

@@ -4,7 +4,9 @@
 // The board's clock is CLOCK_MONOTONIC in nanoseconds.  The PL thread sleeps
 // until the next moment something falls due - a frame done, a trigger edge
 // through its filter - with an absolute-deadline wait on that clock, and at
-// the latest kSampleIntervalNs after it last looked at the registers.  Each
+// the latest kSampleIntervalNs after it last looked at the registers; where
+// this machine wakes sleeping threads too late for the frame rate it polls
+// through a window before the frame instead (WakePolicy.h).  Each
 // time it wakes it samples the registers (PlTiming.cpp lists what it takes)
 // and advances the acquisition to that moment, producing every frame that
 // fell due on its own schedule even when the thread woke late; then it runs
@@ -37,6 +39,7 @@
 #include "AcquisitionModel.h"
 #include "DisplayModel.h"
 #include "SignalTrace.h"
+#include "WakePolicy.h"
 
 namespace vb {
 namespace model {
@@ -45,6 +48,14 @@ constexpr int64_t kSampleIntervalNs = 1000000;  // the PL looks at its registers
 
 // The board's clock.
 int64_t boardClockNs();
+
+// How the board polls for frames (WakePolicy.h), for the counters.
+struct PollStats {
+    PollMode mode = PollMode::Auto;
+    int64_t windowNs = 0;       // polls this long before the next frame; 0: sleeps
+    int64_t latenessNs = 0;     // estimated lateness of a timer wake-up
+    int64_t programPollNs = 0;  // time the program's threads spent polling
+};
 
 class PlTiming {
 public:
@@ -65,6 +76,14 @@ public:
     // has accounted for everything due up to clockNs - not beyond, however
     // late it wakes - and then stalls as stall(true) leaves it.
     void stallAt(int64_t clockNs);
+
+    // Polling (WakePolicy.h).  Any thread: until when a program's thread
+    // that is about to block should poll rather than sleep (board clock),
+    // or 0; how long it did.
+    void setPollMode(PollMode mode) { m_latency.setMode(mode); }
+    int64_t programPollUntil(int64_t nowNs) const;
+    void programPolled(int64_t ns);
+    PollStats pollStats() const;
 
     // Where the trigger input and the software trigger are traced.
     void setTrace(SignalTrace* trace) { m_trace.store(trace); }
@@ -97,6 +116,7 @@ private:
     void run();
     void publish(int64_t nowNs);
     void wake();
+    void waitForNext(int64_t deadline, int64_t pollFromNs);
 
     HardwareView m_hw;
     AcquisitionModel& m_acquisition;
@@ -109,6 +129,7 @@ private:
     // Guarded by m_mu: what samples found, not yet applied.
     mutable std::mutex m_mu;
     std::condition_variable m_wake;
+    std::atomic<uint64_t> m_pokes{0};  // wake()s so far: a polling PL thread watches it
     std::deque<AcqEvent> m_events;
     std::vector<ShowRegisters> m_shows;
     bool m_urgent = false;  // what samples found must not wait for the PL's next moment
@@ -132,6 +153,12 @@ private:
     int64_t m_processedNs = -1;
     int64_t m_cpuNs = 0;
     bool m_parked = false;  // stalled and waiting
+
+    // The wake policy and what the last pass found, for the program's waits.
+    WakeLatency m_latency;
+    std::atomic<int64_t> m_dueNs{kNever};  // the next frame or edge due
+    std::atomic<int64_t> m_windowNs{0};    // polling window before it; 0: none
+    std::atomic<int64_t> m_programPollNs{0};
 
     std::atomic<SignalTrace*> m_trace{nullptr};
     std::atomic<int64_t> m_traceFloorNs{0};

@@ -73,6 +73,7 @@ SimConfig readSimConfig() {
     read(env::kTriggerOnSignal, c.triggerOnSignal, parseSwitch, "a switch (1 or 0)");
     if (const char* trace = std::getenv(env::kTrace)) c.trace = trace;
     read(env::kHdmiEvery, c.hdmiEveryMs, parsePositive, "a period in milliseconds");
+    read(env::kPoll, c.poll, parsePollMode, "auto, on or off");
     return c;
 }
 

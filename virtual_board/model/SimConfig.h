@@ -20,11 +20,14 @@
 //   VYXSIM_TRIGGER_ON_SIGNAL=1 each SIGUSR1 to the program gives one pulse on it
 //   VYXSIM_TRACE=FILE.vcd      waveform trace of the camera's signals
 //   VYXSIM_HDMI_EVERY=MS       rewrite the screen file (vyxsim --hdmi) that often
+//   VYXSIM_POLL=auto|on|off    poll for frames instead of sleeping (WakePolicy.h)
 #ifndef VYX_MODEL_SIM_CONFIG_H
 #define VYX_MODEL_SIM_CONFIG_H
 
 #include <cstdint>
 #include <string>
+
+#include "WakePolicy.h"
 
 namespace vb {
 namespace model {
@@ -40,6 +43,7 @@ constexpr const char* kTriggerEvery = "VYXSIM_TRIGGER_EVERY";
 constexpr const char* kTriggerOnSignal = "VYXSIM_TRIGGER_ON_SIGNAL";
 constexpr const char* kTrace = "VYXSIM_TRACE";
 constexpr const char* kHdmiEvery = "VYXSIM_HDMI_EVERY";
+constexpr const char* kPoll = "VYXSIM_POLL";
 }  // namespace env
 
 // The special scene name of the built-in moving pattern (MovingScene.h).
@@ -56,6 +60,7 @@ struct SimConfig {
     bool triggerOnSignal = false;
     std::string trace;       // empty: no trace
     double hdmiEveryMs = 0;  // 0: the screen is written at the end only
+    PollMode poll = PollMode::Auto;
 };
 
 // Number parsers shared with the launcher: the whole text must be the

@@ -99,6 +99,9 @@ struct ModelCounters {
     uint64_t triggerPulses = 0;      // rising edges the outside world drove (TriggerInput.h)
     int64_t plCpuNs = 0;             // CPU time of the PL thread
     int64_t clockNs = -1;            // every frame due up to here is accounted for
+    int64_t pollWindowNs = 0;        // the board polls this long before a frame; 0: sleeps
+    int64_t wakeLatenessNs = 0;      // estimated lateness of a timer wake-up (WakePolicy.h)
+    int64_t programPollNs = 0;       // time the program's threads spent polling for frames
 };
 VB_API ModelCounters modelCounters();
 // Waits until the counters satisfy `done`; false on time-out.
@@ -148,6 +151,9 @@ VB_API void modelStall(bool stalled);
 // modelWaitClock(clockNs) returns once it is there, and nothing happens
 // after clockNs until modelStall(false).
 VB_API void modelStallAt(int64_t clockNs);
+// How the board waits for frames (WakePolicy.h): "auto", "on" or "off", as
+// VYXSIM_POLL gives; false for another word or before the model runs.
+VB_API bool modelSetPoll(const std::string& mode);
 
 // ---------------------------------------------------------------- screen
 constexpr int kScreenWidth = 1280;

@@ -134,6 +134,10 @@ bool count(const char* text) {
     uint64_t v;
     return vb::model::parseCount(text, v);
 }
+bool pollMode(const char* text) {
+    vb::model::PollMode m;
+    return vb::model::parsePollMode(text, m);
+}
 
 const Setting kSettings[] = {
     {"--scene", env::kScene, anyText, "a PNG file, a folder of PNG files or \"moving\"", true},
@@ -143,6 +147,7 @@ const Setting kSettings[] = {
     {"--trigger-every", env::kTriggerEvery, positive, "a positive period in milliseconds", false},
     {"--trace", env::kTrace, anyText, "a file name", true},
     {"--hdmi-every", env::kHdmiEvery, positive, "a positive period in milliseconds", false},
+    {"--poll", env::kPoll, pollMode, "auto, on or off", false},
 };
 
 // A board setting given as a switch.
@@ -171,6 +176,9 @@ void usage(FILE* out) {
             "  --require-namespace  refuse to run where the private view cannot be made\n"
             "  --hdmi-every MS      with --hdmi: also rewrite FILE every MS milliseconds while\n"
             "                       the program runs (replaced whole: a viewer never sees half)\n"
+            "  --poll MODE          auto (default): poll for frames instead of sleeping when\n"
+            "                       this machine wakes sleeping threads too late for the\n"
+            "                       frame rate (virtual machines); on: always; off: never\n"
             "what the camera sees:\n"
             "  --scene PATH         a PNG file, a folder of PNG files (name order, looping)\n"
             "                       or \"moving\" (shapes moving over a textured background)\n"
