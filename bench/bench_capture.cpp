@@ -21,6 +21,10 @@
 //                          thread (the capture is zero-copy);
 //   latency                from the end of a frame's readout to the capture
 //                          returning it (median, 99th percentile, maximum);
+//   polling                the board's polling window and the time the
+//                          program's threads spent polling per frame
+//                          (virtual_board/README.md: where a machine wakes
+//                          sleeping threads too late, the board polls);
 //   longest gap            the longest time between two frames the loop
 //                          received: a gap longer than the four buffers'
 //                          worth of frames is where frames were dropped;
@@ -83,6 +87,8 @@ struct Point {
     double longestGapMs = 0;  // between two frames received
     // From frame done to received; -1 when not measured.
     double latencyP50Us = -1, latencyP99Us = -1, latencyMaxUs = -1;
+    double pollWindowUs = 0;     // the board's polling window at the end of the loop (0: it slept)
+    double programPollUs = 0;    // per frame, the program's threads polling for it
     double othersCpu = 0;  // other processes' CPU time, share of all CPUs
     double steal = 0;      // time the host ran something else, share of all CPUs
     long frames = 0, failures = 0, dropped = 0;
@@ -265,6 +271,9 @@ void BM_CaptureRelease(benchmark::State& state)
     p.dropped = static_cast<long>(after.framesDropped - before.framesDropped);
     p.callerCpuUs = p.frames ? cpu * 1e6 / static_cast<double>(p.frames) : 0;
     p.boardCpuUs = produced > 0 ? static_cast<double>(after.plCpuNs - before.plCpuNs) / 1e3 / produced : 0;
+    p.pollWindowUs = static_cast<double>(after.pollWindowNs) / 1e3;
+    p.programPollUs =
+        produced > 0 ? static_cast<double>(after.programPollNs - before.programPollNs) / 1e3 / produced : 0;
     const uint64_t written = after.framesWritten - before.framesWritten;
     if (g_noise && written > 0)
         p.noiseUs = static_cast<double>(after.noiseNs - before.noiseNs) / 1e3 / static_cast<double>(written);
@@ -281,6 +290,7 @@ void BM_CaptureRelease(benchmark::State& state)
     state.counters["dropped"] = static_cast<double>(p.dropped);
     state.counters["longest_gap_ms"] = p.longestGapMs;
     state.counters["latency_p99_us"] = p.latencyP99Us;
+    state.counters["poll_window_us"] = p.pollWindowUs;
     state.counters["others_cpu"] = p.othersCpu;
     state.counters["steal"] = p.steal;
     state.counters["failed_captures"] = static_cast<double>(p.failures);
@@ -364,6 +374,8 @@ nlohmann::json PointsJson()
              {"failed_captures", p.failures},
              {"caller_cpu_us_per_frame", p.callerCpuUs},
              {"longest_gap_ms", p.longestGapMs},
+             {"poll_window_us", p.pollWindowUs},
+             {"program_poll_us_per_frame", p.programPollUs},
              {"latency_us", {{"p50", p.latencyP50Us}, {"p99", p.latencyP99Us}, {"max", p.latencyMaxUs}}},
              {"others_cpu_share", p.othersCpu},
              {"steal_share", p.steal},
