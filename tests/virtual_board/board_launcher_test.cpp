@@ -240,6 +240,19 @@ TEST_F(Launcher, ATerminatedRunEndsTheWholeProcessGroup) {
     EXPECT_EQ(errno, ESRCH);
 }
 
+// A process whose main thread has ended shows as a zombie while its other
+// threads run on: it is still the program, and one that ignores SIGTERM is
+// killed after the grace.  (A zombie whose last threads the kernel is still
+// taking down is waited for instead: it ended, SIGKILL changes nothing.)
+TEST_F(Launcher, AProgramWhoseMainThreadEndedIsStillKilledWhenItIgnoresSigterm) {
+    std::string out;
+    EXPECT_EQ(run(sim + " --seconds 0.2 -- " + binDir() + "/board_probe --main-thread-ends", out),
+              128 + SIGKILL)
+        << out;
+    EXPECT_NE(out.find("ignored SIGTERM"), std::string::npos) << out;
+    EXPECT_NE(out.find("board_probe"), std::string::npos) << "the process left is named\n" << out;
+}
+
 // A program that fails while ending, or has to be killed, does not look like
 // a clean run.
 TEST_F(Launcher, AFailedOrForcedEndIsNotASuccess) {

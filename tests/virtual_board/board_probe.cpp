@@ -9,11 +9,15 @@
 // open until it is ended from outside.  With --idle it touches nothing and
 // ends at once (the launcher's refusals run it without the board).  With
 // --first-open it opens an ordinary file (itself) and prints the number it
-// got, as a program that never touches the board.  With
+// got, as a program that never touches the board.  With --main-thread-ends
+// it ignores SIGTERM, starts a thread that waits forever and ends its main
+// thread: the process looks like a zombie but still runs.  With
 // --unstamped the frame is expected without the board's stamp.  It prints
 // a checksum of the whole frame.
 #include <fcntl.h>
 #include <linux/spi/spidev.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/select.h>
@@ -60,6 +64,18 @@ int main(int argc, char** argv) {
     const bool wait = option(argc, argv, "--wait");
     const bool unstamped = option(argc, argv, "--unstamped");
     if (option(argc, argv, "--idle")) return 0;
+    if (option(argc, argv, "--main-thread-ends")) {
+        signal(SIGTERM, SIG_IGN);
+        pthread_t waiter;
+        pthread_create(
+            &waiter, nullptr,
+            [](void*) -> void* {
+                for (;;)
+                    pause();
+            },
+            nullptr);
+        pthread_exit(nullptr);
+    }
     if (option(argc, argv, "--first-open")) {
         printf("board_probe: first open %d\n", open(argv[0], O_RDONLY));
         return 0;

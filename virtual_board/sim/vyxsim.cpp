@@ -37,6 +37,7 @@
 // board, once it is up in the program, writes its banner to a pipe whose
 // descriptor vyxsim names in VYX_BOARD_READY, before the program's main();
 // without it within a bound vyxsim ends the run and refuses with 125.
+#include <dirent.h>
 #include <elf.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -626,8 +627,12 @@ public:
         kill(-m_leader, SIGTERM);
         double killAt = now() + graceMs / 1000.0;
         while (!empty()) {
-            if (now() >= killAt) {
+            // A process that has ended but whose last threads the kernel is
+            // still taking down (a loaded machine can take seconds) did not
+            // ignore anything: wait for it, SIGKILL would change nothing.
+            if (now() >= killAt && !allEnded()) {
                 fprintf(stderr, "vyxsim: the program ignored SIGTERM, killing its process group\n");
+                sayWhoIsLeft();
                 kill(-m_leader, SIGKILL);
                 while (!empty()) poll(nullptr, 0, 10);
                 return true;
@@ -638,6 +643,76 @@ public:
     }
 
 private:
+    // The processes left in the group, as /proc shows them.
+    std::vector<pid_t> members() const {
+        std::vector<pid_t> out;
+        DIR* proc = opendir("/proc");
+        if (proc == nullptr) return out;
+        while (dirent* d = readdir(proc)) {
+            if (!std::isdigit(static_cast<unsigned char>(d->d_name[0]))) continue;
+            const pid_t pid = static_cast<pid_t>(std::atol(d->d_name));
+            if (getpgid(pid) == m_leader) out.push_back(pid);
+        }
+        closedir(proc);
+        return out;
+    }
+
+    // Whether a thread (/proc/PID/task/TID/stat) has ended or is ending: a
+    // zombie, or the kernel's exiting flag set.  Gone counts as ended.
+    static bool threadEnded(const std::string& statPath) {
+        constexpr unsigned long kExiting = 0x4;  // PF_EXITING
+        FILE* f = fopen(statPath.c_str(), "r");
+        if (f == nullptr) return true;
+        char text[1024] = {};
+        const size_t n = fread(text, 1, sizeof text - 1, f);
+        fclose(f);
+        text[n] = '\0';
+        const char* close = strrchr(text, ')');  // the name may hold anything
+        char st = '?';
+        unsigned long flags = 0;
+        if (close == nullptr || sscanf(close + 1, " %c %*d %*d %*d %*d %*d %lu", &st, &flags) != 2)
+            return false;
+        return st == 'Z' || st == 'X' || (flags & kExiting) != 0;
+    }
+
+    // True when nothing of the group runs any more: every thread of every
+    // process left has ended or is being taken down.
+    bool allEnded() const {
+        for (pid_t pid : members()) {
+            const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+            DIR* dir = opendir(tasks.c_str());
+            if (dir == nullptr) continue;
+            bool ended = true;
+            while (dirent* d = readdir(dir))
+                if (std::isdigit(static_cast<unsigned char>(d->d_name[0])) &&
+                    !threadEnded(tasks + "/" + d->d_name + "/stat"))
+                    ended = false;
+            closedir(dir);
+            if (!ended) return false;
+        }
+        return true;
+    }
+
+    // Names what is left of the group, with the state and the signal masks
+    // the kernel shows: why a process did not end on SIGTERM.
+    void sayWhoIsLeft() const {
+        for (pid_t pid : members()) {
+            FILE* f = fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+            if (f == nullptr) continue;
+            std::string said;
+            char line[256];
+            while (fgets(line, sizeof line, f)) {
+                for (const char* key : {"Name:", "State:", "Threads:", "SigBlk:", "SigIgn:", "SigCgt:"}) {
+                    if (strncmp(line, key, strlen(key)) != 0) continue;
+                    line[strcspn(line, "\n")] = '\0';
+                    said += std::string(" ") + line;
+                }
+            }
+            fclose(f);
+            fprintf(stderr, "vyxsim:   pid %d:%s\n", static_cast<int>(pid), said.c_str());
+        }
+    }
+
     pid_t m_leader;
     int m_status = 0;
     bool m_leaderDone = false;
