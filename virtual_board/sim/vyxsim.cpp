@@ -76,6 +76,7 @@
 namespace {
 
 constexpr int kGraceMs = 5000;        // SIGTERM -> SIGKILL
+constexpr int kHeldMs = 60000;        // ... for a program the kernel holds
 constexpr int kScreenSaveMs = 10000;  // how long the board may take to write the PNG
 constexpr int kTickMs = 100;          // how often the child's state is looked at
 constexpr int kReadyMs = 30000;       // how long the board may take to come up in the program
@@ -625,12 +626,15 @@ public:
     // true when something had to be killed.
     bool end(int graceMs) {
         kill(-m_leader, SIGTERM);
-        double killAt = now() + graceMs / 1000.0;
+        const double killAt = now() + graceMs / 1000.0;
+        const double lastAt = now() + kHeldMs / 1000.0;
         while (!empty()) {
             // A process that has ended but whose last threads the kernel is
-            // still taking down (a loaded machine can take seconds) did not
-            // ignore anything: wait for it, SIGKILL would change nothing.
-            if (now() >= killAt && !allEnded()) {
+            // still taking down, or that the kernel holds in an
+            // uninterruptible wait (a disk slow to answer on a loaded
+            // machine), has not had the chance to act on SIGTERM: it gets
+            // more time, up to kHeldMs in all.
+            if (now() >= killAt && (now() >= lastAt || !allHeld())) {
                 fprintf(stderr, "vyxsim: the program ignored SIGTERM, killing its process group\n");
                 sayWhoIsLeft();
                 kill(-m_leader, SIGKILL);
@@ -657,9 +661,10 @@ private:
         return out;
     }
 
-    // Whether a thread (/proc/PID/task/TID/stat) has ended or is ending: a
-    // zombie, or the kernel's exiting flag set.  Gone counts as ended.
-    static bool threadEnded(const std::string& statPath) {
+    // Whether the kernel holds a thread (/proc/PID/task/TID/stat): ended or
+    // ending (a zombie, or the exiting flag set), or in an uninterruptible
+    // wait.  Gone counts as ended.
+    static bool threadHeld(const std::string& statPath) {
         constexpr unsigned long kExiting = 0x4;  // PF_EXITING
         FILE* f = fopen(statPath.c_str(), "r");
         if (f == nullptr) return true;
@@ -672,23 +677,22 @@ private:
         unsigned long flags = 0;
         if (close == nullptr || sscanf(close + 1, " %c %*d %*d %*d %*d %*d %lu", &st, &flags) != 2)
             return false;
-        return st == 'Z' || st == 'X' || (flags & kExiting) != 0;
+        return st == 'Z' || st == 'X' || st == 'D' || (flags & kExiting) != 0;
     }
 
-    // True when nothing of the group runs any more: every thread of every
-    // process left has ended or is being taken down.
-    bool allEnded() const {
+    // True when the kernel holds every thread of every process left.
+    bool allHeld() const {
         for (pid_t pid : members()) {
             const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
             DIR* dir = opendir(tasks.c_str());
             if (dir == nullptr) continue;
-            bool ended = true;
+            bool held = true;
             while (dirent* d = readdir(dir))
                 if (std::isdigit(static_cast<unsigned char>(d->d_name[0])) &&
-                    !threadEnded(tasks + "/" + d->d_name + "/stat"))
-                    ended = false;
+                    !threadHeld(tasks + "/" + d->d_name + "/stat"))
+                    held = false;
             closedir(dir);
-            if (!ended) return false;
+            if (!held) return false;
         }
         return true;
     }
