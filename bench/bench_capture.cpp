@@ -87,10 +87,10 @@ struct Point {
     double longestGapMs = 0;  // between two frames received
     // From frame done to received; -1 when not measured.
     double latencyP50Us = -1, latencyP99Us = -1, latencyMaxUs = -1;
-    double pollWindowUs = 0;     // the board's polling window at the end of the loop (0: it slept)
-    double programPollUs = 0;    // per frame, the program's threads polling for it
-    double othersCpu = 0;  // other processes' CPU time, share of all CPUs
-    double steal = 0;      // time the host ran something else, share of all CPUs
+    double pollWindowUs = 0;   // the board's polling window as the loop ended (0: it slept)
+    double programPollUs = 0;  // per frame, the program's threads polling for it
+    double othersCpu = 0;      // other processes' CPU time, share of all CPUs
+    double steal = 0;          // time the host ran something else, share of all CPUs
     long frames = 0, failures = 0, dropped = 0;
 };
 
@@ -263,6 +263,7 @@ void BM_CaptureRelease(benchmark::State& state)
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     MachineShares(machineStart, ReadMachineCpu(), p);
+    p.pollWindowUs = static_cast<double>(vb::modelCounters().pollWindowNs) / 1e3;  // while frames still come
     latency.Summarise(timing.framePeriodNs, p);
     VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_SOFTWARE);
     const vb::ModelCounters after = vb::modelCounters();
@@ -271,7 +272,6 @@ void BM_CaptureRelease(benchmark::State& state)
     p.dropped = static_cast<long>(after.framesDropped - before.framesDropped);
     p.callerCpuUs = p.frames ? cpu * 1e6 / static_cast<double>(p.frames) : 0;
     p.boardCpuUs = produced > 0 ? static_cast<double>(after.plCpuNs - before.plCpuNs) / 1e3 / produced : 0;
-    p.pollWindowUs = static_cast<double>(after.pollWindowNs) / 1e3;
     p.programPollUs =
         produced > 0 ? static_cast<double>(after.programPollNs - before.programPollNs) / 1e3 / produced : 0;
     const uint64_t written = after.framesWritten - before.framesWritten;
