@@ -545,9 +545,12 @@ bool selectPolled(SelectFn real, int nfds, fd_set* r, fd_set* w, fd_set* e, stru
     constexpr int64_t kNsPerUs = 1000;
     if (!readsNode(nfds, r) || (tv && tv->tv_sec == 0 && tv->tv_usec == 0)) return false;
     if (tv && (tv->tv_sec < 0 || tv->tv_usec < 0 || tv->tv_usec >= 1000000)) return false;
+    constexpr int64_t kFarSeconds = INT64_MAX / 1000000000 / 4;  // bounds nothing a poll could reach
     const int64_t start = vb::boardNowNs();
     const int64_t deadline =
-        tv ? start + (static_cast<int64_t>(tv->tv_sec) * 1000000 + tv->tv_usec) * kNsPerUs : -1;
+        tv && tv->tv_sec <= kFarSeconds
+            ? start + (static_cast<int64_t>(tv->tv_sec) * 1000000 + tv->tv_usec) * kNsPerUs
+            : -1;
     fd_set rr, ww, ee;
     const bool polled = vb::programPolls(deadline, [&] {
         if (r) rr = *r;

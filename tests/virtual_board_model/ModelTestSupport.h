@@ -113,6 +113,7 @@ public:
         return text;
     }
     bool interruptPending() { return !waitInterrupt(0).empty(); }
+    int interruptFd() const { return m_irq; }
     // A call into the board that waits for nothing: a poll of the capture
     // node with no time-out.  The PL looks at its registers on every call.
     void callBoard() {

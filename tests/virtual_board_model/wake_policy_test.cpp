@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <limits>
 #include <thread>
 
 #include "ModelTestSupport.h"
@@ -174,7 +175,28 @@ TEST_F(PollingWaits, PostsFromAnotherThreadAreTakenOnceEach) {
     EXPECT_EQ(value, 0) << "each post taken by one wait";
     const timespec soon = at(monotonicNs() + 200 * kUs);
     EXPECT_EQ(sem_clockwait(&sem, CLOCK_MONOTONIC, &soon), -1) << "no third post";
+    // "Forever" as callers write it: the largest time_t.
+    sem_post(&sem);
+    timespec forever{};
+    forever.tv_sec = std::numeric_limits<time_t>::max();
+    EXPECT_EQ(sem_clockwait(&sem, CLOCK_MONOTONIC, &forever), 0);
+    sem_post(&sem);
+    EXPECT_EQ(sem_timedwait(&sem, &forever), 0);
     sem_destroy(&sem);
+}
+
+TEST_F(PollingWaits, ASelectWithAnEndlessTimeOutStillEndsWithTheFrame) {
+    board.drainInterrupts();
+    board.setReg(fpga::kClearReadBuf, 1);  // every buffer free: frames come on
+    ASSERT_TRUE(vb::modelWaitTick(kWaitMs));
+    board.setReg(fpga::kClearReadBuf, 0);
+    const int64_t polledBefore = programPollNs();
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(board.interruptFd(), &set);
+    timeval endless{std::numeric_limits<time_t>::max(), 0};
+    EXPECT_EQ(select(board.interruptFd() + 1, &set, nullptr, nullptr, &endless), 1);
+    EXPECT_GT(programPollNs(), polledBefore);
 }
 
 TEST_F(PollingWaits, ASelectWithoutTimeOutOrOffTheBoardDoesNotPoll) {
