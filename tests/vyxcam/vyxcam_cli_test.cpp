@@ -82,6 +82,7 @@ TEST_F(VyxcamCli, UsageErrorsGiveStatusTwoAndNameTheArgument)
         {{"gpio", "set", "3=2"}, "3=2", false},
         {{"gpio", "set"}, "LINE=LEVEL", false},
         {{"log", "on"}, "DIR", false},
+        {{"log", "on", ""}, "empty", false},
         // Ranges the camera reports.
         {{"capture", "--gain", "300"}, "--gain 300", true},
         {{"capture", "--fov", "1000,0,640,480"}, "--fov 1000,0,640,480", true},

@@ -169,7 +169,11 @@ Subcommand addLog(CLI::App& app, Options& o)
     CLI::App* cmd = app.add_subcommand("log", "Switch the library's log on or off for every later vyxcam run");
     cmd->require_subcommand(1);
     CLI::App* on = cmd->add_subcommand("on", "Every later run writes the library's log into DIR");
-    on->add_option("DIR", o.logFolder, "Log folder (created if its parent exists)")->required();
+    on->add_option("DIR", o.logFolder, "Log folder (created if its parent exists)")
+        ->required()
+        ->check([](const std::string& t) {
+            return t.empty() ? std::string("the log folder name is empty") : std::string();
+        });
     CLI::App* off = cmd->add_subcommand("off", "Later runs write no log (unless --log)");
     cmd->add_subcommand("status", "Whether the log is on, its folder and newest file");
     return {cmd, [&o, on, off] {
