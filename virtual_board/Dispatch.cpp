@@ -16,6 +16,7 @@
 #include <cerrno>
 
 #include "Board.h"
+#include "BoardClock.h"
 #include "Faults.h"
 #include "Libc.h"
 #include "Logs.h"
@@ -134,24 +135,18 @@ int nodeWait(Node node) {
 
 void programWaits() { link::sync(); }
 
-int64_t boardNowNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
 bool programPolls(int64_t deadlineNs, bool (*tryOnce)(void*), void* arg) {
     if (!link::running()) return false;
-    const int64_t start = boardNowNs();
+    const int64_t start = model::boardClockNs();
     int64_t until = link::model().pollUntil(start);
     if (until == 0) return false;
     if (deadlineNs >= 0) until = std::min(until, deadlineNs);
     bool ready = tryOnce(arg);
-    for (int64_t now = start; !ready && now < until; now = boardNowNs()) {
+    for (int64_t now = start; !ready && now < until; now = model::boardClockNs()) {
         sched_yield();
         ready = tryOnce(arg);
     }
-    link::model().polled(boardNowNs() - start);
+    link::model().polled(model::boardClockNs() - start);
     return ready;
 }
 

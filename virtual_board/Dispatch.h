@@ -34,14 +34,16 @@ int nodeWait(Node node);
 // The program is about to block outside the board (a semaphore, a sleep):
 // the PL catches up with its registers first.
 void programWaits();
-// The board's clock (CLOCK_MONOTONIC) in nanoseconds.
-int64_t boardNowNs();
+// Seconds beyond which a program's deadline bounds nothing a poll could
+// reach (and its nanoseconds would not fit): a caller's "forever" is often
+// time_t's largest.
+constexpr int64_t kFarDeadlineSeconds = INT64_MAX / 1000000000 / 4;
 // A thread of the program is about to block.  While a frame falls due
 // sooner than a sleeping thread is reliably woken (model/WakePolicy.h) it
 // polls instead: tryOnce() until it succeeds (true), or until the board's
 // window or the program's own deadline passes (deadlineNs on the board's
-// clock, -1: none; false - the real wait follows).  A signal during the
-// poll runs its handler but does not end the wait.
+// clock, model/BoardClock.h, -1: none; false - the real wait follows).  A
+// signal during the poll runs its handler but does not end the wait.
 bool programPolls(int64_t deadlineNs, bool (*tryOnce)(void*), void* arg);
 template <typename Try>
 bool programPolls(int64_t deadlineNs, Try&& tryOnce) {

@@ -40,6 +40,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "BoardClock.h"
 #include "Dispatch.h"
 #include "Libc.h"
 #include "Paths.h"
@@ -545,10 +546,9 @@ bool selectPolled(SelectFn real, int nfds, fd_set* r, fd_set* w, fd_set* e, stru
     constexpr int64_t kNsPerUs = 1000;
     if (!readsNode(nfds, r) || (tv && tv->tv_sec == 0 && tv->tv_usec == 0)) return false;
     if (tv && (tv->tv_sec < 0 || tv->tv_usec < 0 || tv->tv_usec >= 1000000)) return false;
-    constexpr int64_t kFarSeconds = INT64_MAX / 1000000000 / 4;  // bounds nothing a poll could reach
-    const int64_t start = vb::boardNowNs();
+    const int64_t start = vb::model::boardClockNs();
     const int64_t deadline =
-        tv && tv->tv_sec <= kFarSeconds
+        tv && tv->tv_sec <= vb::kFarDeadlineSeconds
             ? start + (static_cast<int64_t>(tv->tv_sec) * 1000000 + tv->tv_usec) * kNsPerUs
             : -1;
     fd_set rr, ww, ee;
@@ -562,7 +562,7 @@ bool selectPolled(SelectFn real, int nfds, fd_set* r, fd_set* w, fd_set* e, stru
     });
     if (tv) {
         // As Linux does: the time left.
-        const int64_t leftUs = std::max<int64_t>(deadline - vb::boardNowNs(), 0) / kNsPerUs;
+        const int64_t leftUs = std::max<int64_t>(deadline - vb::model::boardClockNs(), 0) / kNsPerUs;
         tv->tv_sec = static_cast<time_t>(leftUs / 1000000);
         tv->tv_usec = static_cast<suseconds_t>(leftUs % 1000000);
     }

@@ -32,6 +32,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "BoardClock.h"
 #include "Dispatch.h"
 #include "Libc.h"
 #include "Paths.h"
@@ -93,21 +94,18 @@ namespace {
 
 constexpr int64_t kNsPerS = 1000000000;
 constexpr int64_t kNoPoll = -2;  // the deadline cannot be told: the wait does not poll
-// Seconds beyond which a deadline bounds nothing a poll could reach (and its
-// nanoseconds would not fit): a caller's "forever" is often time_t's largest.
-constexpr int64_t kFarSeconds = INT64_MAX / kNsPerS / 4;
 
 // The program's deadline `abstime` on `clock`, on the board's clock.
 int64_t boardDeadline(clockid_t clock, const struct timespec* abstime) {
     if (abstime == nullptr || abstime->tv_nsec < 0 || abstime->tv_nsec >= kNsPerS) return kNoPoll;
     if (clock != CLOCK_MONOTONIC && clock != CLOCK_REALTIME) return kNoPoll;
-    if (abstime->tv_sec > kFarSeconds) return -1;
-    if (abstime->tv_sec < -kFarSeconds) return kNoPoll;
+    if (abstime->tv_sec > vb::kFarDeadlineSeconds) return -1;
+    if (abstime->tv_sec < -vb::kFarDeadlineSeconds) return kNoPoll;
     const int64_t at = static_cast<int64_t>(abstime->tv_sec) * kNsPerS + abstime->tv_nsec;
     if (clock == CLOCK_MONOTONIC) return at;
     struct timespec now {};
     clock_gettime(CLOCK_REALTIME, &now);
-    return vb::boardNowNs() + at - (static_cast<int64_t>(now.tv_sec) * kNsPerS + now.tv_nsec);
+    return vb::model::boardClockNs() + at - (static_cast<int64_t>(now.tv_sec) * kNsPerS + now.tv_nsec);
 }
 
 // The semaphore taken by polling before the program's wait (Dispatch.h).

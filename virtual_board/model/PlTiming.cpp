@@ -71,12 +71,6 @@ std::chrono::steady_clock::time_point atClock(int64_t ns) {
 
 }  // namespace
 
-int64_t boardClockNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 PlTiming::PlTiming(const HardwareView& hw, AcquisitionModel& acquisition, Display& display)
     : m_hw(hw), m_acquisition(acquisition), m_display(display) {}
 

@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "AcquisitionModel.h"
+#include "BoardClock.h"
 #include "DisplayModel.h"
 #include "SignalTrace.h"
 #include "WakePolicy.h"
@@ -45,9 +46,6 @@ namespace vb {
 namespace model {
 
 constexpr int64_t kSampleIntervalNs = 1000000;  // the PL looks at its registers at least this often
-
-// The board's clock.
-int64_t boardClockNs();
 
 // How the board polls for frames (WakePolicy.h), for the counters.
 struct PollStats {
@@ -138,7 +136,7 @@ private:
     bool m_stop = false;
     bool m_stalled = false;
     int64_t m_stallAtNs = -1;  // stallAt()'s moment, -1 when none
-    bool m_running = false;  // this process runs the PL thread
+    bool m_running = false;    // this process runs the PL thread
 
     // PL thread only: what the last sample handed over.  Members rather
     // than the thread's locals, so that a forked child (which has no PL
