@@ -560,8 +560,9 @@ bool selectPolled(SelectFn real, int nfds, fd_set* r, fd_set* w, fd_set* e, stru
         result = real(nfds, r ? &rr : nullptr, w ? &ww : nullptr, e ? &ee : nullptr, &zero);
         return result != 0;
     });
-    if (tv) {
-        // As Linux does: the time left.
+    if (tv && deadline >= 0) {
+        // As Linux does: the time left (an endless time-out stays as it was,
+        // for the real wait that follows a poll without a frame).
         const int64_t leftUs = std::max<int64_t>(deadline - vb::model::boardClockNs(), 0) / kNsPerUs;
         tv->tv_sec = static_cast<time_t>(leftUs / 1000000);
         tv->tv_usec = static_cast<suseconds_t>(leftUs % 1000000);

@@ -197,6 +197,9 @@ TEST_F(PollingWaits, ASelectWithAnEndlessTimeOutStillEndsWithTheFrame) {
     timeval endless{std::numeric_limits<time_t>::max(), 0};
     EXPECT_EQ(select(board.interruptFd() + 1, &set, nullptr, nullptr, &endless), 1);
     EXPECT_GT(programPollNs(), polledBefore);
+    // Endless still: a poll that missed the frame must not leave the real
+    // wait a zero time-out.
+    EXPECT_GT(endless.tv_sec, std::numeric_limits<time_t>::max() / 2);
 }
 
 TEST_F(PollingWaits, ASelectWithoutTimeOutOrOffTheBoardDoesNotPoll) {
@@ -212,6 +215,20 @@ TEST_F(PollingWaits, ASelectWithoutTimeOutOrOffTheBoardDoesNotPoll) {
     close(pipeFds[0]);
     close(pipeFds[1]);
     EXPECT_EQ(programPollNs(), polledBefore);
+}
+
+TEST_F(PollingWaits, OffAnEndlessSelectWaitsForTheFrame) {
+    ASSERT_TRUE(vb::modelSetPoll("off"));
+    board.drainInterrupts();
+    board.setReg(fpga::kClearReadBuf, 1);
+    ASSERT_TRUE(vb::modelWaitTick(kWaitMs));
+    board.setReg(fpga::kClearReadBuf, 0);
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(board.interruptFd(), &set);
+    timeval endless{std::numeric_limits<time_t>::max(), 0};
+    EXPECT_EQ(select(board.interruptFd() + 1, &set, nullptr, nullptr, &endless), 1);
+    EXPECT_GT(endless.tv_sec, std::numeric_limits<time_t>::max() / 2);
 }
 
 TEST_F(PollingWaits, OffNothingPolls) {
