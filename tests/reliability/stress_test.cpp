@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <functional>
 #include <future>
@@ -76,12 +77,34 @@ private:
 };
 
 // What a round's threads share: the end time, the findings, a user image.
+// The round's time runs from the moment its last thread is ready to walk: a
+// slow machine (qemu) may take longer than the round to start the threads.
 struct Round {
-    Clock::time_point end;
+    Round(double seconds, unsigned threads) : seconds(seconds), waiting(threads) {}
+    const double seconds;
     Findings findings;
     unsigned char* pBlock = nullptr;
     std::string logFolder;
-    bool Running() const { return Clock::now() < end; }
+
+    void Ready() {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (--waiting == 0) {
+            end = Clock::now() +
+                  std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+            started.notify_all();
+        }
+        started.wait(lock, [this] { return waiting == 0; });
+    }
+    bool Running() const {
+        std::lock_guard<std::mutex> lock(mutex);
+        return Clock::now() < end;
+    }
+
+private:
+    mutable std::mutex mutex;
+    std::condition_variable started;
+    unsigned waiting;
+    Clock::time_point end;
 };
 
 // One thread's random walk: weighted actions until the round ends.
@@ -101,7 +124,9 @@ public:
         unsigned total = 0;
         for (const Action& a : m_actions) total += a.weight;
         unsigned long calls = 0;
-        while (m_round.Running()) {
+        m_round.Ready();
+        // At least one call, however late the thread runs after the start.
+        do {
             unsigned pick = m_rng() % total;
             for (const Action& a : m_actions) {
                 if (pick < a.weight) {
@@ -111,7 +136,7 @@ public:
                 pick -= a.weight;
             }
             ++calls;
-        }
+        } while (m_round.Running());
         return calls;
     }
     unsigned Below(unsigned n) { return m_rng() % n; }
@@ -291,12 +316,11 @@ TEST_F(Stress, ConcurrentCallsThreeRoundsThenUnInit) {
     vyxtest::Census before;
     for (int round = 0; round < 3; ++round) {
         ASSERT_EQ(VYXZEB_Init(), 0) << "round " << round;
-        Round r;
+        Round r(seconds, static_cast<unsigned>(std::size(kRoles)));
         r.logFolder = logDir.path();
         ASSERT_EQ(VYXZEB_Malloc(1280 * 720 * 3, &r.pBlock), 0);
         ASSERT_EQ(VYXZEB_CaptureSetTimeOut(0, 100), 0);
         ASSERT_EQ(VYXZEB_SetTriggerMode(0, VYXZEB_TRIGGER_CONTINUOUS), 0);
-        r.end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 
         std::string calls = "round " + std::to_string(round) + " calls:";
         std::vector<std::future<unsigned long>> threads;
