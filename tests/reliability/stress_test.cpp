@@ -95,13 +95,12 @@ struct Round {
         }
         started.wait(lock, [this] { return waiting == 0; });
     }
-    bool Running() const {
-        std::lock_guard<std::mutex> lock(mutex);
-        return Clock::now() < end;
-    }
+    // Only after Ready(): `end` is written once, before any thread returns
+    // from it.
+    bool Running() const { return Clock::now() < end; }
 
 private:
-    mutable std::mutex mutex;
+    std::mutex mutex;
     std::condition_variable started;
     unsigned waiting;
     Clock::time_point end;
