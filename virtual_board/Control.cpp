@@ -3,7 +3,7 @@
 // what it controls.
 #include <cstring>
 
-#include "Board.h"
+#include "BringUp.h"
 #include "CaptureDriver.h"
 #include "Descriptors.h"
 #include "Faults.h"

@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "Board.h"
+#include "BringUp.h"
 #include "BoardClock.h"
 #include "Faults.h"
 #include "Libc.h"

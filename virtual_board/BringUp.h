@@ -1,7 +1,7 @@
-// Board.h - bringing the virtual board up: every node's kernel object, made
+// BringUp.h - bringing the virtual board up: every node's kernel object, made
 // through the node table, then the hardware model.
-#ifndef VYX_BOARD_BOARD_H
-#define VYX_BOARD_BOARD_H
+#ifndef VYX_BOARD_BRINGUP_H
+#define VYX_BOARD_BRINGUP_H
 
 #include <string>
 

@@ -1,4 +1,4 @@
-// Board.cpp - brings the virtual board up, on the first access to it.
+// BringUp.cpp - brings the virtual board up, on the first access to it.
 //
 // Every node is a real kernel object made by its driver (a memfd, a socket),
 // so that mmap, select, poll, close and fork behave natively; an open
@@ -10,7 +10,7 @@
 // with errno and one message, not the process.  The model is started after
 // the nodes, when every static object of the program exists, and gets the
 // hardware and the capture interrupt.
-#include "Board.h"
+#include "BringUp.h"
 
 #include <unistd.h>
 
