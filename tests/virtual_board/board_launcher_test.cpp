@@ -318,24 +318,37 @@ TEST_F(Launcher, AnExternallyTriggeredCaptureRunsFromTheShell) {
         EXPECT_EQ(stat((dir + name).c_str(), &st), 0) << name << out;
 
     // Once vyxsim shows the board's banner (it takes SIGUSR1 by then),
-    // SIGUSR1 until the capture is done (bounded: 600 x 0.1 s).
-    const std::string log = dir + "/signals.log";
-    std::string driver = script("signals.sh", sim + " --seconds 120 --trigger-on-signal -- " + capture +
-                                                  " -n 2 -o " + dir + "/s-%02d.pgm 2>" + log +
-                                                  " &\n"
-                                                  "v=$!\n"
-                                                  "i=0\n"
-                                                  "while ! grep -q 'board active' " +
-                                                  log +
-                                                  " && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done\n"
-                                                  "i=0\n"
-                                                  "while kill -0 $v 2>/dev/null && [ $i -lt 600 ]; do\n"
-                                                  "  kill -USR1 $v; sleep 0.1; i=$((i+1))\n"
-                                                  "done\n"
-                                                  "wait $v\n");
+    // SIGUSR1 until the capture is done (bounded: 600 x 0.1 s).  Should a
+    // frame not come, the trace tells where the pulses stopped: at the
+    // trigger input, at the PL or at the interrupt.
+    const std::string log = dir + "/signals.log", vcdPath = dir + "/signals.vcd";
+    std::string driver =
+        script("signals.sh", sim + " --seconds 120 --trigger-on-signal --trace " + vcdPath + " -- " +
+                                 capture + " -n 2 -o " + dir + "/s-%02d.pgm 2>" + log +
+                                 " &\n"
+                                 "v=$!\n"
+                                 "i=0\n"
+                                 "while ! grep -q 'board active' " +
+                                 log +
+                                 " && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done\n"
+                                 "i=0\n"
+                                 "while kill -0 $v 2>/dev/null && [ $i -lt 600 ]; do\n"
+                                 "  kill -USR1 $v; sleep 0.1; i=$((i+1))\n"
+                                 "done\n"
+                                 "wait $v\n");
     out.clear();
-    EXPECT_EQ(run("/bin/sh " + driver + "; s=$?; cat " + log + "; exit $s", out), 0) << out;
-    EXPECT_EQ(stat((dir + "/s-01.pgm").c_str(), &st), 0) << out;
+    const int status = run("/bin/sh " + driver + "; s=$?; cat " + log + "; exit $s", out);
+    const bool captured = stat((dir + "/s-01.pgm").c_str(), &st) == 0;
+    if (status != 0 || !captured) {
+        const vcdtest::Vcd vcd = vcdtest::readVcd(vcdPath);
+        out += "trace" + (vcd.error.empty() ? std::string() : " (" + vcd.error + ")") + ", rising edges:";
+        for (const char* name : {"trigger_in", "exposure", "frame_written", "frame_done_irq", "frame_dropped",
+                                 "buffers_full", "capture_read"})
+            out += std::string(" ") + name + " " + std::to_string(vcd.when(name).size());
+        out += ", ends at " + std::to_string(vcd.endTime) + "\n";
+    }
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_TRUE(captured) << out;
 }
 
 // ---------------------------------------------------------------- the screen file
