@@ -86,15 +86,16 @@ install_packages() {
     apt_update
     # Local files for armhf twins no index offers: added while the resolver
     # names armhf packages it cannot install (a few rounds at most).
-    local twins=() dir round out name file
+    local twins=() dir round out name file added
+    local -A tried=()
     dir=$(mktemp -d)
     for round in 1 2 3 4 5 6; do
         # shellcheck disable=SC2086
         out=$(apt-get install -s --no-install-recommends $pkgs "${twins[@]}" 2>&1) && break
-        local added=0
+        added=0
         for name in $(printf '%s\n' "$out" | grep -o '[a-z0-9][a-z0-9.+-]*:armhf' | sed 's/:armhf$//' | sort -u); do
-            [ -e "$dir/$name.tried" ] && continue
-            touch "$dir/$name.tried"
+            [ -n "${tried[$name]:-}" ] && continue
+            tried[$name]=1
             if file=$(apt_fetch_twin "$name" "$dir"); then
                 log "armhf $name at its amd64 version: $(basename "$file")"
                 twins+=("$file")

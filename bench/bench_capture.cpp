@@ -8,10 +8,6 @@
 //   delivered / modelled   frames the loop received per second over the
 //                          sensor's rate: 1.0 means neither the library nor
 //                          the board loses a frame (target 0.99);
-// Each point runs kRepetitions times; the run with the median ratio gives
-// every figure of the point (a few milliseconds the host takes the virtual
-// CPUs away cost one run a fraction of a percent of its frames), and --json
-// also lists each run's ratio.
 //   board CPU / frame period  the board's own CPU time per frame (its PL
 //                          thread: frame timing, copying the pixels into the
 //                          buffer, the interrupt) as a share of the frame
@@ -36,6 +32,10 @@
 //                          time of other processes and time the host took
 //                          the virtual CPUs away, as shares of all CPUs.
 //                          The target holds for an otherwise idle machine.
+// Each point runs kRepetitions times; the run with the median ratio gives
+// every figure of the point (a few milliseconds the host takes the virtual
+// CPUs away cost one run a fraction of a percent of its frames), and --json
+// also lists each run's ratio.
 // With --noise the sensor noise is on for the whole run (every frame gets
 // it, copied or fresh), and each point also reports
 //   noise / frame period   the noise's CPU time per frame as a share of the
