@@ -261,7 +261,9 @@ TEST_F(Teardown, RepeatedCyclesUnderInterruptsLeaveNothingBehind) {
         EXPECT_EQ(vb::liveNodeMappings(), 0) << cycle;
     }
     EXPECT_EQ(vyxtest::CountEntries("fd"), fds);
-    EXPECT_LE(vyxtest::CountEntries("task"), threads);   // no interrupt thread left behind
+    // No interrupt thread left behind (a joined one may take a moment to
+    // leave the thread list, under qemu).
+    EXPECT_LE(vyxtest::ThreadsSettledTo(threads), threads);
     stop = true;
     storm.join();
 }

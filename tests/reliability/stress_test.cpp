@@ -351,13 +351,9 @@ TEST_F(Stress, ConcurrentCallsThreeRoundsThenUnInit) {
     // Two rounds later the process holds no more descriptors or threads than
     // after the first, and no device node is open or mapped.  (The count of
     // all mappings moves with the allocator's own arenas.)
-    // A joined thread can stay listed for a moment while the kernel (or
-    // qemu) takes it down: wait, bounded, for the count to settle.
-    vyxtest::Census after = vyxtest::TakeCensus();
-    for (int i = 0; i < 500 && after.threads > before.threads; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        after = vyxtest::TakeCensus();
-    }
+    // Joined threads may take a moment to leave the thread list.
+    vyxtest::ThreadsSettledTo(before.threads);
+    const vyxtest::Census after = vyxtest::TakeCensus();
     EXPECT_EQ(after.descriptors, before.descriptors);
     EXPECT_EQ(after.threads, before.threads);
     EXPECT_EQ(vb::openNodeDescriptors(), 0);

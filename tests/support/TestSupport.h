@@ -97,6 +97,18 @@ inline int CountEntries(const char* folder) {
     return n;
 }
 
+// The process's thread count once it is at most `limit`, waiting (bounded:
+// 5 s) while it is above: a joined thread can stay listed for a moment
+// while the kernel (or qemu) takes it down.  Above `limit` after the bound.
+inline int ThreadsSettledTo(int limit) {
+    int n = CountEntries("task");
+    for (int i = 0; i < 500 && n > limit; ++i) {
+        usleep(10000);
+        n = CountEntries("task");
+    }
+    return n;
+}
+
 inline int CountMappings() {
     std::ifstream in("/proc/self/maps");
     std::string line;
